@@ -1,0 +1,12 @@
+# 64-bit Arm Windows with zig's clang (aarch64-windows-gnu). Built and inspected, never run here.
+get_filename_component(_tx_root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ARM64)
+set(CMAKE_C_COMPILER "${_tx_root}/cmake/zig/cc")
+set(CMAKE_CXX_COMPILER "${_tx_root}/cmake/zig/c++")
+set(CMAKE_AR "${_tx_root}/cmake/zig/ar")
+set(CMAKE_RANLIB "${_tx_root}/cmake/zig/ranlib")
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_C_COMPILER_WORKS TRUE)
+set(CMAKE_CXX_COMPILER_WORKS TRUE)
+set(TX_ARCH arm64)

@@ -1,0 +1,23 @@
+// Logged file and directory operations shared by every stage. Paths are UTF-8.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+enum DeleteDirFlags : unsigned {
+   DeleteDirRecurse = 1, // descend into sub-directories
+   DeleteDirFiles = 2,   // delete every file found
+};
+
+bool Util_FileExists(std::string path);
+bool Util_PathExistsQuiet(const char* path);
+bool Util_IsDirectory(std::string path);
+bool Util_CopyFile(std::string source, std::string target, bool failIfExists);
+bool Util_CreateFullPath(std::string path);
+bool Util_DeleteFile(std::string path, unsigned retries, bool scheduleAtRestart);
+// Never descends through a reparse point (junction, symbolic link, mount point): the link
+// itself is removed and what it points to is left alone.
+bool Util_DeleteDirectory(const char* path, unsigned flags);
+std::string Util_GetFileContents(std::string path);
+uint64_t Util_GetFreeDriveSpace(char drive, unsigned expectedType);
+bool Util_IsWritableDir(std::string path);

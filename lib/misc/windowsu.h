@@ -1,0 +1,24 @@
+// Composite Win32 utilities of the portability layer.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <vector>
+
+struct SidFree {
+   void operator()(void* sid) const { FreeSid(sid); }
+};
+using OwnedSid = std::unique_ptr<void, SidFree>;
+
+// The local Administrators group (NT authority, 32, 544). Null on failure (logged).
+OwnedSid W32Util_GetLocalAdminGroupSid();
+
+// The DACL that gives `sid` full control (0x101F0000) with object and container inheritance
+// and nobody else anything: revision 2, sized as the SID plus 16 bytes. Empty on failure
+// (logged). Exposed so that the descriptor can be checked in memory.
+std::vector<BYTE> W32Util_BuildAdminsOnlyAcl(PSID sid);
+
+// Makes `path` owned by and accessible only to the local Administrators group. Refuses reparse
+// points: a link cannot be secured, only what it points to.
+bool W32Util_SetAdminsGrpAccessOnly(const char* path);

@@ -1,0 +1,27 @@
+#!/bin/sh
+# Checks a built launcher image: the machine, the GUI subsystem, and an import table that names
+# KnownDLLs (and the C runtime) only. Any other DLL would be resolved by the loader before the
+# launcher could restrict the DLL search: a planting hole.
+set -eu
+image=$1
+arch=$2
+allowed="kernel32.dll user32.dll gdi32.dll advapi32.dll shell32.dll shlwapi.dll ole32.dll oleaut32.dll psapi.dll comdlg32.dll msvcrt.dll"
+case "$arch" in
+  x64) machine="IMAGE_FILE_MACHINE_AMD64" ;;
+  arm64) machine="IMAGE_FILE_MACHINE_ARM64" ;;
+  *) echo "unknown architecture $arch"; exit 2 ;;
+esac
+headers=$(llvm-readobj --file-headers "$image")
+echo "$headers" | grep -q "Machine: $machine" || { echo "FAIL: $image is not $machine"; exit 1; }
+echo "$headers" | grep -q "Subsystem: IMAGE_SUBSYSTEM_WINDOWS_GUI" || { echo "FAIL: $image is not a GUI program"; exit 1; }
+imports=$(llvm-readobj --coff-imports "$image" | sed -n 's/^ *Name: \(.*\.dll\)$/\1/Ip' | tr 'A-Z' 'a-z' | sort -u)
+[ -n "$imports" ] || { echo "FAIL: no import table read from $image"; exit 1; }
+status=0
+for dll in $imports; do
+  case " $allowed " in
+    *" $dll "*) echo "import ok: $dll" ;;
+    *) echo "FAIL: $image imports $dll, which is not a KnownDLL"; status=1 ;;
+  esac
+done
+[ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
+exit $status

@@ -1,0 +1,215 @@
+#include "lib/install/log.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <regex>
+
+#include <shlobj.h>
+
+#include "lib/misc/win32u.h"
+#include "tests/unit/testSupport.h"
+
+namespace {
+
+const wchar_t kLevelKey[] = L"SOFTWARE\\Wow6432Node\\Tessix, Inc.";
+
+class Logging : public ::testing::Test {
+protected:
+   void SetUp() override
+   {
+      Inst_ResetLoggingForTest();
+      RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel");
+   }
+   void TearDown() override
+   {
+      Inst_ResetLoggingForTest();
+      RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel");
+   }
+   static void SetLevel(DWORD value)
+   {
+      ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel", REG_DWORD, &value, sizeof value), ERROR_SUCCESS);
+   }
+   std::string Log() const { return ReadTextFile(temp_ / "txinst.log"); }
+   std::vector<std::string> Lines() const { return SplitLines(Log()); }
+
+   ScratchDir temp_{"log"};
+   TempFolderOverride override_{temp_.path() + "\\"};
+};
+
+// The part of a line after the time stamp.
+std::string Body(const std::string& line)
+{
+   const size_t bar = line.find('|');
+   return bar == std::string::npos ? line : line.substr(bar);
+}
+
+} // namespace
+
+TEST_F(Logging, LinesBeforeSetupCarryTheBuildTag)
+{
+   Inst_LogMsg("early %d", 1);
+   const auto lines = Lines();
+   ASSERT_EQ(lines.size(), 1u);
+   EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)\| inst-build-\d+\| I0: early 1)")))
+      << lines[0];
+}
+
+TEST_F(Logging, MissingLevelValueGivesTheDefaultMask)
+{
+   Inst_SetupLogging("run", "tag", nullptr, nullptr);
+   EXPECT_EQ(Inst_GetLogLevelMask(), kLogDefaultMask);
+   Inst_Log(LOG_SUCCESS, "service started");
+   Inst_Log(LOG_ERROR, "an error");
+   Inst_Log(LOG_DETAIL, "a detail");
+   Inst_EndLogging();
+   const auto lines = Lines();
+   ASSERT_EQ(lines.size(), 2u) << Log(); // no G2 line, no Begin or End line
+   EXPECT_EQ(Body(lines[0]), "| tag| E1: an error");
+   EXPECT_EQ(Body(lines[1]), "| tag| I2: a detail");
+}
+
+TEST_F(Logging, LevelZeroWritesNothingAtAll)
+{
+   SetLevel(0);
+   Inst_SetupLogging("run", "tag", nullptr, nullptr);
+   Inst_LogMsg("launcher line");
+   Inst_Log(LOG_ERROR, "error");
+   Inst_EndLogging();
+   EXPECT_FALSE(PathExists(temp_ / "txinst.log"));
+   EXPECT_TRUE(ListFolder(temp_.path()).empty());
+}
+
+TEST_F(Logging, BeginAndEndLinesWhenTheMaskAsksForThem)
+{
+   SetLevel(0x3FF);
+   Inst_SetupLogging(nullptr, "tag", nullptr, nullptr);
+   Inst_SetupLogging("second", "other", nullptr, nullptr); // counted: changes nothing
+   Inst_Log(LOG_SUCCESS, "ok");
+   Inst_EndLogging();
+   Inst_LogMsg("still running");
+   Inst_EndLogging();
+   Inst_LogMsg("after the end");
+   const auto lines = Lines();
+   ASSERT_EQ(lines.size(), 5u) << Log();
+   EXPECT_EQ(Body(lines[0]), "| tag| XX: Inst_SetupLogging: Begin Logging '<unspecified>' (LogLevel 0x000003ff)");
+   EXPECT_EQ(Body(lines[1]), "| tag| G2: ok");
+   EXPECT_EQ(Body(lines[2]), "| tag| I0: still running");
+   EXPECT_EQ(Body(lines[3]), "| tag| XX: Inst_EndLogging: End Logging");
+   EXPECT_TRUE(Body(lines[4]).rfind("| inst-build-", 0) == 0) << lines[4];
+}
+
+TEST_F(Logging, ErrorSuffixesAndTheCallersErrorState)
+{
+   Inst_SetupLogging("run", "tag", nullptr, nullptr);
+   SetLastError(1234);
+   errno = 7;
+   Inst_LogWinError(LOG_ERROR, ERROR_ACCESS_DENIED, "open failed");
+   Inst_LogLastWinError(LOG_ERROR, 0, "nothing");
+   Inst_LogPosixError(LOG_ERROR, ENOENT, "no file");
+   Inst_LogLastPosixError(LOG_ERROR, 0, "erased");
+   EXPECT_EQ(GetLastError(), 1234u);
+   EXPECT_EQ(errno, 7);
+   const auto lines = Lines();
+   ASSERT_EQ(lines.size(), 4u);
+   EXPECT_TRUE(std::regex_match(Body(lines[0]), std::regex(R"(\| tag\| E1: open failed\| winerror code 5 \(.+[^\r\n]\))")))
+      << lines[0];
+   EXPECT_EQ(Body(lines[1]), "| tag| E1: nothing| winerror code 0 (code was erased)");
+   EXPECT_TRUE(std::regex_match(Body(lines[2]), std::regex(R"(\| tag\| E1: no file\| posix code 2 \(.+\))"))) << lines[2];
+   EXPECT_EQ(Body(lines[3]), "| tag| E1: erased| posix code 0 (code was erased)");
+}
+
+TEST_F(Logging, LongMessageGetsTheNoticeAndAFullLine)
+{
+   Inst_SetupLogging("run", "tag", nullptr, nullptr);
+   const std::string message(3000, 'x');
+   Inst_Log(LOG_INFO, "%s", message.c_str());
+   const std::string log = Log();
+   const std::string notice = "The following message is truncated:\n";
+   ASSERT_EQ(log.rfind(notice, 0), 0u);
+   EXPECT_EQ(log.size() - notice.size(), 2046u);
+}
+
+TEST_F(Logging, FallsBackWhenTheLogCannotBeOpened)
+{
+   ScratchDir cwd("cwd");
+   const auto previous = Win32U_GetCurrentDirectory();
+   ASSERT_TRUE(Win32U_SetCurrentDirectory(cwd.path().c_str()));
+   {
+      TempFolderOverride missing(temp_.path() + "\\no\\such\\folder\\");
+      Inst_SetupLogging("run", "tag", nullptr, nullptr);
+      Inst_LogMsg("into the fallback");
+      Inst_EndLogging();
+   }
+   Win32U_SetCurrentDirectory(previous->c_str());
+   const auto lines = SplitLines(ReadTextFile(cwd / "txinstutil.log"));
+   ASSERT_EQ(lines.size(), 2u);
+   EXPECT_NE(lines[0].find("| E1: InstCreateLogFile: Unable to log to intended file "), std::string::npos) << lines[0];
+   EXPECT_NE(lines[0].find("| posix code "), std::string::npos);
+   EXPECT_EQ(Body(lines[1]), "| tag| I0: into the fallback");
+}
+
+// ---- archiving ----
+
+TEST_F(Logging, ArchiveWithNothingToArchive)
+{
+   EXPECT_TRUE(Util_ArchiveLogFile(false, "txinst.log", true, nullptr));
+   EXPECT_TRUE(ListFolder(temp_.path()).empty());
+   EXPECT_FALSE(Util_ArchiveLogFile(true, nullptr, true, nullptr));
+}
+
+TEST_F(Logging, ArchiveRenamesAndKeepsACopy)
+{
+   ASSERT_TRUE(WriteTextFile(temp_ / "txmsi.log", "installer log\n"));
+   ASSERT_TRUE(Util_ArchiveLogFile(true, "txmsi.log", false, "product-msi"));
+   const auto names = ListFolder(temp_.path());
+   ASSERT_EQ(names.size(), 1u);
+   EXPECT_TRUE(std::regex_match(names[0], std::regex(R"(product-msi_\d{8}_\d{6}_Failed\.log)"))) << names[0];
+   EXPECT_EQ(ReadTextFile(temp_ / names[0]), "installer log\n");
+
+   wchar_t common[MAX_PATH];
+   ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, 35, nullptr, 0, common)));
+   const std::string kept = Win32U_Utf8(common) + "\\Tessix\\logs\\" + names[0];
+   EXPECT_EQ(ReadTextFile(kept), "installer log\n");
+   DeleteFileW(Win32U_Wide(kept).c_str());
+
+   ASSERT_TRUE(WriteTextFile(temp_ / "txinst.log", "ok\n"));
+   ASSERT_TRUE(Util_ArchiveLogFile(true, "txinst.log", true, nullptr));
+   bool found = false;
+   for (const auto& name : ListFolder(temp_.path())) {
+      if (std::regex_match(name, std::regex(R"(txinst\.log_\d{8}_\d{6}\.log)"))) {
+         found = true;
+         DeleteFileW(Win32U_Wide(Win32U_Utf8(common) + "\\Tessix\\logs\\" + name).c_str());
+      }
+   }
+   EXPECT_TRUE(found);
+}
+
+TEST_F(Logging, ArchiveRefusesATakenName)
+{
+   ASSERT_TRUE(WriteTextFile(temp_ / "txinst.log", "run 1\n"));
+   ASSERT_TRUE(Util_ArchiveLogFile(false, "txinst.log", true, nullptr));
+   const std::string first = ListFolder(temp_.path()).at(0);
+   // A second log whose last write falls in the same second gets the same archive name.
+   ASSERT_TRUE(WriteTextFile(temp_ / "txinst.log", "run 2\n"));
+   HANDLE a = CreateFileW(Win32U_Wide(temp_ / first).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+   HANDLE b = CreateFileW(Win32U_Wide(temp_ / "txinst.log").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+   FILETIME t;
+   ASSERT_TRUE(GetFileTime(a, nullptr, nullptr, &t));
+   ASSERT_TRUE(SetFileTime(b, nullptr, nullptr, &t));
+   CloseHandle(a);
+   CloseHandle(b);
+   EXPECT_FALSE(Util_ArchiveLogFile(false, "txinst.log", true, nullptr));
+   EXPECT_EQ(ReadTextFile(temp_ / "txinst.log"), "run 2\n");
+   wchar_t common[MAX_PATH];
+   SHGetFolderPathW(nullptr, 35, nullptr, 0, common);
+   DeleteFileW(Win32U_Wide(Win32U_Utf8(common) + "\\Tessix\\logs\\" + first).c_str());
+}
+
+TEST_F(Logging, ArchiveOfTheOpenLogFails)
+{
+   Inst_SetupLogging("run", "tag", nullptr, nullptr);
+   Inst_LogMsg("holding the file");
+   EXPECT_FALSE(Util_ArchiveLogFile(true, "txinst.log", true, nullptr));
+   EXPECT_TRUE(PathExists(temp_ / "txinst.log"));
+}

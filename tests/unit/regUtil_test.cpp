@@ -1,0 +1,139 @@
+#include "lib/install/regUtil.h"
+
+#include <gtest/gtest.h>
+
+#include "lib/install/log.h"
+#include "lib/misc/win32u.h"
+#include "tests/unit/testSupport.h"
+
+namespace {
+
+const char kBase[] = "SOFTWARE\\TessixTest\\RegUtil";
+
+class RegUtil : public ::testing::Test {
+protected:
+   void SetUp() override
+   {
+      Inst_ResetLoggingForTest();
+      Inst_SetupLogging("test", "t", nullptr, nullptr);
+      RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TessixTest");
+   }
+   void TearDown() override
+   {
+      Inst_ResetLoggingForTest();
+      RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TessixTest");
+   }
+   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
+   static std::string Key(const char* sub) { return std::string(kBase) + "\\" + sub; }
+
+   ScratchDir logDir_{"rlog"};
+   TempFolderOverride override_{logDir_.path() + "\\"};
+};
+
+} // namespace
+
+TEST_F(RegUtil, CreateTestAndDeleteADeepTree)
+{
+   EXPECT_TRUE(Util_CreateKey(HKEY_LOCAL_MACHINE, Key("a\\b\\c").c_str(), REG_OPTION_NON_VOLATILE, true));
+   EXPECT_TRUE(Util_CreateKey(HKEY_LOCAL_MACHINE, Key("a\\b2").c_str(), REG_OPTION_NON_VOLATILE, false));
+   const DWORD one = 1;
+   EXPECT_TRUE(Util_SetKeyValue(HKEY_LOCAL_MACHINE, Key("a\\b\\c").c_str(), "v", REG_DWORD, &one, sizeof one, 0, true));
+   EXPECT_TRUE(Util_DoesKeyExist(HKEY_LOCAL_MACHINE, Key("a\\b\\c").c_str(), true));
+   EXPECT_FALSE(Util_IsKeyEmpty(HKEY_LOCAL_MACHINE, Key("a").c_str()));
+   EXPECT_TRUE(Util_IsKeyEmpty(HKEY_LOCAL_MACHINE, Key("a\\b2").c_str()));
+
+   EXPECT_TRUE(Util_DeleteKey(HKEY_LOCAL_MACHINE, Key("a").c_str()));
+   EXPECT_FALSE(Util_DoesKeyExist(HKEY_LOCAL_MACHINE, Key("a").c_str(), false));
+   EXPECT_NE(Log().find("W1: Util_DeleteKey: Deleting a key that isn't empty: \"HKEY_LOCAL_MACHINE\\" + Key("a") + "\""),
+             std::string::npos);
+}
+
+TEST_F(RegUtil, DeleteOfAMissingKey)
+{
+   EXPECT_TRUE(Util_DeleteKey(HKEY_LOCAL_MACHINE, Key("missing").c_str()));
+   const std::string log = Log();
+   EXPECT_NE(log.find("I1: Util_IsKeyEmpty: Failed to open key " + Key("missing")), std::string::npos);
+   EXPECT_NE(log.find("W1: Util_DeleteKey: Deleting a key that isn't empty"), std::string::npos);
+   EXPECT_FALSE(Util_DeleteKey(HKEY_LOCAL_MACHINE, ""));
+   EXPECT_FALSE(Util_DeleteKey(HKEY_LOCAL_MACHINE, nullptr));
+}
+
+TEST_F(RegUtil, ReadStringValues)
+{
+   const char text[] = "C:\\Program Files\\Tessix\\";
+   ASSERT_TRUE(Util_SetKeyValue(HKEY_LOCAL_MACHINE, kBase, "Path", REG_SZ, text, sizeof text, 0, true));
+   std::string out = "stale";
+   EXPECT_TRUE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "Path", out, true, false));
+   EXPECT_EQ(out, text);
+   EXPECT_NE(Log().find("I2: Util_GetKeyValueString: (HKEY_LOCAL_MACHINE\\" + std::string(kBase) + "\\Path) = \"" + text + "\""),
+             std::string::npos);
+
+   const char empty[] = "";
+   ASSERT_TRUE(Util_SetKeyValue(HKEY_LOCAL_MACHINE, kBase, "Empty", REG_SZ, empty, sizeof empty, 0, true));
+   EXPECT_TRUE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "Empty", out, false, false));
+   EXPECT_EQ(out, "");
+
+   ASSERT_TRUE(Util_SetKeyValue(HKEY_LOCAL_MACHINE, kBase, "NoData", REG_BINARY, nullptr, 0, 0, true));
+   out = "stale";
+   const size_t before = Log().size();
+   EXPECT_FALSE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "NoData", out, false, false));
+   EXPECT_EQ(out, "");
+   EXPECT_EQ(Log().size(), before); // no line for a value without data
+
+   const char multi[] = "first\0second\0";
+   ASSERT_TRUE(Util_SetKeyValue(HKEY_LOCAL_MACHINE, kBase, "Multi", REG_MULTI_SZ, multi, sizeof multi, 0, true));
+   EXPECT_TRUE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "Multi", out, false, false));
+   EXPECT_EQ(out, "first");
+}
+
+TEST_F(RegUtil, BothViewFlagsAreRefusedBeforeTouchingTheRegistry)
+{
+   std::string out;
+   EXPECT_FALSE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "Path", out, true, true));
+   char buf[8];
+   DWORD size = sizeof buf;
+   EXPECT_FALSE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "Path", buf, &size, true, true));
+   EXPECT_NE(Log().find("E1: Util_GetKeyValueString: Cannot set both use64BitRegistry and use32BitRegistry to TRUE"),
+             std::string::npos);
+}
+
+TEST_F(RegUtil, BufferFormTooSmall)
+{
+   const char text[] = "0123456789";
+   ASSERT_TRUE(Util_SetKeyValue(HKEY_LOCAL_MACHINE, kBase, "S", REG_SZ, text, sizeof text, 0, true));
+   char buf[8];
+   DWORD size = sizeof buf;
+   EXPECT_FALSE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "S", buf, &size, false, false));
+   EXPECT_NE(Log().find("E1: Util_GetKeyValueString: Cannot query key value HKEY_LOCAL_MACHINE\\" + std::string(kBase) +
+                        "\\S| winerror code 234"),
+             std::string::npos);
+}
+
+TEST_F(RegUtil, ViewsAreSeparate)
+{
+   // A 64-bit process sees the 32-bit view through KEY_WOW64_32KEY only.
+   HKEY key = nullptr;
+   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TessixTest\\Only32", 0, nullptr, 0,
+                             KEY_ALL_ACCESS | KEY_WOW64_32KEY, nullptr, &key, nullptr),
+             ERROR_SUCCESS);
+   const wchar_t value[] = L"32";
+   RegSetValueExW(key, L"V", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
+   RegCloseKey(key);
+   std::string out;
+   EXPECT_TRUE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, "SOFTWARE\\TessixTest\\Only32", "V", out, false, true));
+   EXPECT_EQ(out, "32");
+   EXPECT_FALSE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, "SOFTWARE\\TessixTest\\Only32", "V", out, true, false));
+   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TessixTest\\Only32", KEY_WOW64_32KEY, 0);
+   RegDeleteKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TessixTest", KEY_WOW64_32KEY, 0);
+}
+
+TEST_F(RegUtil, VolatileKeyIsMarkedVolatile)
+{
+   ASSERT_TRUE(Util_CreateKey(HKEY_LOCAL_MACHINE, kBase, REG_OPTION_NON_VOLATILE, true));
+   ASSERT_TRUE(Util_CreateKey(HKEY_LOCAL_MACHINE, Key("Volatile").c_str(), REG_OPTION_VOLATILE, true));
+   // A non-volatile key cannot live under a volatile one: that is how Windows tells them apart.
+   HKEY child = nullptr;
+   EXPECT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\TessixTest\\RegUtil\\Volatile\\Child", 0, nullptr,
+                             REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &child, nullptr),
+             ERROR_CHILD_MUST_BE_VOLATILE);
+}

@@ -1,0 +1,43 @@
+// Helpers for the Windows-side tests: scratch folders, a private temporary folder, files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The test program's n-th command-line argument (after gtest's own were removed).
+std::string TestArg(size_t index);
+
+// A Unix path as Wine's Z: drive shows it.
+std::string WinePath(const std::string& unixPath);
+
+// A fresh, empty folder (ending without a back-slash) removed with its contents at the end.
+class ScratchDir {
+public:
+   explicit ScratchDir(const char* tag = "t");
+   ~ScratchDir();
+   const std::string& path() const { return path_; }
+   std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+   std::string path_;
+};
+
+// Points TMP and TEMP at a folder for the life of the object.
+class TempFolderOverride {
+public:
+   explicit TempFolderOverride(const std::string& folder);
+   ~TempFolderOverride();
+
+private:
+   std::wstring oldTmp_;
+   std::wstring oldTemp_;
+};
+
+bool WriteTextFile(const std::string& path, const std::string& text);
+std::string ReadTextFile(const std::string& path); // binary read; empty when missing
+bool PathExists(const std::string& path);
+std::vector<std::string> ListFolder(const std::string& folder); // names, without "." and ".."
+void RemoveTree(const std::string& path);
+std::vector<std::string> SplitLines(const std::string& text);

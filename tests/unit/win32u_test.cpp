@@ -1,0 +1,168 @@
+#include "lib/misc/win32u.h"
+#include "lib/misc/windowsu.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "lib/misc/handle.h"
+#include "tests/unit/testSupport.h"
+
+TEST(Win32U, Utf8OutputExactFitAndOneShort)
+{
+   const std::wstring text = L"h\u00E9llo"; // 6 bytes of UTF-8
+   char buf[7];
+   DWORD size = 0;
+   EXPECT_EQ(Win32U_Utf16ToUtf8Buffer(text, buf, 7, &size), static_cast<DWORD>(ERROR_SUCCESS));
+   EXPECT_EQ(size, 6u);
+   EXPECT_STREQ(buf, "h\xC3\xA9llo");
+   size = 0;
+   EXPECT_EQ(Win32U_Utf16ToUtf8Buffer(text, buf, 6, &size), static_cast<DWORD>(ERROR_MORE_DATA));
+   EXPECT_EQ(size, 6u);
+   const std::wstring broken(1, static_cast<wchar_t>(0xD800));
+   EXPECT_EQ(Win32U_Utf16ToUtf8Buffer(broken, buf, 7, &size), static_cast<DWORD>(ERROR_INVALID_DATA));
+}
+
+TEST(Win32U, PathGuardOfCRuntimeCalls)
+{
+   ScratchDir dir("guard");
+   auto pathOfLength = [&](size_t length) {
+      std::string path = dir.path() + "\\";
+      path.append(length - path.size(), 'p');
+      return path;
+   };
+   errno = 0;
+   SetLastError(0);
+   EXPECT_EQ(Win32U_Access(pathOfLength(259).c_str(), 0), -1);
+   EXPECT_EQ(errno, ENOENT); // passed on: the file just is not there
+
+   errno = 0;
+   EXPECT_EQ(Win32U_Access(pathOfLength(260).c_str(), 0), -1);
+   EXPECT_EQ(errno, ENAMETOOLONG);
+   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
+   EXPECT_EQ(Win32U_Fopen(pathOfLength(300).c_str(), "r"), nullptr);
+   EXPECT_EQ(errno, ENAMETOOLONG);
+
+   errno = 0;
+   const std::string prefixed = "\\\\?\\" + pathOfLength(260);
+   EXPECT_EQ(Win32U_Access(prefixed.c_str(), 0), -1);
+   EXPECT_NE(errno, ENAMETOOLONG);
+}
+
+TEST(Win32U, WrapperKeepsTheWrappedCallsError)
+{
+   ScratchDir dir("err");
+   SetLastError(0);
+   EXPECT_FALSE(Win32U_DeleteFile((dir / "missing.txt").c_str()));
+   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+   EXPECT_FALSE(Win32U_CreateDirectory((dir / "no\\such\\parent").c_str(), nullptr));
+   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+}
+
+TEST(Win32U, InvalidUtf8ArgumentIsAFailureNotAStop)
+{
+   SetLastError(0);
+   EXPECT_FALSE(Win32U_DeleteFile("C:\\bad\xFFname.txt"));
+   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_UNICODE_TRANSLATION));
+   EXPECT_EQ(Win32U_GetFileAttributes("\xC0\xAF"), INVALID_FILE_ATTRIBUTES);
+   HKEY key = nullptr;
+   EXPECT_EQ(Win32U_RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\\xFF", 0, KEY_READ, &key), ERROR_NO_UNICODE_TRANSLATION);
+}
+
+class Win32URegistry : public ::testing::Test {
+protected:
+   void SetUp() override
+   {
+      ASSERT_EQ(Win32U_RegCreateKeyEx(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(), nullptr),
+                ERROR_SUCCESS);
+   }
+   void TearDown() override
+   {
+      key_.reset();
+      RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\TessixTest\\Win32U");
+   }
+   static constexpr const char* kKey = "Software\\TessixTest\\Win32U";
+   UniqueRegKey key_;
+};
+
+TEST_F(Win32URegistry, StringValuesCrossAsUtf8)
+{
+   const char text[] = "caf\xC3\xA9 \xE6\x97\xA5"; // 9 bytes + NUL
+   ASSERT_EQ(Win32U_RegSetValueEx(key_.get(), "S", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+             ERROR_SUCCESS);
+   // The wide value really holds the UTF-16 text.
+   wchar_t wide[32];
+   DWORD wideSize = sizeof wide;
+   ASSERT_EQ(RegQueryValueExW(key_.get(), L"S", nullptr, nullptr, reinterpret_cast<BYTE*>(wide), &wideSize), ERROR_SUCCESS);
+   EXPECT_EQ(std::wstring(wide), L"caf\u00E9 \u65E5");
+
+   DWORD type = 0;
+   DWORD size = 0;
+   ASSERT_EQ(Win32U_RegQueryValueEx(key_.get(), "S", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+   EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
+   EXPECT_EQ(size, wideSize * 2); // an upper bound of the UTF-8 size
+
+   char buf[10];
+   size = sizeof buf;
+   ASSERT_EQ(Win32U_RegQueryValueEx(key_.get(), "S", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+   EXPECT_STREQ(buf, text);
+   EXPECT_EQ(size, 9u); // exact fit: text and NUL
+   size = 9;
+   EXPECT_EQ(Win32U_RegQueryValueEx(key_.get(), "S", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_MORE_DATA);
+   EXPECT_EQ(size, 9u);
+}
+
+TEST_F(Win32URegistry, MultiStringKeepsEveryString)
+{
+   const char text[] = "one\0t\xC3\xA9o\0\0";
+   ASSERT_EQ(Win32U_RegSetValueEx(key_.get(), "M", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text), sizeof text - 1),
+             ERROR_SUCCESS);
+   char buf[32];
+   DWORD size = sizeof buf;
+   ASSERT_EQ(Win32U_RegQueryValueEx(key_.get(), "M", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+   EXPECT_EQ(std::string(buf, size + 1), std::string("one\0t\xC3\xA9o\0\0", 10));
+}
+
+TEST_F(Win32URegistry, OtherTypesAreCopiedUnchanged)
+{
+   const DWORD value = 0x2F;
+   ASSERT_EQ(Win32U_RegSetValueEx(key_.get(), "D", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value),
+             ERROR_SUCCESS);
+   BYTE small[2];
+   DWORD size = sizeof small;
+   EXPECT_EQ(Win32U_RegQueryValueEx(key_.get(), "D", nullptr, nullptr, small, &size), ERROR_MORE_DATA);
+   EXPECT_EQ(size, 4u);
+   DWORD read = 0;
+   size = sizeof read;
+   EXPECT_EQ(Win32U_RegQueryValueEx(key_.get(), "D", nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size), ERROR_SUCCESS);
+   EXPECT_EQ(read, value);
+}
+
+TEST(W32Util, AdminsOnlyAclInMemory)
+{
+   OwnedSid admins = W32Util_GetLocalAdminGroupSid();
+   ASSERT_TRUE(admins);
+   const std::vector<BYTE> bytes = W32Util_BuildAdminsOnlyAcl(admins.get());
+   ASSERT_FALSE(bytes.empty());
+   auto* acl = reinterpret_cast<PACL>(const_cast<BYTE*>(bytes.data()));
+   EXPECT_EQ(acl->AclRevision, ACL_REVISION);
+   EXPECT_EQ(acl->AclSize, GetLengthSid(admins.get()) + 16);
+   ASSERT_EQ(acl->AceCount, 1);
+   void* raw = nullptr;
+   ASSERT_TRUE(GetAce(acl, 0, &raw));
+   auto* ace = static_cast<ACCESS_ALLOWED_ACE*>(raw);
+   EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+   EXPECT_EQ(ace->Header.AceFlags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+   EXPECT_EQ(ace->Mask, 0x101F0000u);
+   EXPECT_TRUE(EqualSid(&ace->SidStart, admins.get()));
+}
+
+TEST(W32Util, SetAdminsGrpAccessOnly)
+{
+   ScratchDir dir("acl");
+   EXPECT_TRUE(W32Util_SetAdminsGrpAccessOnly((dir.path() + "\\").c_str()));
+   EXPECT_FALSE(W32Util_SetAdminsGrpAccessOnly((dir / "missing").c_str()));
+   // A link cannot be secured: what it points to could change under us.
+   const std::string links = WinePath(TestArg(1));
+   EXPECT_FALSE(W32Util_SetAdminsGrpAccessOnly((links + "\\toplink").c_str()));
+}
