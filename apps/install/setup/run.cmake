@@ -1,1 +1,2 @@
-# Command line, main flow and message boxes: sources of tx_setup_core.
+# Command line, main flow, message boxes.
+# Included for every preset: pure sources go to tx_setup_pure, Windows sources to tx_setup_core.

@@ -1,0 +1,64 @@
+// The launcher's command line: switches, and the /v text meant for Windows Installer. Pure code:
+// the one question for the system (is this a folder?) is passed in.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+struct CommandLineOptions {
+   bool silent = false;           // /s
+   bool adminInstall = false;     // /a
+   bool repairMode = false;       // /r
+   bool unpackOnly = false;       // /x
+   bool noSystemChange = false;   // /n
+   bool guestOnlyLogging = false; // /mg
+   bool printVersions = false;    // /pv
+   std::optional<std::u16string> adminTargetPath;
+   uint32_t uiLevel = 5;
+   std::optional<std::u16string> installerProperties;
+   std::optional<std::u16string> installerArguments;
+   uint32_t msiLogMode = 0x1FDF;
+   std::optional<std::u16string> msiLogPath;
+};
+
+using DirectoryTest = std::function<bool(const std::u16string& path)>;
+
+constexpr size_t kMaxOptionTokens = 6;
+constexpr uint32_t kMsiLogModeDefault = 0x1FDF;
+constexpr uint32_t kMsiLogModeVerbose = 0x3FDF;
+
+// True when the line is accepted. On false the fields set so far stay set.
+bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& options, const DirectoryTest& isDirectory);
+
+// ---- the pieces, exposed for tests and fuzzing ----
+
+struct OptionToken {
+   size_t first; // the switch character
+   size_t last;  // the token's last character (trailing blanks excluded)
+};
+
+// 0 on success, 87 when the line does not begin with a switch.
+uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& tokens);
+
+struct ParameterItem {
+   size_t start; // first character of the item
+   size_t end;   // one past its last character
+   bool quoted;  // the item began with a double quote
+};
+
+// One item of a /v text starting at `pos`: 0, 87 (a quote without partner) or 259 (nothing more).
+uint32_t NextParameterItem(std::u16string_view text, size_t pos, ParameterItem& item);
+
+// The /v grammar: UI level, installer log and property assignments.
+bool ParseInstallerParameters(std::u16string_view text, CommandLineOptions& options, const DirectoryTest& isDirectory);
+
+// A /l path: accepted when its folder exists. `text` is what follows the letter; `consumed`
+// tells how much of it the path took.
+bool ParseLogOption(std::u16string_view text, CommandLineOptions& options, const DirectoryTest& isDirectory,
+                    size_t* consumed);
+
+// The UI level of a /q item (the text after the q), or nothing when the level is not valid.
+std::optional<uint32_t> ParseQuietLevel(std::u16string_view level);

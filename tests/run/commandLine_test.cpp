@@ -1,0 +1,169 @@
+#include "apps/install/setup/commandLine.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+bool FakeIsDirectory(const std::u16string& path)
+{
+   return path == u"C:\\Temp" || path == u"C:\\Logs\\My Logs";
+}
+
+struct Expect {
+   const char16_t* line;
+   bool accepted;
+   bool silent = false;
+   uint32_t uiLevel = 5;
+   const char16_t* properties = nullptr; // nullptr: none
+   const char16_t* arguments = nullptr;
+   const char16_t* logPath = nullptr;
+   bool admin = false;
+   const char16_t* adminPath = nullptr;
+   bool printVersions = false;
+   bool guestOnly = false;
+};
+
+std::string Narrow(const std::u16string& s)
+{
+   return std::string(s.begin(), s.end());
+}
+
+void ExpectOptional(const std::optional<std::u16string>& actual, const char16_t* expected, const char* field,
+                    const char16_t* line)
+{
+   if (expected == nullptr) {
+      EXPECT_FALSE(actual) << field << " of " << Narrow(line) << ": " << Narrow(actual.value_or(u""));
+   } else {
+      ASSERT_TRUE(actual) << field << " of " << Narrow(line);
+      EXPECT_EQ(*actual, std::u16string(expected)) << field << " of " << Narrow(line);
+   }
+}
+
+} // namespace
+
+TEST(CommandLine, Table)
+{
+   const Expect cases[] = {
+      {u"", true},
+      {u"   ", true},
+      {u"/s /v/qn", true, true, 2, u"", u"/qn"},
+      {u"/s /v\"/qn REBOOT=ReallySuppress\"", true, true, 2, u"REBOOT=ReallySuppress", u"/qn REBOOT=ReallySuppress"},
+      {u"-S -V/qb!", true, true, 0x23, u"", u"/qb!"},
+      {u" \t/s", true, true},
+      {u"x /s", false},
+      {u"/a", true, false, 5, nullptr, nullptr, nullptr, true},
+      {u"/a \"C:\\Admin Point\"", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\Admin Point"},
+      {u"/a /a", false},
+      {u"/l", true},
+      {u"/l C:\\Temp\\x.log", true, false, 5, nullptr, nullptr, u"C:\\Temp\\x.log"},
+      {u"/l \"C:\\Logs\\My Logs\\x.log\"", true, false, 5, nullptr, nullptr, u"C:\\Logs\\My Logs\\x.log"},
+      {u"/l C:\\NoSuchDir\\x.log", false},
+      {u"/l x.log", false},
+      {u"/l C:\\Temp\\", false},
+      {u"/pv", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
+      {u"/PV", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
+      {u"/p", true},
+      {u"/pvx", false},
+      {u"/px", false},
+      {u"/mg", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, false, true},
+      {u"/m", true},
+      {u"/w /:", true},
+      {u"/v\"/i x.msi\"", false},
+      {u"/v\"/norestart\"", false},
+      {u"/v", false},
+      {u"/v\"\"", false},
+      {u"/v/qn /v/qb", false},
+      {u"/s /qn", true, true}, // one token: the /s handler ignores its tail
+      {u"/v\"/qn /l*v C:\\Temp\\x.log\"", true, false, 2, u"", u"/qn /l*v C:\\Temp\\x.log", u"C:\\Temp\\x.log"},
+      {u"/v\"/qn /l*v\"", false},
+      {u"/v\"/qn /l*v C:\\Nowhere\\x.log\"", false},
+      {u"/v\"/qn A=1  B=2\"", true, false, 2, u"A=1 B=2", u"/qn A=1  B=2"},
+      {u"/v\"A=\"unbalanced\"", false},
+      {u"/s /n /x /r /mg /pv", true, true, 5, nullptr, nullptr, nullptr, false, nullptr, true, true},
+      {u"/s /n /x /r /mg /pv /v/qn", false}, // a seventh switch is refused, not silently dropped
+      {u"/a C:\\x-ray\\share", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\x-ray\\share"},
+      {u"/v\"/qn\"   /s", true, true, 2, u"", u"/qn"},
+   };
+   for (const Expect& c : cases) {
+      CommandLineOptions options;
+      EXPECT_EQ(ParseCommandLine(c.line, options, FakeIsDirectory), c.accepted) << Narrow(c.line);
+      if (!c.accepted) {
+         continue;
+      }
+      EXPECT_EQ(options.silent, c.silent) << Narrow(c.line);
+      EXPECT_EQ(options.uiLevel, c.uiLevel) << Narrow(c.line);
+      EXPECT_EQ(options.adminInstall, c.admin) << Narrow(c.line);
+      EXPECT_EQ(options.printVersions, c.printVersions) << Narrow(c.line);
+      EXPECT_EQ(options.guestOnlyLogging, c.guestOnly) << Narrow(c.line);
+      ExpectOptional(options.installerProperties, c.properties, "properties", c.line);
+      ExpectOptional(options.installerArguments, c.arguments, "arguments", c.line);
+      ExpectOptional(options.msiLogPath, c.logPath, "log path", c.line);
+      ExpectOptional(options.adminTargetPath, c.adminPath, "admin path", c.line);
+      if (c.logPath != nullptr) {
+         EXPECT_EQ(options.msiLogMode, kMsiLogModeVerbose) << Narrow(c.line);
+      }
+   }
+}
+
+TEST(CommandLine, QuietLevels)
+{
+   struct Case {
+      const char16_t* level;
+      int expected; // -1: rejected
+   } cases[] = {
+      {u"", 2},      {u"n", 2},      {u"n+", 2},     {u"b", 3},     {u"b+", 0x83}, {u"b-", 0x43},
+      {u"b!", 0x23}, {u"b+!", 0xA3}, {u"b!+", 0xA3}, {u"b-!", 0x63}, {u"b!-", 0x63}, {u"r", 4},
+      {u"r+", 4},    {u"f", 5},      {u"f+", 5},     {u"b!x", 0x23}, {u"b+x", 0x83}, {u"b+-", -1},
+      {u"b-+", -1},  {u"bx", -1},    {u"b+!x", -1},  {u"x", -1},    {u"N", -1},    {u"n-", -1},
+   };
+   for (const auto& c : cases) {
+      const auto level = ParseQuietLevel(c.level);
+      if (c.expected < 0) {
+         EXPECT_FALSE(level) << Narrow(c.level);
+      } else {
+         ASSERT_TRUE(level) << Narrow(c.level);
+         EXPECT_EQ(*level, static_cast<uint32_t>(c.expected)) << Narrow(c.level);
+      }
+   }
+   CommandLineOptions options;
+   EXPECT_TRUE(ParseCommandLine(u"/v/Qb+", options, FakeIsDirectory));
+   EXPECT_EQ(options.uiLevel, 0x83u);
+}
+
+TEST(CommandLine, TokensRespectQuotes)
+{
+   const std::u16string line = u"/s /v\"/qn /l*v C:\\Temp\\x.log\"";
+   std::vector<OptionToken> tokens;
+   ASSERT_EQ(SplitOptionTokens(line, tokens), 0u);
+   ASSERT_EQ(tokens.size(), 2u);
+   EXPECT_EQ(line.substr(tokens[0].first, tokens[0].last - tokens[0].first + 1), u"/s");
+   EXPECT_EQ(line.substr(tokens[1].first, tokens[1].last - tokens[1].first + 1), u"/v\"/qn /l*v C:\\Temp\\x.log\"");
+   EXPECT_EQ(SplitOptionTokens(u"x", tokens), 87u);
+   EXPECT_EQ(SplitOptionTokens(u"/y", tokens), 87u);
+}
+
+TEST(CommandLine, ParameterItems)
+{
+   const std::u16string text = u"  B=\"two words\" \"C:\\My Logs\\x.log\"\tD=\"say \"\"hi\"\"\"";
+   std::vector<std::u16string> items;
+   ParameterItem item;
+   size_t pos = 0;
+   while (NextParameterItem(text, pos, item) == 0) {
+      items.push_back(text.substr(item.start, item.end - item.start));
+      pos = item.end;
+   }
+   ASSERT_EQ(items.size(), 3u);
+   EXPECT_EQ(items[0], u"B=\"two words\"");
+   EXPECT_EQ(items[1], u"\"C:\\My Logs\\x.log\"");
+   EXPECT_EQ(items[2], u"D=\"say \"\"hi\"\"\"");
+   EXPECT_EQ(NextParameterItem(u"A=\"open", 0, item), 87u);
+   EXPECT_EQ(NextParameterItem(u"   ", 0, item), 259u);
+}
+
+TEST(CommandLine, RejectedLineKeepsWhatWasSet)
+{
+   CommandLineOptions options;
+   EXPECT_FALSE(ParseCommandLine(u"/s /a /a", options, FakeIsDirectory));
+   EXPECT_TRUE(options.silent); // the usage text is then logged, not shown
+   EXPECT_TRUE(options.adminInstall);
+}
