@@ -1,4 +1,15 @@
 # Tests of the command line, the main flow, message boxes and process launching.
-tx_unit_test(run_pure_test run/commandLine_test.cpp)
+tx_unit_test(run_pure_test run/commandLine_test.cpp run/pickButton_test.cpp)
 target_link_libraries(run_pure_test PRIVATE tx_setup_pure)
 add_test(NAME run_pure COMMAND run_pure_test)
+
+if(TX_WINDOWS)
+  add_executable(child_program run/childProgram.cpp)
+  target_link_options(child_program PRIVATE -static -municode)
+
+  tx_unit_test(run_test run/launch_test.cpp run/messageBox_test.cpp unit/testSupport.cpp)
+  target_link_libraries(run_test PRIVATE tx_setup_core)
+  add_dependencies(run_test setup child_program)
+  add_test(NAME launch COMMAND run_test $<TARGET_FILE:child_program> --gtest_filter=Launch.*)
+  add_test(NAME message_boxes COMMAND run_test $<TARGET_FILE:setup> --gtest_filter=MessageBoxes.*)
+endif()
