@@ -6,3 +6,7 @@ if(TX_WINDOWS)
     ${CMAKE_CURRENT_LIST_DIR}/ui/messageBox.cpp
     ${CMAKE_CURRENT_LIST_DIR}/ui/uiState.cpp)
 endif()
+target_sources(tx_setup_pure PRIVATE ${CMAKE_CURRENT_LIST_DIR}/productCodes.cpp)
+if(TX_WINDOWS)
+  target_sources(tx_setup_core PRIVATE ${CMAKE_CURRENT_LIST_DIR}/singleInstance.cpp)
+endif()
