@@ -1,0 +1,29 @@
+// Readers for the texts Windows Installer hands an external UI handler: progress and
+// common-data records ("1: 0 2: 1033 3: 0 ") and action-start lines. Pure code, so the native
+// build and the fuzzers reach them with any bytes.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// Field values of one record; index 0 is field 1. Fields that the text does not name stay 0.
+struct MsiRecordFields {
+   int64_t value[4] = {0, 0, 0, 0};
+};
+
+// A common-data record: field 1 is the kind (0 language, 2 cancel button), field 2 its value.
+// A caption record (field 1 = 1) is refused, as is any text that is not such a record.
+bool ParseCommonData(std::string_view text, MsiRecordFields& fields);
+
+// A progress record: field 1 is the kind (0 reset, 1 action information, 2 report, 3 add to
+// total), fields 2 to 4 as that kind defines them.
+bool ParseProgressRecord(std::string_view text, MsiRecordFields& fields);
+
+// An action-start line is "Action <time>: <name>. <description>"; the description is what the
+// removal window shows.
+struct ActionStartText {
+   enum class Outcome { Ok, MissingBlank, NoDescription } outcome;
+   int blanksFound;              // with MissingBlank: 0, 1 or 2
+   std::string_view description; // with Ok: the text after the third blank
+};
+ActionStartText ParseActionStart(std::string_view text);

@@ -1,0 +1,85 @@
+#include "tests/gui/driver.h"
+
+#include <commctrl.h>
+
+#include "lib/misc/win32u.h"
+#include "tests/gui/screenshot.h"
+
+namespace
+{
+
+constexpr int kPolls = 200;
+constexpr DWORD kPollMs = 50;
+constexpr int kMessageTextId = 0xFFFF; // the text control of a classic message box
+
+} // namespace
+
+HWND WaitForWindow(const wchar_t* className, const wchar_t* title)
+{
+   for (int i = 0; i < kPolls; i++) {
+      HWND window = FindWindowW(className, title);
+      if (window != nullptr && IsWindowVisible(window)) {
+         return window;
+      }
+      Sleep(kPollMs);
+   }
+   return nullptr;
+}
+
+bool WaitUntil(const std::function<bool()>& condition)
+{
+   for (int i = 0; i < kPolls; i++) {
+      if (condition()) {
+         return true;
+      }
+      Sleep(kPollMs);
+   }
+   return condition();
+}
+
+std::string WindowText(HWND window)
+{
+   wchar_t text[2048] = L"";
+   GetWindowTextW(window, text, 2048);
+   return Win32U_Utf8(text);
+}
+
+BoxPresser::BoxPresser(const wchar_t* title, int button, std::string shot, bool taskDialog)
+    : thread_([this, title, button, shot, taskDialog] {
+         HWND box = WaitForWindow(L"#32770", title);
+         if (box == nullptr) {
+            return;
+         }
+         Sleep(300); // let it paint before the picture is taken
+         seen_.box = box;
+         seen_.owner = GetWindow(box, GW_OWNER);
+         seen_.text = WindowText(GetDlgItem(box, kMessageTextId));
+         SaveScreenshot(box, shot);
+         if (taskDialog) {
+            PostMessageW(box, TDM_CLICK_BUTTON, static_cast<WPARAM>(button), 0);
+         } else {
+            ClickButton(box, button);
+         }
+      })
+{
+}
+
+BoxPresser::~BoxPresser()
+{
+   if (thread_.joinable()) {
+      thread_.join();
+   }
+}
+
+const SeenBox& BoxPresser::Join()
+{
+   if (thread_.joinable()) {
+      thread_.join();
+   }
+   return seen_;
+}
+
+void ClickButton(HWND dialog, int id)
+{
+   PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}

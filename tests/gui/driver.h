@@ -1,0 +1,41 @@
+// A test-side user: waits for a window of the launcher, looks at it and presses its buttons,
+// from a thread of its own while the code under test blocks in the box or dialog.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <thread>
+
+// Waits (up to 10 s) for a top-level window of this class and title; null when none came.
+HWND WaitForWindow(const wchar_t* className, const wchar_t* title);
+
+// Polls until `condition` holds (up to 10 s); false when it never did.
+bool WaitUntil(const std::function<bool()>& condition);
+
+std::string WindowText(HWND window);
+
+// What the presser saw of the box before it pressed.
+struct SeenBox {
+   HWND box = nullptr;
+   HWND owner = nullptr;
+   std::string text; // the message text of a classic box
+};
+
+// Waits for a dialog box with `title`, saves a screenshot named `shot`, then presses `button`
+// (for a task dialog through TDM_CLICK_BUTTON). Join() before reading `seen`.
+class BoxPresser
+{
+ public:
+   BoxPresser(const wchar_t* title, int button, std::string shot, bool taskDialog = false);
+   ~BoxPresser();
+   const SeenBox& Join();
+
+ private:
+   SeenBox seen_; // before the thread that fills it
+   std::thread thread_;
+};
+
+// Clicks a dialog's button as the user would (the button's WM_COMMAND to its dialog).
+void ClickButton(HWND dialog, int id);
