@@ -1,0 +1,34 @@
+// The decisions of the Windows Installer session that need no system call: which operation a
+// package allows, the first guess at a reinstall, the list of older product codes, and which
+// installer results the launcher reports itself. Pure code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class ExistingProductState : int {
+   Unknown = 0,             // neither the package's code nor an older code is installed
+   Older = 1,               // an older version of the code, or an older code, is installed
+   Same = 2,                // the installed version equals the package's
+   Newer = 3,               // the installed version is newer than the package's
+   MinorUpgradeInPlace = 4, // tools style: the same code in an older version
+};
+
+const char* ExistingProductStateName(ExistingProductState state);
+
+// OPERATION against the package kind, ignoring case.
+bool IsOperationValid(bool patch, std::string_view operation);
+
+// An administrative install never reinstalls: it writes an image and leaves installed products
+// alone, whatever the style.
+bool InitialReinstall(bool toolsStyle, bool adminInstall, bool patch, std::string_view operation);
+
+// OLDCODES: product codes separated by ";", blanks around each ignored, empty entries dropped.
+std::vector<std::string> SplitOldCodes(std::string_view oldCodes);
+
+// Results the installer has already told the user about, or that are no failure.
+bool IsInstallerErrorSilent(uint32_t code);
+// The code whose text is shown: a missing or unreadable package file reads as "cannot open".
+uint32_t InstallerErrorShownCode(uint32_t code);
