@@ -1,0 +1,263 @@
+// The hypervisor channel as the launcher uses it: the x64 emulation transport over a pipe to a
+// simulated host in this process, the virtual environment check, the logged host lines and the
+// logger's forwarding.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "lib/install/log.h"
+#include "lib/misc/win32u.h"
+#include "lib/rpc/backdoor.h"
+#include "lib/rpc/guestLog.h"
+#include "lib/rpc/hostRpc.h"
+#include "lib/rpc/vmCheck.h"
+#include "tests/unit/testSupport.h"
+#include "tools/hostsim/hostSimServer.h"
+
+namespace
+{
+
+const wchar_t kHostLogKey[] = L"SOFTWARE\\Tessix, Inc.\\TxmLog";
+
+class Hypervisor : public ::testing::Test
+{
+ protected:
+   // Attaches a simulated host to this process, as the launcher would find one.
+   void Attach(const HostSimConfig& config = HostSimConfig())
+   {
+      static int counter = 0;
+      const std::string pipe =
+          "\\\\.\\pipe\\txhostsim-unit-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(counter++);
+      server_ = std::make_unique<CHostSimServer>(config, pipe);
+      ASSERT_TRUE(server_->Start());
+      SetEnvironmentVariableW(L"" BACKDOOR_SIMULATOR_VARIABLE, Win32U_Wide(pipe).c_str());
+   }
+   void TearDown() override
+   {
+      SetEnvironmentVariableW(L"" BACKDOOR_SIMULATOR_VARIABLE, nullptr);
+      server_.reset();
+   }
+   std::vector<std::string> Commands()
+   {
+      return server_->With([](CHostSim& sim) { return sim.commands(); });
+   }
+   size_t Calls()
+   {
+      return server_->With([](CHostSim& sim) { return sim.calls(); });
+   }
+
+   std::unique_ptr<CHostSimServer> server_;
+};
+
+// The launcher log of the calls made inside the object's life, from a private temporary folder.
+class LogCapture
+{
+ public:
+   LogCapture() { Inst_ResetLoggingForTest(); }
+   ~LogCapture() { Inst_ResetLoggingForTest(); }
+   std::string Text()
+   {
+      Inst_ResetLoggingForTest(); // closes the file
+      return ReadTextFile(temp_ / "txinst.log");
+   }
+   // The messages of the launcher's lines, without time stamps and tags.
+   std::vector<std::string> Messages()
+   {
+      std::vector<std::string> messages;
+      for (const auto& line : SplitLines(Text())) {
+         const size_t at = line.find("| I0: ");
+         messages.push_back(at == std::string::npos ? line : line.substr(at + 6));
+      }
+      return messages;
+   }
+
+ private:
+   ScratchDir temp_{"rpclog"};
+   TempFolderOverride override_{temp_.path() + "\\"};
+};
+
+HostSimConfig Config(void (*change)(HostSimConfig&))
+{
+   HostSimConfig config;
+   change(config);
+   return config;
+}
+
+} // namespace
+
+TEST_F(Hypervisor, OnlyTheExpectedHypervisorVersionIsAVirtualWorld)
+{
+   struct Case {
+      const char* name;
+      HostSimConfig config;
+      bool virtualWorld;
+      size_t calls; // traps that reached the host
+   };
+   const Case cases[] = {
+       {"version 6", HostSimConfig(), true, 2},
+       {"version 5", Config([](HostSimConfig& c) { c.version = 5; }), false, 2},
+       {"no version", Config([](HostSimConfig& c) { c.version = 0xFFFFFFFF; }), false, 2},
+       {"no magic", Config([](HostSimConfig& c) { c.versionMagic = false; }), false, 1},
+       {"bare hardware", Config([](HostSimConfig& c) { c.trap = BackdoorAnswer::Unanswered; }), false, 1},
+       {"bare hardware that faults", Config([](HostSimConfig& c) { c.trap = BackdoorAnswer::Fault; }), false, 1},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      Attach(c.config);
+      EXPECT_EQ(VmCheck_IsVirtualWorld(), c.virtualWorld);
+      EXPECT_EQ(Calls(), c.calls);
+      TearDown();
+   }
+}
+
+TEST_F(Hypervisor, BothVersionRequestsCarryTheSignExtendedComplement)
+{
+   Attach();
+   ASSERT_TRUE(VmCheck_IsVirtualWorld());
+   const auto trace = server_->With([](CHostSim& sim) { return sim.trace(); });
+   ASSERT_EQ(trace.size(), 2u);
+   for (const auto& request : trace) {
+      EXPECT_EQ(request.step, HostSimStep::Version);
+      EXPECT_EQ(request.bx, kBackdoorMagicComplement);
+   }
+}
+
+TEST_F(Hypervisor, WithoutASimulatorTheCallIsBareHardware)
+{
+   SetEnvironmentVariableW(L"" BACKDOOR_SIMULATOR_VARIABLE, nullptr);
+   EXPECT_FALSE(VmCheck_IsVirtualWorld());
+   BackdoorRegs regs{1, 2, 3, 4, 5, 6, 7};
+   Backdoor_LowBandwidth(&regs);
+   EXPECT_EQ(regs.bx, 2u);
+   EXPECT_EQ(regs.bp, 7u);
+}
+
+TEST_F(Hypervisor, TheLegacyProbeNeverAsksTheHypervisor)
+{
+   Attach();
+   uint32_t values[3] = {9, 9, 9};
+   VmCheck_LegacyQuery(values);
+   EXPECT_EQ(values[0] + values[1] + values[2], 0u);
+   EXPECT_FALSE(VmCheck_LegacyProbe());
+   EXPECT_EQ(Calls(), 0u);
+}
+
+TEST_F(Hypervisor, AHostLineIsLoggedSentOrExplained)
+{
+   struct Case {
+      const char* name;
+      HostSimConfig config;
+      bool sent;
+      std::vector<std::string> log;
+      std::vector<std::string> recorded;
+   };
+   // A command line may hold anything, format directives included; it is sent as it is.
+   const std::string command = "log Command line: /s /v\"/qn %s %d\"";
+   const std::string sending = "Sending rpc command '" + command + "' to the host";
+   const Case cases[] = {
+       {"carried out", HostSimConfig(), true, {sending}, {command}},
+       {"refused",
+        Config([](HostSimConfig& c) { c.replies["log Command line: /s /v\"/qn %s %d\""] = "0 no"; }),
+        false,
+        {sending, "Failed to send rpc command '" + command + "'"},
+        {command}},
+       {"not in a VM",
+        Config([](HostSimConfig& c) { c.trap = BackdoorAnswer::Fault; }),
+        false,
+        {sending, "Failed to send rpc, because we are not in a VM"},
+        {}},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      Attach(c.config);
+      LogCapture log;
+      EXPECT_EQ(SendRpcToHost(command.c_str()), c.sent);
+      EXPECT_EQ(log.Messages(), c.log);
+      EXPECT_EQ(Commands(), c.recorded);
+      TearDown();
+   }
+}
+
+TEST_F(Hypervisor, LongCommandsAndRepliesCrossThePipeWhole)
+{
+   const std::string command(70000, 'c'); // more than one pipe buffer
+   const std::string reply(70000, 'r');
+   for (const bool highBandwidth : {true, false}) {
+      SCOPED_TRACE(highBandwidth ? "high bandwidth" : "4-byte pieces");
+      HostSimConfig config;
+      config.highBandwidth = highBandwidth;
+      const size_t length = highBandwidth ? command.size() : 100;
+      config.replies[command.substr(0, length)] = "1 " + reply.substr(0, length);
+      Attach(config);
+      char* got = nullptr;
+      size_t gotLength = 0;
+      SetLastError(4321);
+      EXPECT_TRUE(RpcOut_SendRequest(command.data(), length, nullptr, 0, &got, &gotLength));
+      EXPECT_EQ(GetLastError(), 4321u) << "a hypervisor call leaves the caller's last error";
+      ASSERT_NE(got, nullptr);
+      EXPECT_EQ(std::string(got, gotLength), reply.substr(0, length));
+      free(got);
+      EXPECT_EQ(Commands(), std::vector<std::string>{command.substr(0, length)});
+      TearDown();
+   }
+}
+
+TEST_F(Hypervisor, TheHostLevelIsAskedOnlyInsideTheVirtualWorld)
+{
+   Attach(Config([](HostSimConfig& c) { c.logState = "verbose"; }));
+   EXPECT_EQ(GuestLog_GetHostLevel(), kGuestLogLevelVerbose);
+   TearDown();
+   Attach(Config([](HostSimConfig& c) {
+      c.logState = "verbose";
+      c.trap = BackdoorAnswer::Fault;
+   }));
+   EXPECT_EQ(GuestLog_GetHostLevel(), kGuestLogLevelOff);
+}
+
+class HostForwarding : public Hypervisor
+{
+ protected:
+   void SetUp() override
+   {
+      HKEY key = nullptr;
+      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessix, Inc.", 0, nullptr, 0,
+                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+                ERROR_SUCCESS);
+      RegCloseKey(key);
+      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kHostLogKey, 0, nullptr, REG_OPTION_VOLATILE,
+                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+                ERROR_SUCCESS);
+      RegCloseKey(key);
+   }
+   void TearDown() override
+   {
+      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kHostLogKey, KEY_WOW64_64KEY, 0);
+      Hypervisor::TearDown();
+   }
+};
+
+TEST_F(HostForwarding, EveryLogLineGoesToTheHost)
+{
+   Attach();
+   LogCapture log;
+   Inst_RefreshHostLogging();
+   ASSERT_TRUE(Inst_IsHostLoggingOn());
+   Inst_LogMsg("first %d", 1);
+   Inst_LogMsg("second");
+   const auto lines = SplitLines(log.Text());
+   ASSERT_EQ(lines.size(), 2u);
+   EXPECT_EQ(Commands(), (std::vector<std::string>{kGuestLogLinePrefix + lines[0], kGuestLogLinePrefix + lines[1]}));
+}
+
+TEST_F(HostForwarding, OnBareHardwareThatFaultsTheLoggerSaysTheLineWasNotSent)
+{
+   Attach(Config([](HostSimConfig& c) { c.trap = BackdoorAnswer::Fault; }));
+   LogCapture log;
+   Inst_RefreshHostLogging();
+   Inst_LogMsg("a line");
+   const auto lines = SplitLines(log.Text());
+   ASSERT_EQ(lines.size(), 2u);
+   EXPECT_NE(lines[0].find("I0: a line"), std::string::npos);
+   EXPECT_EQ(lines[1], "Failed to send above log message to host");
+   EXPECT_EQ(Calls(), 1u) << "only the guarded probe met the fault";
+}

@@ -1,0 +1,68 @@
+#include "tests/rpc/simDoor.h"
+
+#include <cstdlib>
+
+#include "lib/rpc/backdoorWire.h"
+
+namespace
+{
+
+CHostSim* g_sim = nullptr;
+size_t g_faults = 0;
+
+void Exchange(uint64_t op, BackdoorRegs* regs)
+{
+   const std::vector<uint8_t> request = BackdoorWire_EncodeCall(BackdoorWire_MakeCall(op, *regs));
+   BackdoorWireCall call;
+   if (!BackdoorWire_DecodeCall(request.data(), request.size(), &call)) {
+      abort();
+   }
+   const std::vector<uint8_t> reply = BackdoorWire_EncodeAnswer(g_sim->Handle(call));
+   BackdoorWireAnswer answer;
+   if (!BackdoorWire_DecodeAnswer(reply.data(), reply.size(), &answer)) {
+      abort();
+   }
+   if (BackdoorWire_Apply(op, answer, regs) == BackdoorAnswer::Fault) {
+      g_faults++;
+   }
+}
+
+void Low(BackdoorRegs* regs)
+{
+   Exchange(kBackdoorOpLowBandwidth, regs);
+}
+
+void HbOut(BackdoorRegs* regs)
+{
+   Exchange(kBackdoorOpHbOut, regs);
+}
+
+void HbIn(BackdoorRegs* regs)
+{
+   Exchange(kBackdoorOpHbIn, regs);
+}
+
+const BackdoorDoor kSimDoor = {Low, HbOut, HbIn};
+
+} // namespace
+
+CSimDoor::CSimDoor(CHostSim& sim)
+{
+   g_sim = &sim;
+   g_faults = 0;
+}
+
+CSimDoor::~CSimDoor()
+{
+   g_sim = nullptr;
+}
+
+const BackdoorDoor& CSimDoor::door() const
+{
+   return kSimDoor;
+}
+
+size_t CSimDoor::faults() const
+{
+   return g_faults;
+}
