@@ -466,3 +466,24 @@ TEST_F(Signatures, FolderThatCannotBeSearched)
       << "a path that is not UTF-8 is refused";
    EXPECT_NE(Log().find("VerifyPackageSignature: Failed to convert C:\\bad\xff.exe to wide char"), std::string::npos);
 }
+
+TEST_F(Signatures, PackageBeyondTheListLimitIsStillChecked)
+{
+   // The folder's list stops at 256 names; the package (here its cached copy) is examined all
+   // the same.
+   ScratchDir extraction("many");
+   ScratchDir cache("cache");
+   for (int i = 0; i < 300; i++) {
+      ASSERT_TRUE(WriteTextFile(extraction / ("junk" + std::to_string(i) + ".msi"), "not a package"));
+   }
+   const std::string packagePath = cache / kProductCode;
+   ASSERT_TRUE(Win32U_CopyFile(Fixture("package-unsigned.msi").c_str(), packagePath.c_str(), FALSE));
+   bool silent = true;
+   silentFlag = &silent;
+   EXPECT_EQ(VerifyPackageSignature(Fixture("launcher-signed.exe"), packagePath, extraction.path() + "\\", "", true,
+                                    module_, kTitle),
+             1);
+   const std::string log = Log();
+   EXPECT_NE(log.find("WARNING: Verify: Get than 256 .msi files to process"), std::string::npos);
+   EXPECT_NE(log.find("F01}.msi - NoSignatureFound"), std::string::npos);
+}

@@ -2,7 +2,6 @@
 
 #include <softpub.h>
 
-#include <optional>
 #include <vector>
 
 #include "apps/install/setup/fileSummary.h"
@@ -108,8 +107,8 @@ private:
       LogResult(path.c_str(), result);
       return result;
    }
-   std::optional<SignatureAnswer> ExaminePackage(const ListedPackage& package, const std::string& selfPath,
-                                                 const UniqueCertContext& selfCertificate) const;
+   bool ExaminePackage(const ListedPackage& package, const std::string& selfPath,
+                       const UniqueCertContext& selfCertificate) const;
 
    const WintrustApi& wintrust_;
    const AnswerRules rules_;
@@ -149,17 +148,17 @@ SignatureAnswer Verification::Run(const std::string& selfPath, const std::string
    }
 
    for (const ListedPackage& package : Signature_PackageList(extractionFolder, listing.names, packagePath)) {
-      if (const auto refused = ExaminePackage(package, selfPath, selfCertificate)) {
-         return *refused;
+      if (!ExaminePackage(package, selfPath, selfCertificate)) {
+         return SignatureAnswer::Refuse;
       }
    }
    return SignatureAnswer::GoOn;
 }
 
-// Nothing when the check goes on with the next file. A Yes to a package's finding goes on with
-// the next one, so that accepting one file never waives the check of the others.
-std::optional<SignatureAnswer> Verification::ExaminePackage(const ListedPackage& package, const std::string& selfPath,
-                                                            const UniqueCertContext& selfCertificate) const
+// True when the check goes on with the next file. A Yes to a package's finding goes on with the
+// next one too, so that accepting one file never waives the check of the others.
+bool Verification::ExaminePackage(const ListedPackage& package, const std::string& selfPath,
+                                  const UniqueCertContext& selfCertificate) const
 {
    const char* path = package.path.c_str();
    Inst_LogMsg("VerifyPackageSignature: Verifying %s", path);
@@ -173,34 +172,29 @@ std::optional<SignatureAnswer> Verification::ExaminePackage(const ListedPackage&
       Inst_LogMsg("VerifyPackageSignature: %s is the package to install - continue verification", path);
    } else {
       Inst_LogMsg("VerifyPackageSignature: %s is not a Tessix's App - skipping", path);
-      return std::nullopt;
+      return true;
    }
 
-   const auto refuseOn = [this](unsigned message) -> std::optional<SignatureAnswer> {
-      if (Ask(message) == SignatureAnswer::Refuse) {
-         return SignatureAnswer::Refuse;
-      }
-      return std::nullopt;
-   };
+   const auto goesOnAfter = [this](unsigned message) { return Ask(message) == SignatureAnswer::GoOn; };
    const auto widePath = Win32U_ToWide(package.path);
    if (!widePath) {
       Inst_LogMsg("VerifyPackageSignature: Failed to convert %s to wide char", path);
-      return refuseOn(kMsgNotVerified);
+      return goesOnAfter(kMsgNotVerified);
    }
    UniqueCertContext certificate;
    const SignatureCheckResult result = Examine(package.path, *widePath, &certificate);
    if (result != SignatureCheckResult::Trusted && !rules_.option.set) {
-      return refuseOn(Signature_MessageFor(result));
+      return goesOnAfter(Signature_MessageFor(result));
    }
    if (!selfCertificate || !certificate) {
       Inst_LogMsg("VerifyPackageSignature: Unable to retrieve at least one of the certificates");
-      return refuseOn(kMsgNotVerified);
+      return goesOnAfter(kMsgNotVerified);
    }
    if (!SameCertificate(selfCertificate, certificate)) {
       Inst_LogMsg("VerifyPackageSignature: %s-%s certificates are different", selfPath.c_str(), path);
-      return refuseOn(kMsgDifferentPublishers);
+      return goesOnAfter(kMsgDifferentPublishers);
    }
-   return std::nullopt;
+   return true;
 }
 
 } // namespace
