@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 #include "tests/gui/screenshot.h"
 
@@ -82,4 +83,28 @@ const SeenBox& BoxPresser::Join()
 void ClickButton(HWND dialog, int id)
 {
    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+UiTest::UiTest(const char* tag, size_t artifactArg)
+    : logDir_(tag), override_(logDir_.path() + "\\"), artifactArg_(artifactArg)
+{
+}
+
+void UiTest::SetUp()
+{
+   if (artifactArg_ != 0) {
+      SetArtifactFolder(TestArg(artifactArg_));
+   }
+   Inst_ResetLoggingForTest();
+   Inst_SetupLogging("test", "t", nullptr, nullptr);
+}
+
+void UiTest::TearDown()
+{
+   Inst_ResetLoggingForTest();
+}
+
+std::string UiTest::Log() const
+{
+   return ReadTextFile(logDir_ / "txinst.log");
 }

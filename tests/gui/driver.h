@@ -2,11 +2,15 @@
 // from a thread of its own while the code under test blocks in the box or dialog.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <functional>
 #include <string>
 #include <thread>
+
+#include "tests/unit/testSupport.h"
 
 // Waits (up to 10 s) for a top-level window of this class and title; null when none came.
 HWND WaitForWindow(const wchar_t* className, const wchar_t* title);
@@ -39,3 +43,18 @@ class BoxPresser
 
 // Clicks a dialog's button as the user would (the button's WM_COMMAND to its dialog).
 void ClickButton(HWND dialog, int id);
+
+// The launcher's log of one test in a private temporary folder; screenshots go to the folder
+// named by the test program's argument `artifactArg` (none when 0).
+class UiTest : public ::testing::Test
+{
+ protected:
+   explicit UiTest(const char* tag, size_t artifactArg = 0);
+   void SetUp() override;
+   void TearDown() override;
+   std::string Log() const;
+
+   ScratchDir logDir_;
+   TempFolderOverride override_;
+   size_t artifactArg_;
+};

@@ -24,23 +24,17 @@ const wchar_t kWideTitle[] = L"Tessix Product Installation";
 constexpr UINT kPreviousVersionMessage = 38;
 constexpr UINT kRestartForRuntimeMessage = 72;
 
-class OnScreenQuestions : public ::testing::Test
+class OnScreenQuestions : public UiTest
 {
  protected:
-   void SetUp() override
-   {
-      SetArtifactFolder(TestArg(1));
-      Inst_ResetLoggingForTest();
-      Inst_SetupLogging("test", "t", nullptr, nullptr);
-   }
+   OnScreenQuestions() : UiTest("box", 1) {}
    void TearDown() override
    {
       if (owner_ != nullptr) {
          DestroyWindow(owner_);
       }
-      Inst_ResetLoggingForTest();
+      UiTest::TearDown();
    }
-   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
    HWND MakeOwner(bool visible)
    {
       owner_ = Win32U_CreateWindowEx(0, "STATIC", "owner", WS_POPUP | (visible ? WS_VISIBLE : 0), 0, 0, 50, 50, nullptr,
@@ -48,8 +42,6 @@ class OnScreenQuestions : public ::testing::Test
       return owner_;
    }
 
-   ScratchDir logDir_{"box"};
-   TempFolderOverride override_{logDir_.path() + "\\"};
    HMODULE module_ = GetModuleHandleW(nullptr);
    HWND owner_ = nullptr;
 };

@@ -31,14 +31,13 @@ unsigned SplashPixel(int x, int y)
    return ((x / 20 + y / 20) % 2 == 0) ? 0xF0F0F0 : 0x2080E0;
 }
 
-class ProgressWindow : public ::testing::Test
+class ProgressWindow : public UiTest
 {
  protected:
+   ProgressWindow() : UiTest("gui", 1) {}
    void SetUp() override
    {
-      SetArtifactFolder(TestArg(1));
-      Inst_ResetLoggingForTest();
-      Inst_SetupLogging("test", "t", nullptr, nullptr);
+      UiTest::SetUp();
       userCancelled = false;
       stopRequested = false;
       messageOwner = nullptr;
@@ -56,7 +55,7 @@ class ProgressWindow : public ::testing::Test
       }
       userCancelled = false;
       stopRequested = false;
-      Inst_ResetLoggingForTest();
+      UiTest::TearDown();
    }
    void Start()
    {
@@ -74,10 +73,7 @@ class ProgressWindow : public ::testing::Test
       GetExitCodeThread(thread_, &code);
       return code;
    }
-   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
 
-   ScratchDir logDir_{"gui"};
-   TempFolderOverride override_{logDir_.path() + "\\"};
    ScratchDir launcherDir_{"media"};
    SetupUiConfig config_;
    SetupProgressParams params_{};

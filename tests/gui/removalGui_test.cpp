@@ -49,25 +49,16 @@ int WINAPI RecordingHandler(void* context, UINT type, const wchar_t* message)
    return result;
 }
 
-class RemovalWindow : public ::testing::Test
+class RemovalWindow : public UiTest
 {
  protected:
-   void SetUp() override
-   {
-      SetArtifactFolder(TestArg(2));
-      Inst_ResetLoggingForTest();
-      Inst_SetupLogging("test", "t", nullptr, nullptr);
-   }
+   RemovalWindow() : UiTest("removal", 2) {}
    void TearDown() override
    {
       MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
       MsiConfigureProductExW(kProductCode, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT, L"");
-      Inst_ResetLoggingForTest();
+      UiTest::TearDown();
    }
-   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
-
-   ScratchDir logDir_{"removal"};
-   TempFolderOverride override_{logDir_.path() + "\\"};
 };
 
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "apps/install/setup/ui/externalUI.h"
 #include "apps/install/setup/ui/helperUI.h"
+#include "apps/install/setup/ui/msiRecord.h"
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 #include "resources/resource.h"
@@ -17,32 +18,10 @@
 namespace
 {
 
-constexpr UINT kFatalExit = 0x00000000;
-constexpr UINT kError = 0x01000000;
-constexpr UINT kWarning = 0x02000000;
-constexpr UINT kUser = 0x03000000;
-constexpr UINT kInfo = 0x04000000;
-constexpr UINT kFilesInUse = 0x05000000;
-constexpr UINT kResolveSource = 0x06000000;
-constexpr UINT kOutOfDiskSpace = 0x07000000;
-constexpr UINT kActionStart = 0x08000000;
-constexpr UINT kActionData = 0x09000000;
-constexpr UINT kProgress = 0x0A000000;
-constexpr UINT kCommonData = 0x0B000000;
-constexpr UINT kInitialize = 0x0C000000;
-constexpr UINT kTerminate = 0x0D000000;
-constexpr UINT kShowDialog = 0x0E000000;
-
-class Handlers : public ::testing::Test
+class Handlers : public UiTest
 {
  protected:
-   void SetUp() override
-   {
-      Inst_ResetLoggingForTest();
-      Inst_SetupLogging("test", "t", nullptr, nullptr);
-   }
-   void TearDown() override { Inst_ResetLoggingForTest(); }
-   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
+   Handlers() : UiTest("ui") {}
    static int Send(void* ui, UINT type, const wchar_t* text) { return ExternalUIHandler(ui, type, text); }
    static int Bar(HWND dialog, UINT message, WPARAM w = 0, LPARAM l = 0)
    {
@@ -51,8 +30,6 @@ class Handlers : public ::testing::Test
    static int Pos(HWND dialog) { return Bar(dialog, PBM_GETPOS); }
    static int Upper(HWND dialog) { return Bar(dialog, PBM_GETRANGE, FALSE); }
 
-   ScratchDir logDir_{"ui"};
-   TempFolderOverride override_{logDir_.path() + "\\"};
    HMODULE module_ = GetModuleHandleW(nullptr);
 };
 
@@ -76,11 +53,11 @@ TEST_F(Handlers, RemovalWindowIsCentredWithItsBannerAndNoCancel)
 
 TEST_F(Handlers, RemovalHandlerRefusesMissingAndForeignContexts)
 {
-   EXPECT_EQ(Send(nullptr, kInfo, L"x"), 0);
+   EXPECT_EQ(Send(nullptr, InstallMessage::Info, L"x"), 0);
    CHelperUI helper(module_); // the helper's object registered for the removal by mistake
-   EXPECT_EQ(Send(&helper, kInfo, L"x"), -1);
+   EXPECT_EQ(Send(&helper, InstallMessage::Info, L"x"), -1);
    CExternalUI noWindow(module_);
-   EXPECT_EQ(Send(&noWindow, kInfo, L"x"), -1);
+   EXPECT_EQ(Send(&noWindow, InstallMessage::Info, L"x"), -1);
    const std::string log = Log();
    EXPECT_NE(log.find("Received no context with the message. "), std::string::npos);
    EXPECT_NE(log.find("Received message from wrong context: "), std::string::npos);
@@ -96,16 +73,16 @@ TEST_F(Handlers, RemovalHandlerAnswersEachQuietKind)
       const wchar_t* text;
       int result;
    } cases[] = {
-       {kInfo, L"Info 1", 1},
-       {kFilesInUse, L"files", 0},
-       {kResolveSource, L"source", 0},
-       {kOutOfDiskSpace, L"disk", 1},
-       {kTerminate, L"", 1},
-       {kShowDialog, L"dlg", 1},
-       {kActionData, L"File: a", 1},
+       {InstallMessage::Info, L"Info 1", 1},
+       {InstallMessage::FilesInUse, L"files", 0},
+       {InstallMessage::ResolveSource, L"source", 0},
+       {InstallMessage::OutOfDiskSpace, L"disk", 1},
+       {InstallMessage::Terminate, L"", 1},
+       {InstallMessage::ShowDialog, L"dlg", 1},
+       {InstallMessage::ActionData, L"File: a", 1},
        {0x0F000000, L"odd", 0},
-       {kCommonData, L"1: 1 2: caption", 1}, // a caption record is ignored, still answered 1
-       {kCommonData, L"garbage", 1},
+       {InstallMessage::CommonData, L"1: 1 2: caption", 1}, // a caption record is ignored, still answered 1
+       {InstallMessage::CommonData, L"garbage", 1},
    };
    for (const auto& c : cases) {
       EXPECT_EQ(Send(&ui, c.type, c.text), c.result) << std::hex << c.type;
@@ -120,25 +97,25 @@ TEST_F(Handlers, RemovalHandlerShowsActionsAndLanguage)
    CExternalUI ui(module_);
    ASSERT_TRUE(ui.CreateUninstallUI(nullptr, "Tessix Tools", "Old"));
    HWND action = GetDlgItem(ui.Window(), IDC_ACTION);
-   EXPECT_EQ(Send(&ui, kInitialize, L""), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::Initialize, L""), 1);
    EXPECT_EQ(WindowText(action), "Initializing");
-   EXPECT_EQ(Send(&ui, kActionStart, L"Action 16:03:49: RemoveFiles. Removing files"), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::ActionStart, L"Action 16:03:49: RemoveFiles. Removing files"), 1);
    EXPECT_EQ(WindowText(action), "Removing files");
    // Malformed lines leave the action line as it was.
-   EXPECT_EQ(Send(&ui, kActionStart, L"Action 16:03:49: RemoveFiles. "), -1);
-   EXPECT_EQ(Send(&ui, kActionStart, L"Action 16:03:49:"), -1);
-   EXPECT_EQ(Send(&ui, kActionStart, nullptr), -1);
+   EXPECT_EQ(Send(&ui, InstallMessage::ActionStart, L"Action 16:03:49: RemoveFiles. "), -1);
+   EXPECT_EQ(Send(&ui, InstallMessage::ActionStart, L"Action 16:03:49:"), -1);
+   EXPECT_EQ(Send(&ui, InstallMessage::ActionStart, nullptr), -1);
    EXPECT_EQ(WindowText(action), "Removing files");
    const std::string log = Log();
    EXPECT_NE(log.find("Install Initializing"), std::string::npos);
    EXPECT_NE(log.find("1 space not found"), std::string::npos);
    EXPECT_NE(log.find("No expected delimiter or null message"), std::string::npos);
 
-   EXPECT_EQ(Send(&ui, kCommonData, L"1: 0 2: 1041 3: 0 "), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::CommonData, L"1: 0 2: 1041 3: 0 "), 1);
    EXPECT_EQ(ui.language, 1041);
-   EXPECT_EQ(Send(&ui, kCommonData, L"1: 2 2: 0"), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::CommonData, L"1: 2 2: 0"), 1);
    EXPECT_FALSE(IsWindowVisible(GetDlgItem(ui.Window(), IDC_CANCEL)));
-   EXPECT_EQ(Send(&ui, kCommonData, L"1: 2 2: 1"), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::CommonData, L"1: 2 2: 1"), 1);
    EXPECT_TRUE(IsWindowVisible(GetDlgItem(ui.Window(), IDC_CANCEL)));
 }
 
@@ -147,34 +124,38 @@ TEST_F(Handlers, RemovalHandlerDrivesTheBar)
    CExternalUI ui(module_);
    ASSERT_TRUE(ui.CreateUninstallUI(nullptr, "Tessix Tools", "Old"));
    HWND dialog = ui.Window();
-   // A report before any reset does not move the bar.
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 2 2: 500 3: 0 4: 0"), 1);
-   EXPECT_EQ(Pos(dialog), 0);
-   // A forward reset of 100000 ticks keeps its whole range: the 16-bit message would cut it
-   // to 34464 and fill the bar at a third of the work.
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 0 2: 100000 3: 0 4: 0 "), 1);
-   EXPECT_EQ(Upper(dialog), 100000);
-   EXPECT_EQ(Pos(dialog), 0);
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 2 2: 40000 3: 0 4: 0"), 1);
-   EXPECT_EQ(Pos(dialog), 40000);
-   // Action information sets the step that each action-data message takes.
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 1 2: 1000 3: 1 "), 1);
-   EXPECT_EQ(Send(&ui, kActionData, L"File: a"), 1);
-   EXPECT_EQ(Pos(dialog), 41000);
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 1 2: 1000 3: 0 "), 1);
-   EXPECT_EQ(Send(&ui, kActionData, L"File: b"), 1);
-   EXPECT_EQ(Pos(dialog), 41000);
-   // A backward phase (rollback) starts full and runs down.
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 0 2: 2000 3: 1 4: 0"), 1);
-   EXPECT_EQ(Pos(dialog), 2000);
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 2 2: 500"), 1);
-   EXPECT_EQ(Pos(dialog), 1500);
-   // After a reset that announced script generation, the next reset starts at its total.
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 0 2: 3000 3: 0 4: 1"), 1);
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 0 2: 3000 3: 0 4: 0"), 1);
-   EXPECT_EQ(Pos(dialog), 3000);
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 3 2: 10"), 1);
-   EXPECT_EQ(Send(&ui, kProgress, L"not a record"), 1);
+   const struct {
+      UINT type;
+      const wchar_t* text;
+      int position; // afterwards
+   } steps[] = {
+       // A report before any reset does not move the bar.
+       {InstallMessage::Progress, L"1: 2 2: 500 3: 0 4: 0", 0},
+       // A forward reset of 100000 ticks (its whole range is checked below), then a report.
+       {InstallMessage::Progress, L"1: 0 2: 100000 3: 0 4: 0 ", 0},
+       {InstallMessage::Progress, L"1: 2 2: 40000 3: 0 4: 0", 40000},
+       // Action information sets the step that each action-data message takes, or no step.
+       {InstallMessage::Progress, L"1: 1 2: 1000 3: 1 ", 40000},
+       {InstallMessage::ActionData, L"File: a", 41000},
+       {InstallMessage::Progress, L"1: 1 2: 1000 3: 0 ", 41000},
+       {InstallMessage::ActionData, L"File: b", 41000},
+       // A backward phase (rollback) starts full and runs down.
+       {InstallMessage::Progress, L"1: 0 2: 2000 3: 1 4: 0", 2000},
+       {InstallMessage::Progress, L"1: 2 2: 500", 1500},
+       // After a reset that announced script generation, the next reset starts at its total.
+       {InstallMessage::Progress, L"1: 0 2: 3000 3: 0 4: 1", 0},
+       {InstallMessage::Progress, L"1: 0 2: 3000 3: 0 4: 0", 3000},
+   };
+   for (const auto& step : steps) {
+      EXPECT_EQ(Send(&ui, step.type, step.text), 1) << Win32U_Utf8(step.text);
+      EXPECT_EQ(Pos(dialog), step.position) << Win32U_Utf8(step.text);
+      if (std::wstring(step.text).rfind(L"1: 0 2: 100000", 0) == 0) {
+         // The 16-bit range message would cut it to 34464 and fill the bar at a third of the work.
+         EXPECT_EQ(Upper(dialog), 100000);
+      }
+   }
+   EXPECT_EQ(Send(&ui, InstallMessage::Progress, L"1: 3 2: 10"), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::Progress, L"not a record"), 1);
    EXPECT_NE(Log().find("Received unknown progress message"), std::string::npos);
 }
 
@@ -182,12 +163,12 @@ TEST_F(Handlers, CancelIsReportedOnce)
 {
    CExternalUI ui(module_);
    ASSERT_TRUE(ui.CreateUninstallUI(nullptr, "Tessix Tools", "Old"));
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 0 2: 100 3: 0 4: 0"), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::Progress, L"1: 0 2: 100 3: 0 4: 0"), 1);
    ClickButton(ui.Window(), IDC_CANCEL); // seen when the handler pumps
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 2 2: 10"), IDCANCEL);
+   EXPECT_EQ(Send(&ui, InstallMessage::Progress, L"1: 2 2: 10"), IDCANCEL);
    EXPECT_TRUE(ui.cancelReported);
-   EXPECT_EQ(Send(&ui, kProgress, L"1: 2 2: 10"), 1);
-   EXPECT_EQ(Send(&ui, kProgress, L"garbage"), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::Progress, L"1: 2 2: 10"), 1);
+   EXPECT_EQ(Send(&ui, InstallMessage::Progress, L"garbage"), 1);
    const std::string log = Log();
    EXPECT_EQ(log.find("Returning IDCANCEL"), log.rfind("Returning IDCANCEL"));
    EXPECT_NE(log.find("[Info] User has cancelled. Returning IDCANCEL"), std::string::npos);
@@ -203,10 +184,12 @@ TEST_F(Handlers, RemovalHandlerPutsInstallerQuestionsToTheUser)
       int press;
       const char* logLine;
    } cases[] = {
-       {kError | MB_RETRYCANCEL | MB_ICONERROR, L"Error 1311. Source file not found.", IDRETRY, "Error: Error 1311."},
-       {kWarning | MB_OKCANCEL | MB_ICONWARNING, L"Disk nearly full.", IDCANCEL, "Warning: Disk nearly full."},
-       {kUser | MB_YESNO, L"Keep settings?", IDNO, "User message: Keep settings?"},
-       {kFatalExit | MB_OK, L"Fatal.", IDOK, "Fatal Exit"},
+       {InstallMessage::Error | MB_RETRYCANCEL | MB_ICONERROR, L"Error 1311. Source file not found.", IDRETRY,
+        "Error: Error 1311."},
+       {InstallMessage::Warning | MB_OKCANCEL | MB_ICONWARNING, L"Disk nearly full.", IDCANCEL,
+        "Warning: Disk nearly full."},
+       {InstallMessage::User | MB_YESNO, L"Keep settings?", IDNO, "User message: Keep settings?"},
+       {InstallMessage::FatalExit | MB_OK, L"Fatal.", IDOK, "Fatal Exit"},
    };
    for (const auto& c : cases) {
       BoxPresser presser(L"Old Tools Uninstallation", c.press, "removal-message");
@@ -229,11 +212,11 @@ TEST_F(Handlers, HelperWindowOpensOwnedSizedAndScaled)
    ASSERT_NE(owner, nullptr);
    CHelperUI helper(module_);
    // Nothing happens before the package asks for the window.
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 0 2: 100 3: 0 4: 0"), 0);
-   EXPECT_EQ(HelperUIHandler(&helper, kInfo, L"Copying: 3 of 10"), 1);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 0 2: 100 3: 0 4: 0"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Info, L"Copying: 3 of 10"), 1);
    EXPECT_EQ(helper.Window(), nullptr);
 
-   EXPECT_EQ(HelperUIHandler(&helper, kInfo, L"HelperUI:enable:Tessix Tools Setup Wizard:1000"), 1);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Info, L"HelperUI:enable:Tessix Tools Setup Wizard:1000"), 1);
    HWND window = helper.Window();
    ASSERT_NE(window, nullptr);
    EXPECT_TRUE(helper.active);
@@ -253,40 +236,41 @@ TEST_F(Handlers, HelperWindowOpensOwnedSizedAndScaled)
    EXPECT_EQ(Upper(window), 1000);
 
    // A total beyond the bar's range is divided down; the reports are divided alike.
-   EXPECT_EQ(HelperUIHandler(&helper, kInfo, L"HelperUI:enable:Tessix Tools Setup Wizard:5000000000"), 1);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Info, L"HelperUI:enable:Tessix Tools Setup Wizard:5000000000"),
+             1);
    EXPECT_EQ(helper.Window(), window); // the window is reused
    EXPECT_EQ(helper.divisor, 3);
    EXPECT_EQ(Upper(window), 1666666666);
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 2 2: 300 3: 0"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 2 2: 300 3: 0"), 0);
    EXPECT_EQ(Pos(window), 100);
    // The installer's own reset brings the divisor back to 1.
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 0 2: 4000 3: 0 4: 0"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 0 2: 4000 3: 0 4: 0"), 0);
    EXPECT_EQ(Upper(window), 4000);
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 1 2: 25 3: 1"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 1 2: 25 3: 1"), 0);
    EXPECT_EQ(Bar(window, PBM_STEPIT), 0); // returns the previous position
    EXPECT_EQ(Pos(window), 25);
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 2 2: 75"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 2 2: 75"), 0);
    EXPECT_EQ(Pos(window), 100);
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 3 2: 75"), 0);
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 0 2: 3000000000 3: 0"), 1); // negative as 32-bit
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 9 2: 1"), 0);
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"bad"), 0);
-   EXPECT_EQ(HelperUIHandler(&helper, kActionStart, L"Action 1: 2: 3"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 3 2: 75"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 0 2: 3000000000 3: 0"), 1); // negative as 32-bit
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 9 2: 1"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"bad"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::ActionStart, L"Action 1: 2: 3"), 0);
 
    // A rollback closes the window.
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 0 2: 100 3: 1 4: 0"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 0 2: 100 3: 1 4: 0"), 0);
    EXPECT_EQ(helper.Window(), nullptr);
    EXPECT_FALSE(helper.active);
    EXPECT_FALSE(IsWindow(window));
-   EXPECT_EQ(HelperUIHandler(&helper, kProgress, L"1: 2 2: 10"), 0);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Progress, L"1: 2 2: 10"), 0);
 
    // Enabled again (no window of that title: no owner), then closed by another command.
-   EXPECT_EQ(HelperUIHandler(&helper, kInfo, L"HelperUI:enable:No Such Window:10"), 1);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Info, L"HelperUI:enable:No Such Window:10"), 1);
    ASSERT_NE(helper.Window(), nullptr);
    EXPECT_EQ(GetWindow(helper.Window(), GW_OWNER), nullptr);
-   EXPECT_EQ(HelperUIHandler(&helper, kInfo, L"HelperUI:enable:Owner"), 1); // incomplete: ignored
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Info, L"HelperUI:enable:Owner"), 1); // incomplete: ignored
    EXPECT_TRUE(helper.active);
-   EXPECT_EQ(HelperUIHandler(&helper, kInfo, L"HelperUI:close"), 1);
+   EXPECT_EQ(HelperUIHandler(&helper, InstallMessage::Info, L"HelperUI:close"), 1);
    EXPECT_FALSE(helper.active);
    EXPECT_EQ(helper.Window(), nullptr);
    DestroyWindow(owner);
@@ -303,9 +287,9 @@ TEST_F(Handlers, HelperWindowOpensOwnedSizedAndScaled)
 
 TEST_F(Handlers, HelperHandlerRefusesMissingAndForeignContexts)
 {
-   EXPECT_EQ(HelperUIHandler(nullptr, kInfo, L"HelperUI:close"), 0);
+   EXPECT_EQ(HelperUIHandler(nullptr, InstallMessage::Info, L"HelperUI:close"), 0);
    CExternalUI removal(module_);
-   EXPECT_EQ(HelperUIHandler(&removal, kInfo, L"HelperUI:close"), -1);
+   EXPECT_EQ(HelperUIHandler(&removal, InstallMessage::Info, L"HelperUI:close"), -1);
    const std::string log = Log();
    EXPECT_NE(log.find("[HelperUI]: Received no context with the message."), std::string::npos);
    EXPECT_NE(log.find("[HelperUI]: Received message from wrong context: "), std::string::npos);

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "apps/install/setup/ui/installerHandler.h"
 #include "apps/install/setup/ui/messages.h"
 #include "apps/install/setup/ui/msiRecord.h"
 #include "apps/install/setup/ui/splashLanguage.h"
@@ -17,25 +18,6 @@ constexpr int kCentrePercent = 50;
 constexpr UINT kUninstallingMessage = 39;
 constexpr UINT kInitializingMessage = 41;
 constexpr UINT kUninstallTitleMessage = 42;
-
-// Windows Installer message kinds (INSTALLMESSAGE_*), the high byte of the message type.
-enum : uint32_t {
-   kFatalExit = 0x00000000,
-   kError = 0x01000000,
-   kWarning = 0x02000000,
-   kUser = 0x03000000,
-   kInfo = 0x04000000,
-   kFilesInUse = 0x05000000,
-   kResolveSource = 0x06000000,
-   kOutOfDiskSpace = 0x07000000,
-   kActionStart = 0x08000000,
-   kActionData = 0x09000000,
-   kProgress = 0x0A000000,
-   kCommonData = 0x0B000000,
-   kInitialize = 0x0C000000,
-   kTerminate = 0x0D000000,
-   kShowDialog = 0x0E000000,
-};
 
 std::string LoadText(HMODULE module, UINT id)
 {
@@ -112,41 +94,41 @@ int CExternalUI::OnMessage(uint32_t type, const char* text)
    }
    PumpMessages();
 
-   const uint32_t kind = type & 0xFF000000;
+   const uint32_t kind = type & InstallMessage::KindMask;
    const uint32_t flags = type & 0x00FFFFFF;
    const char* body = text != nullptr ? text : "";
    switch (kind) {
-   case kFatalExit:
+   case InstallMessage::FatalExit:
       Inst_LogMsg("Fatal Exit");
       return ShowBox(body, title, flags);
-   case kError:
+   case InstallMessage::Error:
       Inst_LogMsg("Error: %s", body);
       MessageBeep(flags & 0xF0);
       return ShowBoxInLanguage(body, title, flags, language);
-   case kWarning:
+   case InstallMessage::Warning:
       Inst_LogMsg("Warning: %s", body);
       return ShowBox(body, title, flags);
-   case kUser:
+   case InstallMessage::User:
       Inst_LogMsg("User message: %s", body);
       return ShowBox(body, title, flags);
-   case kInfo:
-   case kOutOfDiskSpace:
+   case InstallMessage::Info:
+   case InstallMessage::OutOfDiskSpace:
       return IDOK;
-   case kFilesInUse:
-   case kResolveSource:
+   case InstallMessage::FilesInUse:
+   case InstallMessage::ResolveSource:
       return 0;
-   case kActionStart:
+   case InstallMessage::ActionStart:
       return OnActionStart(text);
-   case kActionData:
+   case InstallMessage::ActionData:
       if (progressTotal != 0 && stepOnActionData) {
          SendDlgItemMessageW(Window(), IDC_PROGRESS, PBM_STEPIT, 0, 0);
       }
       return IDOK;
-   case kProgress:
+   case InstallMessage::Progress:
       return OnProgress(body);
-   case kCommonData:
+   case InstallMessage::CommonData:
       return OnCommonData(body);
-   case kInitialize: {
+   case InstallMessage::Initialize: {
       Inst_LogMsg("Install Initializing");
       const std::string initializing = LoadText(Module(), kInitializingMessage);
       if (initializing.empty()) {
@@ -156,9 +138,9 @@ int CExternalUI::OnMessage(uint32_t type, const char* text)
       }
       return IDOK;
    }
-   case kTerminate:
+   case InstallMessage::Terminate:
       return IDOK;
-   case kShowDialog:
+   case InstallMessage::ShowDialog:
       Inst_LogMsg("[Info] Received show dialog message");
       return IDOK;
    default:
@@ -250,18 +232,6 @@ int CExternalUI::OnCommonData(const char* text)
 
 int WINAPI ExternalUIHandler(void* context, UINT type, const wchar_t* message)
 {
-   if (context == nullptr) {
-      Inst_LogMsg("Received no context with the message. ");
-      return 0;
-   }
-   auto* ui = static_cast<CExternalUI*>(context);
-   if (ui->signature != kExternalUISignature) {
-      Inst_LogMsg("Received message from wrong context: %p", context);
-      return -1;
-   }
-   if (message == nullptr) {
-      return ui->OnMessage(type, nullptr);
-   }
-   const auto text = Win32U_ToUtf8(message);
-   return ui->OnMessage(type, text ? text->c_str() : "");
+   return DispatchInstallerMessage<CExternalUI>(context, kExternalUISignature, "Received no context with the message. ",
+                                                "Received message from wrong context: ", type, message);
 }

@@ -1,6 +1,7 @@
 #include "apps/install/setup/ui/helperUI.h"
 
 #include "apps/install/setup/ui/helperUiText.h"
+#include "apps/install/setup/ui/installerHandler.h"
 #include "apps/install/setup/ui/messages.h"
 #include "apps/install/setup/ui/msiRecord.h"
 #include "lib/install/log.h"
@@ -15,8 +16,6 @@ constexpr UINT kCopyingFilesMessage = 40;
 constexpr int kWidth = 400;
 constexpr int kHeight = 90;
 constexpr int kInstallFailure = 1603; // ERROR_INSTALL_FAILURE
-constexpr uint32_t kInfo = 0x04000000;
-constexpr uint32_t kProgress = 0x0A000000;
 
 INT_PTR CALLBACK HelperDialogProc(HWND window, UINT message, WPARAM /*wParam*/, LPARAM lParam)
 {
@@ -87,12 +86,12 @@ int CHelperUI::OnMessage(uint32_t type, const char* text)
       return -1;
    }
    PumpMessages();
-   const uint32_t kind = type & 0xFF000000;
+   const uint32_t kind = type & InstallMessage::KindMask;
    const char* body = text != nullptr ? text : "";
-   if (kind == kInfo) {
+   if (kind == InstallMessage::Info) {
       return OnInfo(body);
    }
-   if (kind == kProgress) {
+   if (kind == InstallMessage::Progress) {
       return OnProgress(body);
    }
    Inst_LogMsg("[HelperUI]: MessageType: %Xh Message: %s", static_cast<unsigned>(kind), body);
@@ -179,18 +178,7 @@ int CHelperUI::OnProgress(const char* text)
 
 int WINAPI HelperUIHandler(void* context, UINT type, const wchar_t* message)
 {
-   if (context == nullptr) {
-      Inst_LogMsg("[HelperUI]: Received no context with the message.");
-      return 0;
-   }
-   auto* helper = static_cast<CHelperUI*>(context);
-   if (helper->signature != kHelperUISignature) {
-      Inst_LogMsg("[HelperUI]: Received message from wrong context: %p", context);
-      return -1;
-   }
-   if (message == nullptr) {
-      return helper->OnMessage(type, nullptr);
-   }
-   const auto text = Win32U_ToUtf8(message);
-   return helper->OnMessage(type, text ? text->c_str() : "");
+   return DispatchInstallerMessage<CHelperUI>(context, kHelperUISignature,
+                                              "[HelperUI]: Received no context with the message.",
+                                              "[HelperUI]: Received message from wrong context: ", type, message);
 }

@@ -6,6 +6,30 @@
 #include <cstdint>
 #include <string_view>
 
+// Windows Installer message kinds (INSTALLMESSAGE_*): the high byte of a message type; the low
+// 24 bits carry message-box flags.
+namespace InstallMessage
+{
+enum : uint32_t {
+   KindMask = 0xFF000000,
+   FatalExit = 0x00000000,
+   Error = 0x01000000,
+   Warning = 0x02000000,
+   User = 0x03000000,
+   Info = 0x04000000,
+   FilesInUse = 0x05000000,
+   ResolveSource = 0x06000000,
+   OutOfDiskSpace = 0x07000000,
+   ActionStart = 0x08000000,
+   ActionData = 0x09000000,
+   Progress = 0x0A000000,
+   CommonData = 0x0B000000,
+   Initialize = 0x0C000000,
+   Terminate = 0x0D000000,
+   ShowDialog = 0x0E000000,
+};
+} // namespace InstallMessage
+
 // Field values of one record; index 0 is field 1. Fields that the text does not name stay 0.
 struct MsiRecordFields {
    int64_t value[4] = {0, 0, 0, 0};
