@@ -351,7 +351,7 @@ std::vector<Scenario> Scenarios()
        {"tools.msi - Trusted", "F01}.msi certificates are different"}, {}},
       {"no package in the folder, silent",
        "launcher-signed.exe", {}, "package-signed.msi", "", true, {}, {}, 1, {},
-       {"VerifyPackageSignature: Can't find any .msi files"}, {"Verifying"}},
+       {"VerifyPackageSignature: Can't find any .msi files"}, {"Verifying", "Error searching"}},
       {"untrusted root on the package, silent",
        "launcher-signed.exe", signedPackage, nullptr, "", true, {{L"tools.msi", kUntrustedRoot}}, {}, 1, {},
        {"returned 0x800B0109", "tools.msi - NotTrusted"}, {}},
