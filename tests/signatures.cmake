@@ -15,7 +15,7 @@ if(TX_WINDOWS)
     COMMENT "Signing test launchers and packages")
   add_custom_target(signature_fixtures DEPENDS ${_signature_fixtures}/stamp)
 
-  tx_unit_test(signature_test signatures/signature_test.cpp unit/testSupport.cpp)
+  tx_unit_test(signature_test signatures/signature_test.cpp gui/driver.cpp gui/screenshot.cpp unit/testSupport.cpp)
   target_link_libraries(signature_test PRIVATE tx_setup_core crypt32)
   add_dependencies(signature_test signature_fixtures)
   add_test(NAME signatures COMMAND signature_test ${_signature_fixtures} $<TARGET_FILE:setup>)

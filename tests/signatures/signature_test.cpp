@@ -9,7 +9,6 @@
 
 #include <softpub.h>
 
-#include <algorithm>
 #include <atomic>
 #include <thread>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "apps/install/setup/fileSummary.h"
 #include "apps/install/setup/ui/messages.h"
 #include "apps/install/setup/ui/uiState.h"
+#include "tests/gui/driver.h"
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 #include "tests/unit/testSupport.h"
@@ -84,8 +84,9 @@ LONG WINAPI ProviderUnknown(HWND, GUID*, void*)
    return static_cast<LONG>(0x800B0001);
 }
 
-// Answers the check's message boxes as a person would: reads each box's texts, presses the next
-// scripted button (No once the script is used up) and waits for the box to close.
+// Answers the check's message boxes as a person would, one after the other: reads each box's
+// text, presses the next scripted button (No once the script is used up) and waits for the box
+// to close before it looks for the next.
 class BoxAnswerer {
 public:
    explicit BoxAnswerer(std::vector<int> answers) : answers_(std::move(answers))
@@ -93,7 +94,7 @@ public:
       thread_ = std::thread([this] { Run(); });
    }
    ~BoxAnswerer() { Stop(); }
-   const std::vector<std::vector<std::string>>& Stop()
+   const std::vector<std::string>& Stop()
    {
       stop_ = true;
       if (thread_.joinable()) {
@@ -103,17 +104,9 @@ public:
    }
 
 private:
-   static BOOL CALLBACK CollectText(HWND child, LPARAM param)
-   {
-      wchar_t text[2048] = L"";
-      GetWindowTextW(child, text, 2048);
-      if (text[0] != L'\0') {
-         reinterpret_cast<std::vector<std::string>*>(param)->push_back(Win32U_Utf8(text));
-      }
-      return TRUE;
-   }
    void Run()
    {
+      constexpr int kMessageTextId = 0xFFFF;
       const std::wstring title = Win32U_Wide(kTitle);
       size_t next = 0;
       while (!stop_) {
@@ -122,29 +115,24 @@ private:
             Sleep(20);
             continue;
          }
-         std::vector<std::string> texts;
-         EnumChildWindows(box, CollectText, reinterpret_cast<LPARAM>(&texts));
-         seen_.push_back(texts);
-         const int button = next < answers_.size() ? answers_[next++] : IDNO;
-         PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-         for (int i = 0; i < 250 && IsWindow(box); i++) {
-            Sleep(20);
-         }
+         seen_.push_back(WindowText(GetDlgItem(box, kMessageTextId)));
+         ClickButton(box, next < answers_.size() ? answers_[next++] : IDNO);
+         WaitUntil([box] { return !IsWindow(box); });
       }
    }
 
    std::vector<int> answers_;
-   std::vector<std::vector<std::string>> seen_;
+   std::vector<std::string> seen_;
    std::atomic<bool> stop_{false};
    std::thread thread_;
 };
 
-class Signatures : public ::testing::Test {
+class Signatures : public UiTest {
 protected:
+   Signatures() : UiTest("sig") {}
    void SetUp() override
    {
-      Inst_ResetLoggingForTest();
-      Inst_SetupLogging("test", "t", nullptr, nullptr);
+      UiTest::SetUp();
       module_ = LoadLibraryExW(Win32U_Wide(WinePath(TestArg(2))).c_str(), nullptr,
                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
       ASSERT_NE(module_, nullptr);
@@ -154,13 +142,10 @@ protected:
       silentFlag = nullptr;
       VerdictSeam::verdicts.clear();
       FreeLibrary(module_);
-      Inst_ResetLoggingForTest();
+      UiTest::TearDown();
    }
-   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
    std::string Message(UINT id) const { return LoadMessageAlloc(module_, id).value_or("(missing)"); }
 
-   ScratchDir logDir_{"sig"};
-   TempFolderOverride override_{logDir_.path() + "\\"};
    HMODULE module_ = nullptr;
 };
 
@@ -426,9 +411,7 @@ TEST_F(Signatures, VerifyPackageSignatureScenarios)
 
       ASSERT_EQ(seen.size(), s.boxes.size());
       for (size_t i = 0; i < seen.size(); i++) {
-         const std::string question = Message(s.boxes[i]);
-         EXPECT_NE(std::find(seen[i].begin(), seen[i].end(), question), seen[i].end())
-            << "box " << i << " should ask message " << s.boxes[i] << ": " << question;
+         EXPECT_EQ(seen[i], Message(s.boxes[i])) << "box " << i << " should ask message " << s.boxes[i];
       }
       const std::string log = Log();
       for (const char* text : s.lines) {
@@ -453,9 +436,8 @@ TEST_F(Signatures, FolderThatCannotBeSearched)
              0);
    const auto& seen = answerer.Stop();
    ASSERT_EQ(seen.size(), 2u);
-   for (const auto& texts : seen) {
-      EXPECT_NE(std::find(texts.begin(), texts.end(), Message(52)), texts.end());
-   }
+   EXPECT_EQ(seen[0], Message(52));
+   EXPECT_EQ(seen[1], Message(52));
    ExpectLinesInOrder(Log(), {"Error searching .msi files", "Can't find any .msi files"}, "search");
 
    bool silent = true;
