@@ -1,8 +1,7 @@
 // Placing the magic and the port, the part of a call that is the same through every door.
 #include "lib/rpc/backdoorCall.h"
 
-namespace
-{
+namespace {
 
 void Prepare(BackdoorRegs* regs, uint16_t port)
 {

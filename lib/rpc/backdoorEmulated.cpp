@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "lib/misc/win32u.h"
 #include "lib/rpc/backdoor.h"
 #include "lib/rpc/backdoorWire.h"
 
@@ -36,26 +37,15 @@ asm("   .text\n"
     "   ret\n");
 // clang-format on
 
-namespace
-{
+namespace {
 
 constexpr DWORD kPipeNameChars = 256;
 constexpr DWORD kSimulatorWaitMs = 10000;
 
-// Keeps the caller's last error: a real trap does not touch it.
-class LastErrorKeeper
-{
- public:
-   LastErrorKeeper() : error_(GetLastError()) {}
-   ~LastErrorKeeper() { SetLastError(error_); }
-
- private:
-   DWORD error_;
-};
-
 BackdoorAnswer Exchange(uint64_t op, BackdoorRegs* regs)
 {
-   LastErrorKeeper keeper;
+   Win32U_ErrorKeeper keeper; // a real trap leaves the caller's last error alone
+   keeper.Capture();
    wchar_t pipe[kPipeNameChars];
    const DWORD n = GetEnvironmentVariableW(L"" BACKDOOR_SIMULATOR_VARIABLE, pipe, kPipeNameChars);
    if (n == 0 || n >= kPipeNameChars) {

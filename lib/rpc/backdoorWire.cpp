@@ -4,8 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kCallTag = 0x31574243;   // "CBW1"
 constexpr uint32_t kAnswerTag = 0x31574241; // "ABW1"

@@ -4,27 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace
-{
+namespace {
 
-enum MsgSubcommand : uint16_t {
-   kOpen = 0,
-   kSendSize = 1,
-   kSendPayload = 2,
-   kReceiveSize = 3,
-   kReceivePayload = 4,
-   kReceiveStatus = 5,
-   kClose = 6,
-};
-
-constexpr uint16_t kStatusSuccess = 0x0001;
-constexpr uint16_t kStatusReplyWaiting = 0x0002;
-constexpr uint16_t kStatusInterrupted = 0x0010; // restart the transfer from its size step
-constexpr uint16_t kStatusHighBandwidth = 0x0080;
-constexpr uint16_t kReplyTypeSize = 1;
-constexpr uint16_t kReplyTypePayload = 2;
-constexpr uint32_t kAskForCookies = 0x80000000;
-constexpr uint64_t kHbCommand = 0x00010000; // command 0 with success in bits 16-31
 // A host that reports every attempt as interrupted would otherwise keep the guest in the loop
 // for ever; a legitimate host interrupts a transfer a few times at most.
 constexpr unsigned kMaxTransferRestarts = 16;
@@ -72,30 +53,30 @@ bool OpenRequest(const BackdoorDoor& door, uint32_t protocol, BackdoorRegs* regs
 {
    *regs = BackdoorRegs{};
    regs->bx = protocol;
-   regs->cx = Command(kOpen);
+   regs->cx = Command(kMsgOpen);
    Backdoor_Call(door, regs);
-   return (Status(*regs) & kStatusSuccess) != 0;
+   return (Status(*regs) & kMsgStatusSuccess) != 0;
 }
 
 enum class Transfer { Done, Interrupted, Failed };
 
 Transfer Outcome(uint16_t status)
 {
-   if (status & kStatusSuccess) {
+   if (status & kMsgStatusSuccess) {
       return Transfer::Done;
    }
-   return (status & kStatusInterrupted) ? Transfer::Interrupted : Transfer::Failed;
+   return (status & kMsgStatusInterrupted) ? Transfer::Interrupted : Transfer::Failed;
 }
 
 // One attempt at sending the payload after its size was accepted.
 Transfer SendPayload(const MsgChannel& channel, uint16_t sizeStatus, const char* bytes, size_t size)
 {
-   if (sizeStatus & kStatusHighBandwidth) {
+   if (sizeStatus & kMsgStatusHighBandwidth) {
       if (size == 0) {
          return Transfer::Done;
       }
       BackdoorRegs regs{};
-      regs.bx = kHbCommand;
+      regs.bx = kMsgHbCommand;
       regs.cx = size;
       regs.dx = static_cast<uint64_t>(channel.id) << 16;
       regs.si = reinterpret_cast<uintptr_t>(bytes);
@@ -106,7 +87,7 @@ Transfer SendPayload(const MsgChannel& channel, uint16_t sizeStatus, const char*
    }
    for (size_t sent = 0; sent < size; sent += 4) {
       const size_t count = std::min<size_t>(4, size - sent);
-      const Transfer piece = Outcome(Status(Request(channel, kSendPayload, Pack(bytes + sent, count))));
+      const Transfer piece = Outcome(Status(Request(channel, kMsgSendPayload, Pack(bytes + sent, count))));
       if (piece != Transfer::Done) {
          return piece;
       }
@@ -118,9 +99,9 @@ Transfer SendPayload(const MsgChannel& channel, uint16_t sizeStatus, const char*
 // `expected` counts the bytes the host still has to hand over in pieces.
 Transfer ReceivePayload(const MsgChannel& channel, uint16_t sizeStatus, char* into, uint32_t size, uint32_t* expected)
 {
-   if (sizeStatus & kStatusHighBandwidth) {
+   if (sizeStatus & kMsgStatusHighBandwidth) {
       BackdoorRegs regs{};
-      regs.bx = kHbCommand;
+      regs.bx = kMsgHbCommand;
       regs.cx = size;
       regs.dx = static_cast<uint64_t>(channel.id) << 16;
       regs.si = channel.cookieHigh;
@@ -130,12 +111,12 @@ Transfer ReceivePayload(const MsgChannel& channel, uint16_t sizeStatus, char* in
       return Outcome(Backdoor_High16(regs.bx));
    }
    while (*expected > 0) {
-      const BackdoorRegs regs = Request(channel, kReceivePayload, 1);
+      const BackdoorRegs regs = Request(channel, kMsgReceivePayload, 1);
       const Transfer piece = Outcome(Status(regs));
       if (piece != Transfer::Done) {
          return piece;
       }
-      if (Backdoor_High16(regs.dx) != kReplyTypePayload) {
+      if (Backdoor_High16(regs.dx) != kMsgReplyTypePayload) {
          return Transfer::Failed;
       }
       const uint32_t count = std::min<uint32_t>(4, *expected);
@@ -151,7 +132,7 @@ bool MsgChannel_Open(const BackdoorDoor& door, uint32_t protocol, MsgChannel* ch
 {
    *channel = MsgChannel{};
    BackdoorRegs regs;
-   if (!OpenRequest(door, protocol | kAskForCookies, &regs) && !OpenRequest(door, protocol, &regs)) {
+   if (!OpenRequest(door, protocol | kMsgAskForCookies, &regs) && !OpenRequest(door, protocol, &regs)) {
       return false;
    }
    channel->id = Backdoor_High16(regs.dx);
@@ -170,8 +151,8 @@ bool MsgChannel_Send(MsgChannel* channel, const char* bytes, size_t size)
       return false; // the size travels in 32 bits
    }
    for (unsigned attempt = 0; attempt <= kMaxTransferRestarts; attempt++) {
-      const uint16_t sizeStatus = Status(Request(*channel, kSendSize, static_cast<uint32_t>(size)));
-      if (!(sizeStatus & kStatusSuccess)) {
+      const uint16_t sizeStatus = Status(Request(*channel, kMsgSendSize, static_cast<uint32_t>(size)));
+      if (!(sizeStatus & kMsgStatusSuccess)) {
          return false;
       }
       const Transfer sent = SendPayload(*channel, sizeStatus, bytes, size);
@@ -188,17 +169,17 @@ bool MsgChannel_Receive(MsgChannel* channel, char** bytes, size_t* size)
    uint32_t expected = 0;
    for (unsigned attempt = 0; attempt <= kMaxTransferRestarts; attempt++) {
       expected = 0;
-      const BackdoorRegs sizeRegs = Request(*channel, kReceiveSize, 0);
+      const BackdoorRegs sizeRegs = Request(*channel, kMsgReceiveSize, 0);
       const uint16_t sizeStatus = Status(sizeRegs);
-      if (!(sizeStatus & kStatusSuccess)) {
+      if (!(sizeStatus & kMsgStatusSuccess)) {
          return false;
       }
-      if (!(sizeStatus & kStatusReplyWaiting)) {
+      if (!(sizeStatus & kMsgStatusReplyWaiting)) {
          *bytes = empty;
          *size = 0;
          return true;
       }
-      if (Backdoor_High16(sizeRegs.dx) != kReplyTypeSize) {
+      if (Backdoor_High16(sizeRegs.dx) != kMsgReplyTypeSize) {
          break;
       }
       const uint32_t announced = Backdoor_Low32(sizeRegs.bx);
@@ -227,7 +208,7 @@ bool MsgChannel_Receive(MsgChannel* channel, char** bytes, size_t* size)
          }
       }
       channel->buffer[announced] = '\0';
-      const Transfer done = Outcome(Status(Request(*channel, kReceiveStatus, 1)));
+      const Transfer done = Outcome(Status(Request(*channel, kMsgReceiveStatus, 1)));
       if (done == Transfer::Done) {
          return true;
       }
@@ -236,17 +217,17 @@ bool MsgChannel_Receive(MsgChannel* channel, char** bytes, size_t* size)
       }
    }
    // Tell the host the reply was not taken: on the payload step while bytes are still expected.
-   Request(*channel, expected != 0 ? kReceivePayload : kReceiveStatus, 0);
+   Request(*channel, expected != 0 ? kMsgReceivePayload : kMsgReceiveStatus, 0);
    return false;
 }
 
 bool MsgChannel_Close(MsgChannel* channel)
 {
-   const uint16_t status = Status(Request(*channel, kClose, 0));
+   const uint16_t status = Status(Request(*channel, kMsgClose, 0));
    if (!channel->callerOwnsBuffer) {
       free(channel->buffer);
       channel->bufferSize = 0;
    }
    channel->buffer = nullptr;
-   return (status & kStatusSuccess) != 0;
+   return (status & kMsgStatusSuccess) != 0;
 }

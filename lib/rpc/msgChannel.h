@@ -10,6 +10,28 @@
 
 constexpr uint32_t kMsgProtocolRpci = 0x49435052; // "RPCI"
 
+// The words of the protocol, shared by the guest below and by the simulated host of the tests.
+// Message requests are command 30 with one of these in bits 16-31 of cx.
+enum MsgSubcommand : uint16_t {
+   kMsgOpen = 0,
+   kMsgSendSize = 1,
+   kMsgSendPayload = 2,
+   kMsgReceiveSize = 3,
+   kMsgReceivePayload = 4,
+   kMsgReceiveStatus = 5,
+   kMsgClose = 6,
+};
+// Status bits, answered in bits 16-31 of cx (of bx after a high-bandwidth transfer).
+constexpr uint16_t kMsgStatusSuccess = 0x0001;
+constexpr uint16_t kMsgStatusReplyWaiting = 0x0002;
+constexpr uint16_t kMsgStatusInterrupted = 0x0010; // restart the transfer from its size step
+constexpr uint16_t kMsgStatusHighBandwidth = 0x0080;
+// Reply types in bits 16-31 of dx.
+constexpr uint16_t kMsgReplyTypeSize = 1;
+constexpr uint16_t kMsgReplyTypePayload = 2;
+constexpr uint32_t kMsgAskForCookies = 0x80000000; // with the protocol number of an open
+constexpr uint64_t kMsgHbCommand = 0x00010000;     // bx of a transfer: command 0, success in bits 16-31
+
 // A value on the caller's stack; zero-filled before open.
 struct MsgChannel {
    uint16_t id;

@@ -12,8 +12,7 @@
 #include "lib/rpc/msgChannel.h"
 #include "lib/rpc/rpcDebug.h"
 
-namespace
-{
+namespace {
 
 // For "%.*s" in the reports: they never read past the given length.
 int Shown(size_t length)

@@ -9,8 +9,7 @@
 #include "lib/rpc/backdoor.h"
 #include "lib/rpc/rpcDebug.h"
 
-namespace
-{
+namespace {
 
 constexpr uint64_t kVersionRequest = 0xFFFF000A; // get version, 0xFFFF in bits 16-31
 constexpr uint32_t kNoVersion = 0xFFFFFFFF;

@@ -7,8 +7,7 @@
 
 #include "tests/rpc/simDoor.h"
 
-namespace
-{
+namespace {
 
 std::string Line(const std::string& text)
 {

@@ -4,8 +4,7 @@
 #include "lib/rpc/backdoorWire.h"
 #include "tests/unit/testSupport.h"
 
-namespace
-{
+namespace {
 
 constexpr DWORD kStartWaitMs = 10000;
 constexpr DWORD kPollMs = 20;

@@ -8,9 +8,8 @@
 #include <string>
 #include <vector>
 
-class CHostSimProcess
-{
- public:
+class CHostSimProcess {
+public:
    // `options` are hostsim's simulator options ("--log-state info", "--faulting", ...). The
    // record of RPCI commands goes to `recordPath`.
    CHostSimProcess(const std::string& hostsimPath, const std::string& options, const std::string& recordPath);
@@ -22,7 +21,7 @@ class CHostSimProcess
    // The commands the host received so far, one per line as recorded.
    std::vector<std::string> Record() const;
 
- private:
+private:
    PROCESS_INFORMATION process_{};
    std::string recordPath_;
    bool ready_ = false;

@@ -11,17 +11,14 @@
 #include "lib/rpc/guestLog.h"
 #include "lib/rpc/hostRpc.h"
 #include "lib/rpc/vmCheck.h"
+#include "tests/rpc/hostLogKey.h"
 #include "tests/unit/testSupport.h"
 #include "tools/hostsim/hostSimServer.h"
 
-namespace
-{
+namespace {
 
-const wchar_t kHostLogKey[] = L"SOFTWARE\\Tessix, Inc.\\TxmLog";
-
-class Hypervisor : public ::testing::Test
-{
- protected:
+class Hypervisor : public ::testing::Test {
+protected:
    // Attaches a simulated host to this process, as the launcher would find one.
    void Attach(const HostSimConfig& config = HostSimConfig())
    {
@@ -50,9 +47,8 @@ class Hypervisor : public ::testing::Test
 };
 
 // The launcher log of the calls made inside the object's life, from a private temporary folder.
-class LogCapture
-{
- public:
+class LogCapture {
+public:
    LogCapture() { Inst_ResetLoggingForTest(); }
    ~LogCapture() { Inst_ResetLoggingForTest(); }
    std::string Text()
@@ -71,10 +67,20 @@ class LogCapture
       return messages;
    }
 
- private:
+private:
    ScratchDir temp_{"rpclog"};
    TempFolderOverride override_{temp_.path() + "\\"};
 };
+
+// As the launcher does: the key exists when the logger reads its forwarding flag. The key goes
+// again at once, so that no other program of the prefix finds it.
+void SwitchForwardingOn()
+{
+   CHostLogKey key;
+   ASSERT_TRUE(key.created());
+   Inst_RefreshHostLogging();
+   ASSERT_TRUE(Inst_IsHostLoggingOn());
+}
 
 HostSimConfig Config(void (*change)(HostSimConfig&))
 {
@@ -214,34 +220,11 @@ TEST_F(Hypervisor, TheHostLevelIsAskedOnlyInsideTheVirtualWorld)
    EXPECT_EQ(GuestLog_GetHostLevel(), kGuestLogLevelOff);
 }
 
-class HostForwarding : public Hypervisor
-{
- protected:
-   void SetUp() override
-   {
-      HKEY key = nullptr;
-      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessix, Inc.", 0, nullptr, 0,
-                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-                ERROR_SUCCESS);
-      RegCloseKey(key);
-      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kHostLogKey, 0, nullptr, REG_OPTION_VOLATILE,
-                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-                ERROR_SUCCESS);
-      RegCloseKey(key);
-   }
-   void TearDown() override
-   {
-      RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kHostLogKey, KEY_WOW64_64KEY, 0);
-      Hypervisor::TearDown();
-   }
-};
-
-TEST_F(HostForwarding, EveryLogLineGoesToTheHost)
+TEST_F(Hypervisor, EveryLogLineGoesToTheHost)
 {
    Attach();
    LogCapture log;
-   Inst_RefreshHostLogging();
-   ASSERT_TRUE(Inst_IsHostLoggingOn());
+   SwitchForwardingOn();
    Inst_LogMsg("first %d", 1);
    Inst_LogMsg("second");
    const auto lines = SplitLines(log.Text());
@@ -249,11 +232,11 @@ TEST_F(HostForwarding, EveryLogLineGoesToTheHost)
    EXPECT_EQ(Commands(), (std::vector<std::string>{kGuestLogLinePrefix + lines[0], kGuestLogLinePrefix + lines[1]}));
 }
 
-TEST_F(HostForwarding, OnBareHardwareThatFaultsTheLoggerSaysTheLineWasNotSent)
+TEST_F(Hypervisor, OnBareHardwareThatFaultsTheLoggerSaysTheLineWasNotSent)
 {
    Attach(Config([](HostSimConfig& c) { c.trap = BackdoorAnswer::Fault; }));
    LogCapture log;
-   Inst_RefreshHostLogging();
+   SwitchForwardingOn();
    Inst_LogMsg("a line");
    const auto lines = SplitLines(log.Text());
    ASSERT_EQ(lines.size(), 2u);

@@ -7,8 +7,7 @@
 
 #include "tests/rpc/simDoor.h"
 
-namespace
-{
+namespace {
 
 struct Exchange {
    bool opened = false;

@@ -8,8 +8,7 @@
 
 #include "tests/rpc/simDoor.h"
 
-namespace
-{
+namespace {
 
 struct Result {
    bool ok;

@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "lib/misc/win32u.h"
+#include "tests/rpc/hostLogKey.h"
 #include "tests/rpc/hostSimProcess.h"
 #include "tests/unit/testSupport.h"
 
-namespace
-{
+namespace {
 
-const wchar_t kHostLogKey[] = L"SOFTWARE\\Tessix, Inc.\\TxmLog";
 const char kNotSent[] = "Failed to send above log message to host";
 constexpr DWORD kRunWaitMs = 60000;
 
@@ -49,23 +48,11 @@ SetupRun RunSetup(const ScratchDir& temp)
 }
 
 // The host asked for the launcher's log: the key that turns forwarding on is there at start.
-class SetupHostLines : public ::testing::Test
-{
- protected:
-   void SetUp() override
-   {
-      HKEY key = nullptr;
-      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessix, Inc.", 0, nullptr, 0,
-                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-                ERROR_SUCCESS);
-      RegCloseKey(key);
-      ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kHostLogKey, 0, nullptr, REG_OPTION_VOLATILE,
-                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
-                ERROR_SUCCESS);
-      RegCloseKey(key);
-   }
-   void TearDown() override { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kHostLogKey, KEY_WOW64_64KEY, 0); }
+class SetupHostLines : public ::testing::Test {
+protected:
+   void SetUp() override { ASSERT_TRUE(key_.created()); }
 
+   CHostLogKey key_;
    ScratchDir temp_{"hostrun"};
    ScratchDir records_{"hostrec"};
 };

@@ -6,15 +6,14 @@
 #include "tools/hostsim/hostSim.h"
 
 // Routes the door's calls to `sim` while the object lives (one at a time).
-class CSimDoor
-{
- public:
+class CSimDoor {
+public:
    explicit CSimDoor(CHostSim& sim);
    ~CSimDoor();
    CSimDoor(const CSimDoor&) = delete;
    CSimDoor& operator=(const CSimDoor&) = delete;
 
+   // A call the simulator answers as faulting bare hardware comes back unchanged: in-process
+   // there is no trap to raise.
    const BackdoorDoor& door() const;
-   // Calls the simulator answered as bare hardware that faults (no exception is raised here).
-   size_t faults() const;
 };

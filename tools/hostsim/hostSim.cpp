@@ -7,16 +7,7 @@
 
 #include "lib/rpc/msgChannel.h"
 
-namespace
-{
-
-constexpr uint16_t kSuccess = 0x0001;
-constexpr uint16_t kReplyWaiting = 0x0002;
-constexpr uint16_t kInterrupted = 0x0010;
-constexpr uint16_t kHighBandwidth = 0x0080;
-constexpr uint16_t kTypeSize = 1;
-constexpr uint16_t kTypePayload = 2;
-constexpr uint32_t kCookieBit = 0x80000000;
+namespace {
 
 const char* const kStepNames[] = {"version",         "open",           "send-size", "send-payload", "receive-size",
                                   "receive-payload", "receive-status", "close",     "hb-out",       "hb-in"};
@@ -127,7 +118,7 @@ BackdoorWireAnswer CHostSim::Handle(const BackdoorWireCall& call)
       return answer;
    }
    const uint16_t subcommand = Backdoor_High16(regs.cx);
-   if (subcommand > 6) {
+   if (subcommand > kMsgClose) {
       regs.cx = WithHigh16(regs.cx, 0);
       return answer;
    }
@@ -144,8 +135,8 @@ uint16_t CHostSim::Message(BackdoorRegs& regs, HostSimStep step)
    const bool isForced = Forced(step, &forced);
    const uint32_t bx = Backdoor_Low32(regs.bx);
    if (step == HostSimStep::Open) {
-      const bool wantsCookies = (bx & kCookieBit) != 0;
-      if (isForced || (wantsCookies && !config_.cookies) || (bx & ~kCookieBit) != kMsgProtocolRpci) {
+      const bool wantsCookies = (bx & kMsgAskForCookies) != 0;
+      if (isForced || (wantsCookies && !config_.cookies) || (bx & ~kMsgAskForCookies) != kMsgProtocolRpci) {
          return isForced ? forced : 0;
       }
       const uint16_t id = nextId_++;
@@ -158,7 +149,7 @@ uint16_t CHostSim::Message(BackdoorRegs& regs, HostSimStep step)
       regs.dx = WithHigh16(regs.dx, id);
       regs.si = channel.cookieHigh;
       regs.di = channel.cookieLow;
-      return kSuccess;
+      return kMsgStatusSuccess;
    }
 
    Channel* channel = Find(regs.dx, Backdoor_Low32(regs.si), Backdoor_Low32(regs.di));
@@ -166,12 +157,12 @@ uint16_t CHostSim::Message(BackdoorRegs& regs, HostSimStep step)
       return 0;
    }
    if (isForced) {
-      if (forced & kInterrupted) {
+      if (forced & kMsgStatusInterrupted) {
          Interrupt(*channel, step);
       }
       return forced;
    }
-   const uint16_t hb = config_.highBandwidth ? kHighBandwidth : 0;
+   const uint16_t hb = config_.highBandwidth ? kMsgStatusHighBandwidth : 0;
    switch (step) {
    case HostSimStep::SendSize:
       channel->sending = true;
@@ -181,7 +172,7 @@ uint16_t CHostSim::Message(BackdoorRegs& regs, HostSimStep step)
       if (bx == 0) {
          Received(*channel);
       }
-      return kSuccess | hb;
+      return kMsgStatusSuccess | hb;
    case HostSimStep::SendPayload: {
       if (!channel->sending) {
          return 0;
@@ -193,22 +184,22 @@ uint16_t CHostSim::Message(BackdoorRegs& regs, HostSimStep step)
       if (channel->incoming.size() == channel->incomingSize) {
          Received(*channel);
       }
-      return kSuccess;
+      return kMsgStatusSuccess;
    }
    case HostSimStep::ReceiveSize:
       if (!channel->replyReady) {
          regs.bx = 0;
-         return kSuccess;
+         return kMsgStatusSuccess;
       }
       channel->replyAnnounced = true;
       channel->replyPos = 0;
       regs.bx = channel->reply.size();
-      regs.dx = WithHigh16(regs.dx, kTypeSize);
-      return kSuccess | kReplyWaiting | hb;
+      regs.dx = WithHigh16(regs.dx, kMsgReplyTypeSize);
+      return kMsgStatusSuccess | kMsgStatusReplyWaiting | hb;
    case HostSimStep::ReceivePayload: {
       if (bx == 0) { // the guest gave up on the reply
          channel->replyReady = false;
-         return kSuccess;
+         return kMsgStatusSuccess;
       }
       if (!channel->replyAnnounced) {
          return 0;
@@ -218,16 +209,16 @@ uint16_t CHostSim::Message(BackdoorRegs& regs, HostSimStep step)
          word |= static_cast<uint32_t>(static_cast<uint8_t>(channel->reply[channel->replyPos++])) << (8 * i);
       }
       regs.bx = word;
-      regs.dx = WithHigh16(regs.dx, kTypePayload);
-      return kSuccess;
+      regs.dx = WithHigh16(regs.dx, kMsgReplyTypePayload);
+      return kMsgStatusSuccess;
    }
    case HostSimStep::ReceiveStatus:
       channel->replyReady = false;
       channel->replyAnnounced = false;
-      return kSuccess;
+      return kMsgStatusSuccess;
    case HostSimStep::Close:
       channels_.erase(Backdoor_High16(regs.dx));
-      return kSuccess;
+      return kMsgStatusSuccess;
    default:
       return 0;
    }
@@ -243,12 +234,12 @@ uint16_t CHostSim::HighBandwidth(const BackdoorWireCall& call, BackdoorWireAnswe
    const uint32_t high = Backdoor_Low32(out ? in.bp : in.si);
    const uint32_t low = Backdoor_Low32(out ? in.di : in.bp);
    Channel* channel = Find(in.dx, high, low);
-   if (!config_.highBandwidth || channel == nullptr || Backdoor_Low32(in.ax) != kBackdoorMagic || in.bx != 0x00010000 ||
+   if (!config_.highBandwidth || channel == nullptr || Backdoor_Low32(in.ax) != kBackdoorMagic || in.bx != kMsgHbCommand ||
        (in.dx & 0xFFFF) != kBackdoorHbPort) {
       return 0;
    }
    if (isForced) {
-      if (forced & kInterrupted) {
+      if (forced & kMsgStatusInterrupted) {
          Interrupt(*channel, step);
       }
       return forced;
@@ -260,13 +251,13 @@ uint16_t CHostSim::HighBandwidth(const BackdoorWireCall& call, BackdoorWireAnswe
       }
       channel->incoming.assign(call.bytes.begin(), call.bytes.end());
       Received(*channel);
-      return kSuccess;
+      return kMsgStatusSuccess;
    }
    if (!channel->replyAnnounced || count != channel->reply.size()) {
       return 0;
    }
    answer.bytes.assign(channel->reply.begin(), channel->reply.end());
-   return kSuccess;
+   return kMsgStatusSuccess;
 }
 
 const char* HostSim_StepName(HostSimStep step)
@@ -274,8 +265,7 @@ const char* HostSim_StepName(HostSimStep step)
    return step < HostSimStep::Count ? kStepNames[static_cast<size_t>(step)] : "?";
 }
 
-namespace
-{
+namespace {
 
 bool ParseNumber(const std::string& text, unsigned long* value)
 {

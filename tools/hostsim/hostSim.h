@@ -53,9 +53,8 @@ struct HostSimTrace {
    uint16_t status; // what the host answered
 };
 
-class CHostSim
-{
- public:
+class CHostSim {
+public:
    explicit CHostSim(HostSimConfig config = HostSimConfig());
 
    BackdoorWireAnswer Handle(const BackdoorWireCall& call);
@@ -67,7 +66,7 @@ class CHostSim
    size_t calls() const { return calls_; } // every trap that reached the host, answered or not
    size_t openChannels() const { return channels_.size(); }
 
- private:
+private:
    struct Channel {
       uint32_t cookieHigh = 0;
       uint32_t cookieLow = 0;

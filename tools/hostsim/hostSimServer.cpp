@@ -4,8 +4,7 @@
 
 #include "lib/misc/win32u.h"
 
-namespace
-{
+namespace {
 
 constexpr DWORD kPipeBufferBytes = 64 * 1024;
 

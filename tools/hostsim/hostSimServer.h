@@ -13,9 +13,8 @@
 
 #include "tools/hostsim/hostSim.h"
 
-class CHostSimServer
-{
- public:
+class CHostSimServer {
+public:
    CHostSimServer(HostSimConfig config, std::string pipeName, std::string recordPath = std::string());
    ~CHostSimServer();
    CHostSimServer(const CHostSimServer&) = delete;
@@ -36,7 +35,7 @@ class CHostSimServer
       return fn(sim_);
    }
 
- private:
+private:
    void ServeOne();
    void Record();
 

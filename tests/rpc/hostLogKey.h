@@ -1,0 +1,32 @@
+// The key that switches the logger's host forwarding on, present for the life of the object:
+// volatile and in the 64-bit view, as the launcher creates it when the host asks for its log.
+#pragma once
+
+#include <windows.h>
+
+class CHostLogKey {
+public:
+   CHostLogKey()
+   {
+      HKEY key = nullptr;
+      if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessix, Inc.", 0, nullptr, 0,
+                          KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr) != ERROR_SUCCESS) {
+         return;
+      }
+      RegCloseKey(key);
+      created_ = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPath, 0, nullptr, REG_OPTION_VOLATILE,
+                                 KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr) == ERROR_SUCCESS;
+      if (created_) {
+         RegCloseKey(key);
+      }
+   }
+   ~CHostLogKey() { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kPath, KEY_WOW64_64KEY, 0); }
+   CHostLogKey(const CHostLogKey&) = delete;
+   CHostLogKey& operator=(const CHostLogKey&) = delete;
+
+   bool created() const { return created_; }
+
+private:
+   static constexpr wchar_t kPath[] = L"SOFTWARE\\Tessix, Inc.\\TxmLog";
+   bool created_ = false;
+};
