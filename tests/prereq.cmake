@@ -1,1 +1,49 @@
 # Tests of the engine gate, the VC runtime stage, services and the version report. Included for every preset; TX_WINDOWS tells the Windows build.
+tx_unit_test(prereq_pure_test prereq/prereqRules_test.cpp)
+target_link_libraries(prereq_pure_test PRIVATE tx_setup_pure)
+add_test(NAME prereq_pure COMMAND prereq_pure_test)
+
+if(TX_WINDOWS)
+  # A resource script compiled straight to an object for a test program.
+  function(tx_prereq_resource out rc)
+    set(obj ${CMAKE_CURRENT_BINARY_DIR}/prereq/${out}.o)
+    add_custom_command(OUTPUT ${obj}
+      COMMAND ${CMAKE_RC_COMPILER} -I ${CMAKE_CURRENT_SOURCE_DIR}/prereq -i ${CMAKE_CURRENT_SOURCE_DIR}/prereq/${rc} -o ${obj}
+      DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/prereq/${rc} ${ARGN}
+      COMMENT "Compiling ${rc}")
+    set(${out} ${obj} PARENT_SCOPE)
+  endfunction()
+  tx_prereq_resource(fake_installer_res fakeInstaller.rc)
+  tx_prereq_resource(windows11_res windows11.rc ${CMAKE_CURRENT_SOURCE_DIR}/prereq/windows11.manifest)
+
+  # Stand-ins: a VC runtime installer or engine upgrader, and the tools' "txtoolsd.exe".
+  add_executable(fake_installer prereq/fakeInstaller.cpp ${fake_installer_res})
+  target_link_options(fake_installer PRIVATE -static -municode)
+  add_executable(tx_tools_standin prereq/txtoolsdStandIn.cpp)
+  set_target_properties(tx_tools_standin PROPERTIES OUTPUT_NAME txtoolsd RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin/tools)
+  target_link_options(tx_tools_standin PRIVATE -static -municode)
+
+  # The runtime step in a process of its own (no manifest, GUI like the launcher).
+  add_executable(stage_host prereq/stageHost.cpp)
+  tx_windows_program(stage_host windows)
+  target_link_libraries(stage_host PRIVATE tx_setup_core)
+
+  tx_unit_test(prereq_test
+    prereq/services_test.cpp
+    prereq/processes_test.cpp
+    prereq/runtimeStage_test.cpp
+    prereq/versionReport_test.cpp
+    prereq/prereqSupport.cpp
+    prereq/versionResource.cpp
+    unit/testSupport.cpp
+    ${windows11_res})
+  target_link_libraries(prereq_test PRIVATE tx_setup_core)
+  add_dependencies(prereq_test setup fake_installer tx_tools_standin stage_host)
+  set(_prereq_args $<TARGET_FILE:fake_installer> $<TARGET_FILE:tx_tools_standin> $<TARGET_FILE:stage_host>
+                   $<TARGET_FILE:setup>)
+  foreach(area Services ServiceWait Processes PrereqStage VersionReport)
+    add_test(NAME prereq_${area} COMMAND prereq_test ${_prereq_args} --gtest_filter=${area}.*)
+    # They share the stand-ins' service, process and registry values, and the log level.
+    set_tests_properties(prereq_${area} PROPERTIES RESOURCE_LOCK wine_registry)
+  endforeach()
+endif()
