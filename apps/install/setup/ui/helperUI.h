@@ -28,6 +28,7 @@ class CHelperUI : public CDlgProgress
    // A 400 by 90 tool window centred in the work area, with the action line ("Copying files...")
    // and the bar only.
    bool Create(HWND owner, const char* title);
+   using CDlgProgress::Create;
    bool Destroy() override;
 
    // One installer message, after the context checks of HelperUIHandler.
