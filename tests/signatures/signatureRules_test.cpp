@@ -9,13 +9,13 @@ TEST(SignatureRules, VerdictsAndTheirQuestions)
       SignatureCheckResult result;
       unsigned message;
    } cases[] = {
-      {0x00000000, SignatureCheckResult::Trusted, 0},
-      {0x800B0001, SignatureCheckResult::WintrustNotOnMachine, 55},
-      {0x800B0100, SignatureCheckResult::NoSignatureFound, 53},
-      {0x80096010, SignatureCheckResult::NotTrusted, 54}, // digest mismatch: altered after signing
-      {0x800B0109, SignatureCheckResult::NotTrusted, 54}, // untrusted root
-      {0x800B010A, SignatureCheckResult::NotTrusted, 54}, // chain cannot be built
-      {0x00000002, SignatureCheckResult::NotTrusted, 54}, // a plain Win32 error is no success either
+       {0x00000000, SignatureCheckResult::Trusted, 0},
+       {0x800B0001, SignatureCheckResult::WintrustNotOnMachine, 55},
+       {0x800B0100, SignatureCheckResult::NoSignatureFound, 53},
+       {0x80096010, SignatureCheckResult::NotTrusted, 54}, // digest mismatch: altered after signing
+       {0x800B0109, SignatureCheckResult::NotTrusted, 54}, // untrusted root
+       {0x800B010A, SignatureCheckResult::NotTrusted, 54}, // chain cannot be built
+       {0x00000002, SignatureCheckResult::NotTrusted, 54}, // a plain Win32 error is no success either
    };
    for (const auto& c : cases) {
       const SignatureCheckResult result = Signature_ResultFromStatus(static_cast<int32_t>(c.status));
@@ -35,14 +35,14 @@ TEST(SignatureRules, DecideAsksOnlyWhenNoRuleAnswers)
       SignatureAnswer answer;
       bool asked;
    } cases[] = {
-      {"one", true, kNo, SignatureAnswer::GoOn, false}, // the option rule comes first
-      {"one", false, kNo, SignatureAnswer::GoOn, false},
-      {"", true, kYes, SignatureAnswer::Refuse, false},
-      {"ONE", true, kYes, SignatureAnswer::Refuse, false}, // the option is case-sensitive
-      {"one ", false, kNo, SignatureAnswer::Refuse, true},
-      {"", false, kYes, SignatureAnswer::GoOn, true},
-      {"two", false, kNo, SignatureAnswer::Refuse, true},
-      {"", false, kClosed, SignatureAnswer::Refuse, true}, // anything but Yes refuses
+       {"one", true, kNo, SignatureAnswer::GoOn, false}, // the option rule comes first
+       {"one", false, kNo, SignatureAnswer::GoOn, false},
+       {"", true, kYes, SignatureAnswer::Refuse, false},
+       {"ONE", true, kYes, SignatureAnswer::Refuse, false}, // the option is case-sensitive
+       {"one ", false, kNo, SignatureAnswer::Refuse, true},
+       {"", false, kYes, SignatureAnswer::GoOn, true},
+       {"two", false, kNo, SignatureAnswer::Refuse, true},
+       {"", false, kClosed, SignatureAnswer::Refuse, true}, // anything but Yes refuses
    };
    for (const auto& c : cases) {
       bool asked = false;

@@ -16,12 +16,13 @@
 #include "apps/install/setup/fileSummary.h"
 #include "apps/install/setup/ui/messages.h"
 #include "apps/install/setup/ui/uiState.h"
-#include "tests/gui/driver.h"
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
+#include "tests/gui/driver.h"
 #include "tests/unit/testSupport.h"
 
-namespace {
+namespace
+{
 
 constexpr char kTitle[] = "Tessix Tools Setup (signature test)";
 constexpr LONG kUntrustedRoot = static_cast<LONG>(0x800B0109);
@@ -87,8 +88,9 @@ LONG WINAPI ProviderUnknown(HWND, GUID*, void*)
 // Answers the check's message boxes as a person would, one after the other: reads each box's
 // text, presses the next scripted button (No once the script is used up) and waits for the box
 // to close before it looks for the next.
-class BoxAnswerer {
-public:
+class BoxAnswerer
+{
+ public:
    explicit BoxAnswerer(std::vector<int> answers) : answers_(std::move(answers))
    {
       thread_ = std::thread([this] { Run(); });
@@ -103,7 +105,7 @@ public:
       return seen_;
    }
 
-private:
+ private:
    void Run()
    {
       constexpr int kMessageTextId = 0xFFFF;
@@ -127,8 +129,9 @@ private:
    std::thread thread_;
 };
 
-class Signatures : public UiTest {
-protected:
+class Signatures : public UiTest
+{
+ protected:
    Signatures() : UiTest("sig") {}
    void SetUp() override
    {
@@ -158,14 +161,14 @@ TEST_F(Signatures, WinVerifyTrustVerdictsOnRealFiles)
       SignatureCheckResult result;
       const char* status; // as CheckFileTrust logs it
    } cases[] = {
-      {"launcher-unsigned.exe", SignatureCheckResult::NoSignatureFound, "0x800B0100"},
-      {"launcher-signed.exe", SignatureCheckResult::Trusted, "0x00000000"},
-      {"launcher-packed.exe", SignatureCheckResult::Trusted, "0x00000000"}, // payload appended, then signed
-      {"launcher-altered.exe", SignatureCheckResult::NotTrusted, "0x80096010"},
-      {"launcher-packed-altered.exe", SignatureCheckResult::NotTrusted, "0x80096010"}, // the payload is covered
-      {"launcher-appended.exe", SignatureCheckResult::NoSignatureFound, "0x800B0100"},
-      {"package-signed.msi", SignatureCheckResult::Trusted, "0x00000000"},
-      {"package-unsigned.msi", SignatureCheckResult::NoSignatureFound, "0x800B0100"},
+       {"launcher-unsigned.exe", SignatureCheckResult::NoSignatureFound, "0x800B0100"},
+       {"launcher-signed.exe", SignatureCheckResult::Trusted, "0x00000000"},
+       {"launcher-packed.exe", SignatureCheckResult::Trusted, "0x00000000"}, // payload appended, then signed
+       {"launcher-altered.exe", SignatureCheckResult::NotTrusted, "0x80096010"},
+       {"launcher-packed-altered.exe", SignatureCheckResult::NotTrusted, "0x80096010"}, // the payload is covered
+       {"launcher-appended.exe", SignatureCheckResult::NoSignatureFound, "0x800B0100"},
+       {"package-signed.msi", SignatureCheckResult::Trusted, "0x00000000"},
+       {"package-unsigned.msi", SignatureCheckResult::NoSignatureFound, "0x800B0100"},
    };
    for (const auto& c : cases) {
       UniqueCertContext certificate;
@@ -175,7 +178,7 @@ TEST_F(Signatures, WinVerifyTrustVerdictsOnRealFiles)
       ASSERT_FALSE(lines.empty());
       EXPECT_NE(lines.back().find(std::string("CheckFileTrust: WinVerifyTrust returned ") + c.status),
                 std::string::npos)
-         << c.file << ": " << lines.back();
+          << c.file << ": " << lines.back();
    }
    EXPECT_EQ(CheckFileTrust(WideFixture("launcher-signed.exe").c_str(), nullptr), SignatureCheckResult::InvalidArg);
 }
@@ -214,7 +217,7 @@ TEST_F(Signatures, VerdictsWineCannotGiveBehindTheSeam)
              SignatureCheckResult::WintrustNotOnMachine);
    EXPECT_EQ(CheckFileTrustWith(WintrustApi{}, WideFixture("launcher-signed.exe").c_str(), &certificate),
              SignatureCheckResult::WintrustNotOnMachine)
-      << "wintrust.dll that cannot be bound";
+       << "wintrust.dll that cannot be bound";
 }
 
 TEST_F(Signatures, VendorFromVersionInformation)
@@ -225,17 +228,17 @@ TEST_F(Signatures, VendorFromVersionInformation)
       bool holds;
       std::string line;
    } cases[] = {
-      {"Tessix", Fixture("launcher-signed.exe"), true,
-       "IsVendorAppFromVersionInfo: Get vendor name found from Version Info : CompanyName: Tessix, Inc."},
-      {"tessix tools", Fixture("launcher-unsigned.exe"), true, "Version Info : ProductName: Tessix Tools"},
-      {"Tessix", Win32U_GetSystemDirectory() + "\\notepad.exe", false,
-       "IsVendorAppFromVersionInfo: Cannot get vendor name - Can't find the specified vendor"},
-      {"Tessix", Fixture("package-signed.msi"), false, "Can't find the specified vendor"}, // no version resource
-      {"Tessix", Fixture("missing.exe"), false,
-       "Cannot get vendor name - '" + Fixture("missing.exe") + "' does not exist"},
-      {"Tessix", "", false, "IsVendorAppFromVersionInfo: Nothing to be done. Empty filename string."},
-      {"", Fixture("launcher-signed.exe"), false,
-       "IsVendorAppFromVersionInfo: Nothing to be done. Empty vendor name string."},
+       {"Tessix", Fixture("launcher-signed.exe"), true,
+        "IsVendorAppFromVersionInfo: Get vendor name found from Version Info : CompanyName: Tessix, Inc."},
+       {"tessix tools", Fixture("launcher-unsigned.exe"), true, "Version Info : ProductName: Tessix Tools"},
+       {"Tessix", Win32U_GetSystemDirectory() + "\\notepad.exe", false,
+        "IsVendorAppFromVersionInfo: Cannot get vendor name - Can't find the specified vendor"},
+       {"Tessix", Fixture("package-signed.msi"), false, "Can't find the specified vendor"}, // no version resource
+       {"Tessix", Fixture("missing.exe"), false,
+        "Cannot get vendor name - '" + Fixture("missing.exe") + "' does not exist"},
+       {"Tessix", "", false, "IsVendorAppFromVersionInfo: Nothing to be done. Empty filename string."},
+       {"", Fixture("launcher-signed.exe"), false,
+        "IsVendorAppFromVersionInfo: Nothing to be done. Empty vendor name string."},
    };
    for (const auto& c : cases) {
       EXPECT_EQ(IsVendorAppFromVersionInfo(c.vendor, c.path.c_str()), c.holds) << c.path;
@@ -265,7 +268,8 @@ TEST_F(Signatures, VendorFromSummaryInformation)
              std::string::npos);
 }
 
-namespace {
+namespace
+{
 
 struct Scenario {
    const char* name;
@@ -402,10 +406,10 @@ TEST_F(Signatures, VerifyPackageSignatureScenarios)
       BoxAnswerer answerer(s.answers);
       const std::string folder = extraction.path() + "\\";
       const int answer =
-         s.verdicts.empty()
-            ? VerifyPackageSignature(Fixture(s.launcher), packagePath, folder, s.option, s.silent, module_, kTitle)
-            : VerifyPackageSignatureWith(VerdictSeam::Table(), Fixture(s.launcher), packagePath, folder, s.option,
-                                         s.silent, module_, kTitle);
+          s.verdicts.empty()
+              ? VerifyPackageSignature(Fixture(s.launcher), packagePath, folder, s.option, s.silent, module_, kTitle)
+              : VerifyPackageSignatureWith(VerdictSeam::Table(), Fixture(s.launcher), packagePath, folder, s.option,
+                                           s.silent, module_, kTitle);
       const auto& seen = answerer.Stop();
       EXPECT_EQ(answer, s.expected);
 
@@ -445,7 +449,7 @@ TEST_F(Signatures, FolderThatCannotBeSearched)
    EXPECT_EQ(VerifyPackageSignature(Fixture("launcher-signed.exe"), packagePath, missing, "", true, module_, kTitle),
              1);
    EXPECT_EQ(VerifyPackageSignature("C:\\bad\xff.exe", packagePath, missing, "one", true, module_, kTitle), 1)
-      << "a path that is not UTF-8 is refused";
+       << "a path that is not UTF-8 is refused";
    EXPECT_NE(Log().find("VerifyPackageSignature: Failed to convert C:\\bad\xff.exe to wide char"), std::string::npos);
 }
 

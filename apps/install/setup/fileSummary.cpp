@@ -6,21 +6,20 @@
 #include "lib/misc/sysLib.h"
 #include "lib/misc/win32u.h"
 
-namespace {
+namespace
+{
 
 constexpr size_t kMaxTextChars = 1024;
 constexpr UINT kUnicodeSetCodePage = 1200;
 constexpr GUID kFmtidSummaryInformation = {
-   0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}};
+    0xF29F85E0, 0x4FF9, 0x1068, {0xAB, 0x91, 0x08, 0x00, 0x2B, 0x27, 0xB3, 0xD9}};
 
-template <typename I>
-struct ComTraits {
+template <typename I> struct ComTraits {
    static I* Invalid() { return nullptr; }
    static bool IsValid(I* p) { return p != nullptr; }
    static void Close(I* p) { p->Release(); }
 };
-template <typename I>
-using UniqueCom = UniqueResource<I*, ComTraits<I>>;
+template <typename I> using UniqueCom = UniqueResource<I*, ComTraits<I>>;
 
 using StgOpenStorageExFn = decltype(&StgOpenStorageEx);
 

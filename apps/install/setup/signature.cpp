@@ -12,7 +12,8 @@
 #include "lib/misc/win32u.h"
 #include "lib/string/str.h"
 
-namespace {
+namespace
+{
 
 constexpr DWORD kCertificateEncoding = X509_ASN_ENCODING | PKCS_7_ASN_ENCODING;
 constexpr const char* kVersionNames[] = {"CompanyName", "ProductName", "FileDescription"};
@@ -83,17 +84,18 @@ bool SameCertificate(const UniqueCertContext& a, const UniqueCertContext& b)
    return compare != nullptr && compare(kCertificateEncoding, a.get()->pCertInfo, b.get()->pCertInfo);
 }
 
-class Verification {
-public:
+class Verification
+{
+ public:
    Verification(const WintrustApi& wintrust, const std::string& option, bool silent, HMODULE module, const char* title)
-      : wintrust_(wintrust), rules_(Signature_AnswerRules(option, silent)), module_(module), title_(title)
+       : wintrust_(wintrust), rules_(Signature_AnswerRules(option, silent)), module_(module), title_(title)
    {
    }
 
    SignatureAnswer Run(const std::string& selfPath, const std::string& packagePath,
                        const std::string& extractionFolder);
 
-private:
+ private:
    SignatureAnswer Ask(unsigned message) const
    {
       return Decide(rules_,
@@ -163,7 +165,7 @@ bool Verification::ExaminePackage(const ListedPackage& package, const std::strin
    const char* path = package.path.c_str();
    Inst_LogMsg("VerifyPackageSignature: Verifying %s", path);
    const bool vendor =
-      IsVendorAppFromVersionInfo(kSignatureVendor, path) || IsVendorAppFromSummaryInfo(kSignatureVendor, path);
+       IsVendorAppFromVersionInfo(kSignatureVendor, path) || IsVendorAppFromSummaryInfo(kSignatureVendor, path);
    if (vendor) {
       Inst_LogMsg("VerifyPackageSignature: %s is Tessix's App - continue verification", path);
    } else if (package.isPackage) {
@@ -291,8 +293,8 @@ bool IsVendorAppFromVersionInfo(const char* vendor, const char* path)
       for (UINT i = 0; i + 1 < translationBytes / sizeof(WORD); i += 2) {
          for (const char* name : kVersionNames) {
             const std::wstring subBlock =
-               Win32U_Wide(Str_Format("\\StringFileInfo\\%04x%04x\\%s", static_cast<unsigned>(translations[i]),
-                                      static_cast<unsigned>(translations[i + 1]), name));
+                Win32U_Wide(Str_Format("\\StringFileInfo\\%04x%04x\\%s", static_cast<unsigned>(translations[i]),
+                                       static_cast<unsigned>(translations[i + 1]), name));
             wchar_t* value = nullptr;
             UINT chars = 0;
             if (!version->verQueryValue(block.data.data(), subBlock.c_str(), reinterpret_cast<void**>(&value),

@@ -5,7 +5,8 @@
 
 #include "lib/string/str.h"
 
-namespace {
+namespace
+{
 
 constexpr int32_t kTrustProviderUnknown = static_cast<int32_t>(0x800B0001);
 constexpr int32_t kTrustNoSignature = static_cast<int32_t>(0x800B0100);
