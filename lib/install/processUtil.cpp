@@ -8,6 +8,7 @@
 #include "lib/install/log.h"
 #include "lib/install/regUtil.h"
 #include "lib/misc/handle.h"
+#include "lib/misc/sysLib.h"
 #include "lib/misc/win32u.h"
 #include "lib/string/str.h"
 
@@ -79,11 +80,7 @@ bool Util_IsProcessRunning(const char* imageName)
 
    ModuleRelease kernel32{Util_LoadLibrary("kernel32.dll", false)};
    QueryImageNameFn queryImageName = nullptr;
-   if (kernel32.module != nullptr) {
-      queryImageName = reinterpret_cast<QueryImageNameFn>(
-          reinterpret_cast<void*>(GetProcAddress(kernel32.module, "QueryFullProcessImageNameW")));
-   }
-   if (queryImageName == nullptr) {
+   if (!SysLib_Bind(kernel32.module, "QueryFullProcessImageNameW", queryImageName)) {
       Inst_Log(LOG_ERROR, "Util_IsProcessRunning: Failed to find QueryFullProcessImageName export");
       Inst_Log(LOG_INFO, "Util_IsProcessRunning: %s running process: %s", "Could not find", wanted.c_str());
       return false;
@@ -92,9 +89,8 @@ bool Util_IsProcessRunning(const char* imageName)
    if (psapi.module == nullptr) {
       return false;
    }
-   const auto enumProcesses =
-       reinterpret_cast<EnumProcessesFn>(reinterpret_cast<void*>(GetProcAddress(psapi.module, "EnumProcesses")));
-   if (enumProcesses == nullptr) {
+   EnumProcessesFn enumProcesses = nullptr;
+   if (!SysLib_Bind(psapi.module, "EnumProcesses", enumProcesses)) {
       Inst_Log(LOG_ERROR, "Util_IsProcessRunning: Failed to find EnumProcesses export");
       return false;
    }
@@ -157,29 +153,22 @@ bool Util_GetProcessIdList(const char* imageName, std::vector<uint32_t>& list)
       Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_GetProcessIdList: GetModuleHandle for Kernel32 failed");
       return false;
    }
-   const auto entry = [kernel32](const char* name) { return reinterpret_cast<void*>(GetProcAddress(kernel32, name)); };
-   const auto snapshot = reinterpret_cast<SnapshotFn>(entry("CreateToolhelp32Snapshot"));
-   if (snapshot == nullptr) {
-      Inst_LogLastWinError(LOG_ERROR, GetLastError(),
-                           "Util_GetProcessIdList: GetProcAddresss for CreateToolhelp32Snapshot failed");
+   // Each entry point by name; a missing one ends the listing.
+   const auto bind = [kernel32](const char* name, const char* shownName, auto& fn) {
+      if (SysLib_Bind(kernel32, name, fn)) {
+         return true;
+      }
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_GetProcessIdList: GetProcAddresss for %s failed",
+                           shownName);
       return false;
-   }
-   const auto processFirst = reinterpret_cast<ProcessWalkFn>(entry("Process32FirstW"));
-   if (processFirst == nullptr) {
-      Inst_LogLastWinError(LOG_ERROR, GetLastError(),
-                           "Util_GetProcessIdList: GetProcAddresss for Process32First failed");
-      return false;
-   }
-   const auto processNext = reinterpret_cast<ProcessWalkFn>(entry("Process32NextW"));
-   if (processNext == nullptr) {
-      Inst_LogLastWinError(LOG_ERROR, GetLastError(),
-                           "Util_GetProcessIdList: GetProcAddresss for Process32Next failed");
-      return false;
-   }
-   const auto moduleFirst = reinterpret_cast<ModuleWalkFn>(entry("Module32FirstW"));
-   if (moduleFirst == nullptr) {
-      Inst_LogLastWinError(LOG_ERROR, GetLastError(),
-                           "Util_GetProcessIdList: GetProcAddresss for Module32First failed");
+   };
+   SnapshotFn snapshot = nullptr;
+   ProcessWalkFn processFirst = nullptr;
+   ProcessWalkFn processNext = nullptr;
+   ModuleWalkFn moduleFirst = nullptr;
+   if (!bind("CreateToolhelp32Snapshot", "CreateToolhelp32Snapshot", snapshot) ||
+       !bind("Process32FirstW", "Process32First", processFirst) ||
+       !bind("Process32NextW", "Process32Next", processNext) || !bind("Module32FirstW", "Module32First", moduleFirst)) {
       return false;
    }
 

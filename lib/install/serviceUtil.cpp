@@ -22,46 +22,48 @@ using UniqueServiceHandle = UniqueResource<SC_HANDLE, ServiceHandleTraits>;
 
 const RestartManagerApi* testRestartManager = nullptr;
 
+// Errors the service manager is known to give, by name, with what they mean where it helps.
+struct NamedError {
+   DWORD code;
+   const char* name;
+   const char* meaning;
+};
+
+constexpr NamedError kManagerOpenErrors[] = {
+    {ERROR_ACCESS_DENIED, "ERROR_ACCESS_DENIED", "you must be an administrator"},
+    {ERROR_INVALID_PARAMETER, "ERROR_INVALID_PARAMETER", "system config appears to be corrupt"},
+    {ERROR_DATABASE_DOES_NOT_EXIST, "ERROR_DATABASE_DOES_NOT_EXIST", "system config appears to be corrupt"},
+};
+
+constexpr NamedError kServiceOpenErrors[] = {
+    {ERROR_INVALID_NAME, "ERROR_INVALID_NAME", nullptr},
+    {ERROR_SERVICE_DOES_NOT_EXIST, "ERROR_SERVICE_DOES_NOT_EXIST", nullptr},
+    {ERROR_ACCESS_DENIED, "ERROR_ACCESS_DENIED", nullptr},
+    {ERROR_INVALID_HANDLE, "ERROR_INVALID_HANDLE", nullptr},
+};
+
+template <size_t N> void LogOpenError(const char* failure, DWORD error, const NamedError (&known)[N])
+{
+   for (const NamedError& e : known) {
+      if (e.code == error) {
+         Inst_Log(LOG_ERROR, "%s: %s", failure, e.name);
+         if (e.meaning != nullptr) {
+            Inst_Log(LOG_ERROR, "%s: %s", failure, e.meaning);
+         }
+         return;
+      }
+   }
+   Inst_LogWinError(LOG_ERROR, error, "%s", failure);
+}
+
 void LogManagerOpenError(DWORD error)
 {
-   switch (error) {
-   case ERROR_ACCESS_DENIED:
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service Manager open failed: ERROR_ACCESS_DENIED");
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service Manager open failed: you must be an administrator");
-      break;
-   case ERROR_INVALID_PARAMETER:
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service Manager open failed: ERROR_INVALID_PARAMETER");
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service Manager open failed: system config appears to be corrupt");
-      break;
-   case ERROR_DATABASE_DOES_NOT_EXIST:
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service Manager open failed: ERROR_DATABASE_DOES_NOT_EXIST");
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service Manager open failed: system config appears to be corrupt");
-      break;
-   default:
-      Inst_LogWinError(LOG_ERROR, error, "Inst_StartService: Service Manager open failed");
-      break;
-   }
+   LogOpenError("Inst_StartService: Service Manager open failed", error, kManagerOpenErrors);
 }
 
 void LogServiceOpenError(DWORD error)
 {
-   switch (error) {
-   case ERROR_INVALID_NAME:
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service could not be opened: ERROR_INVALID_NAME");
-      break;
-   case ERROR_SERVICE_DOES_NOT_EXIST:
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service could not be opened: ERROR_SERVICE_DOES_NOT_EXIST");
-      break;
-   case ERROR_ACCESS_DENIED:
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service could not be opened: ERROR_ACCESS_DENIED");
-      break;
-   case ERROR_INVALID_HANDLE:
-      Inst_Log(LOG_ERROR, "Inst_StartService: Service could not be opened: ERROR_INVALID_HANDLE");
-      break;
-   default:
-      Inst_LogWinError(LOG_ERROR, error, "Inst_StartService: Service could not be opened");
-      break;
-   }
+   LogOpenError("Inst_StartService: Service could not be opened", error, kServiceOpenErrors);
 }
 
 UniqueServiceHandle OpenManager()

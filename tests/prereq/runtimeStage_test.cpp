@@ -70,6 +70,21 @@ class PrereqStage : public ::testing::Test, protected LoggedTest
       return name + "|\"" + Extraction() + path + "\" " + arguments;
    }
 
+   // The shipped step while the tools run (the TXTools service and its user process), with a
+   // Restart Manager that stops services or fails at `failAt`.
+   StageResult RunWithToolsRunning(InstalledTools& tools, uint32_t packageResult, FakeRestartManager::FailAt failAt)
+   {
+      EXPECT_TRUE(tools.RegisterService());
+      EXPECT_TRUE(Inst_StartService("TXTools"));
+      EXPECT_TRUE(tools.StartUserProcess());
+      EXPECT_TRUE(PlaceInstaller(folder_, "vcredist_arm64.exe", packageResult, kRuntimeVersion));
+      FakeRestartManager::Install(failAt);
+      const StageResult result =
+          RunRuntimePackagesStep(ctx_, module_, Settings(14, 0, "vcredist_arm64.exe"), Extraction(), nullptr);
+      FakeRestartManager::Remove();
+      return result;
+   }
+
    HMODULE module_ = nullptr;
    SetupContext ctx_;
    std::string folder_ = temp() / "extracted";
@@ -247,15 +262,16 @@ TEST_F(PrereqStage, RuntimeStepConfigurations)
    EXPECT_EQ(hostLines, std::vector<std::string>{"log Reboot required by VC Redist"});
 }
 
-namespace {
+namespace
+{
 
 // Windows Installer as a machine with the second VC 8 x86 runtime and the VC 12 x64 runtime.
 INSTALLSTATE WINAPI FakeProductState(LPCWSTR productCode)
 {
    const std::wstring code = productCode;
    return code == L"{837B34E3-7C30-493C-8F6A-2B0F04E2912C}" || code == L"{A749D8E6-B613-3BE3-8F5F-045C84EBA29B}"
-             ? INSTALLSTATE_DEFAULT
-             : INSTALLSTATE_UNKNOWN;
+              ? INSTALLSTATE_DEFAULT
+              : INSTALLSTATE_UNKNOWN;
 }
 
 } // namespace
@@ -282,7 +298,7 @@ TEST_F(PrereqStage, AnInstalledRuntimeIsNotInstalledAgain)
    EXPECT_TRUE(Contains(log, "VC 8 x32 runtimes are already installed")) << log;
    EXPECT_TRUE(Contains(log, "install state for product code {7299052b-02a4-4627-81f2-1818da5d550d} = -1")) << log;
    EXPECT_FALSE(Contains(log, "install state for product code {710F4C1C-CC18-4C49-8CBF-51240C89A1A2}"))
-      << "the first installed code ends the search";
+       << "the first installed code ends the search";
 }
 
 TEST_F(PrereqStage, ProgressAdvancesOncePerPackageAndFourTimesAfter)
@@ -304,14 +320,7 @@ TEST_F(PrereqStage, ProgressAdvancesOncePerPackageAndFourTimesAfter)
 TEST_F(PrereqStage, ToolsAreStoppedBeforeAndStartedAfter)
 {
    InstalledTools tools;
-   ASSERT_TRUE(tools.RegisterService());
-   ASSERT_TRUE(Inst_StartService("TXTools"));
-   ASSERT_TRUE(tools.StartUserProcess());
-   ASSERT_TRUE(PlaceInstaller(folder_, "vcredist_arm64.exe", 0, kRuntimeVersion));
-   FakeRestartManager::Install(FakeRestartManager::FailAt::Nothing);
-   const StageResult result =
-       RunRuntimePackagesStep(ctx_, module_, Settings(14, 0, "vcredist_arm64.exe"), Extraction(), nullptr);
-   FakeRestartManager::Remove();
+   const StageResult result = RunWithToolsRunning(tools, 0, FakeRestartManager::FailAt::Nothing);
 
    EXPECT_EQ(result, StageResult::Continue);
    EXPECT_TRUE(ctx_.toolsServicesStopped);
@@ -332,14 +341,7 @@ TEST_F(PrereqStage, ToolsAreStoppedBeforeAndStartedAfter)
 TEST_F(PrereqStage, AFailedPackageLeavesTheToolsStopped)
 {
    InstalledTools tools;
-   ASSERT_TRUE(tools.RegisterService());
-   ASSERT_TRUE(Inst_StartService("TXTools"));
-   ASSERT_TRUE(tools.StartUserProcess());
-   ASSERT_TRUE(PlaceInstaller(folder_, "vcredist_arm64.exe", 1603, kRuntimeVersion));
-   FakeRestartManager::Install(FakeRestartManager::FailAt::Nothing);
-   const StageResult result =
-       RunRuntimePackagesStep(ctx_, module_, Settings(14, 0, "vcredist_arm64.exe"), Extraction(), nullptr);
-   FakeRestartManager::Remove();
+   const StageResult result = RunWithToolsRunning(tools, 1603, FakeRestartManager::FailAt::Nothing);
 
    EXPECT_EQ(result, StageResult::EndRun);
    EXPECT_EQ(ctx_.exitCode, 1603);
@@ -350,14 +352,7 @@ TEST_F(PrereqStage, AFailedPackageLeavesTheToolsStopped)
 TEST_F(PrereqStage, WhenStoppingFailsTheRunLogsAndGoesOn)
 {
    InstalledTools tools;
-   ASSERT_TRUE(tools.RegisterService());
-   ASSERT_TRUE(Inst_StartService("TXTools"));
-   ASSERT_TRUE(tools.StartUserProcess());
-   ASSERT_TRUE(PlaceInstaller(folder_, "vcredist_arm64.exe", 0, kRuntimeVersion));
-   FakeRestartManager::Install(FakeRestartManager::FailAt::Shutdown);
-   const StageResult result =
-       RunRuntimePackagesStep(ctx_, module_, Settings(14, 0, "vcredist_arm64.exe"), Extraction(), nullptr);
-   FakeRestartManager::Remove();
+   const StageResult result = RunWithToolsRunning(tools, 0, FakeRestartManager::FailAt::Shutdown);
 
    EXPECT_EQ(result, StageResult::Continue);
    EXPECT_EQ(Runs().size(), 1u);
