@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "apps/install/setup/olderProduct.h"
+#include "apps/install/setup/sessionHooks.h"
 #include "apps/install/setup/ui/uiState.h"
 #include "lib/install/rebootUtil.h"
 #include "lib/install/regUtil.h"
@@ -67,6 +68,12 @@ void PressWhenShown(const std::wstring& title, int button)
 
 const char kTitle[] = "Tessix Session Test";
 
+// The fixture packages are not signed; the signature check has tests of its own.
+bool AcceptSignatures(void*, const std::string&)
+{
+   return true;
+}
+
 class Session : public InstallerTest
 {
  protected:
@@ -93,6 +100,7 @@ class Session : public InstallerTest
       settings_.productCode = kToolsCode;
       settings_.productName = "Tessix Test Tools";
       settings_.database = "tools.msi";
+      hooks_.verifySignatures = AcceptSignatures;
    }
 
    // The package as extraction leaves it, then the session.
@@ -268,6 +276,50 @@ TEST_F(Session, RemovalUsesTheUninstallWindowHooks)
    EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
 }
 
+TEST_F(Session, RemovalThroughTheRemovalWindow)
+{
+   ASSERT_EQ(InstallDirectly(FixturePackage("old-12.0.0.msi")), 0u);
+   StandardStyleWithOldCodes();
+   ctx_.uiLevel = INSTALLUILEVEL_BASIC;
+   CExternalUI removalWindow(resources_);
+   CHelperUI helperWindow(resources_);
+   hooks_ = SessionHooksFor(removalWindow, helperWindow);
+   hooks_.verifySignatures = AcceptSignatures;
+
+   EXPECT_TRUE(Run("tools-13.0.1.msi"));
+
+   EXPECT_EQ(ctx_.exitCode, 0);
+   EXPECT_FALSE(removalWindow.Created()) << "destroyed after the removal";
+   EXPECT_EQ(removalWindow.title, "Tessix Old Tools Uninstallation");
+   EXPECT_EQ(ProductState(kOldCode), INSTALLSTATE_UNKNOWN);
+   EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
+}
+
+// The removal of that release takes msvcp71.dll out of the 32-bit system folder, although
+// other programs use it: the library is put back afterwards.
+TEST_F(Session, LibrariesOfAnEarlierReleaseSurviveItsRemoval)
+{
+   wchar_t folder[MAX_PATH] = L"";
+   ASSERT_GT(GetSystemWow64DirectoryW(folder, MAX_PATH), 0u);
+   const std::string library = Win32U_Utf8(folder) + "\\msvcp71.dll";
+   const bool ours = !PathExists(library);
+   ASSERT_EQ(InstallDirectly(FixturePackage("protected.msi")), 0u);
+   ASSERT_TRUE(PathExists(library));
+   StandardStyleWithOldCodes();
+   settings_.oldCodes = std::string(kProtectedCode);
+
+   EXPECT_TRUE(Run("tools-13.0.1.msi"));
+
+   EXPECT_EQ(ctx_.exitCode, 0);
+   EXPECT_EQ(ProductState(kProtectedCode), INSTALLSTATE_UNKNOWN);
+   EXPECT_TRUE(PathExists(library));
+   EXPECT_FALSE(PathExists(Win32U_Utf8(folder) + "\\Copy_msvcp71"));
+   EXPECT_TRUE(LogHas("I0: [Info] Restoring " + library + ".\n"));
+   if (ours) {
+      DeleteFileW(Win32U_Wide(library).c_str());
+   }
+}
+
 TEST_F(Session, RemovalDeclinedChangesNothing)
 {
    ASSERT_EQ(InstallDirectly(FixturePackage("old-12.0.0.msi")), 0u);
@@ -335,6 +387,17 @@ TEST_F(Session, OperationAgainstThePackage)
       }
    }
    EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.0");
+}
+
+TEST_F(Session, UnsignedPackageRefusedOutsideToolsStyle)
+{
+   ctx_.toolsStyle = false;
+   ctx_.modulePath = LauncherImage();
+   hooks_.verifySignatures = nullptr; // the launcher's own check
+   EXPECT_FALSE(Run("tools-13.0.1.msi"));
+   EXPECT_EQ(ctx_.exitCode, 13);
+   EXPECT_TRUE(spy.installs.empty());
+   EXPECT_EQ(ProductState(kToolsCode), INSTALLSTATE_UNKNOWN);
 }
 
 TEST_F(Session, PackageMissing)

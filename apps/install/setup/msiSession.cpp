@@ -7,6 +7,7 @@
 #include "apps/install/setup/olderProduct.h"
 #include "apps/install/setup/propertyString.h"
 #include "apps/install/setup/sessionRules.h"
+#include "apps/install/setup/signature.h"
 #include "apps/install/setup/ui/messageBox.h"
 #include "apps/install/setup/ui/uiState.h"
 #include "lib/install/fileUtil.h"
@@ -304,7 +305,11 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
    }
 
    if (!ctx.toolsStyle) {
-      if (hooks.verifySignatures != nullptr && !hooks.verifySignatures(hooks.verifyContext)) {
+      const bool accepted = hooks.verifySignatures != nullptr
+                                ? hooks.verifySignatures(hooks.verifyContext, packagePath)
+                                : VerifyPackageSignature(ctx.modulePath, packagePath, extractionFolder,
+                                                         settings.txiOption, ctx.silent, resources, title) == 0;
+      if (!accepted) {
          return EndRun(ctx, kSignaturesRefused);
       }
       if (ctx.progressThreadId != 0) {

@@ -25,15 +25,18 @@ struct SessionSettings {
    std::optional<std::string> oldCodes;   // OLDCODES
    bool helperUi = false;                 // HELPER_UI
    bool desktopProduct = false;           // UPGRADECODE is a desktop hypervisor product's code
+   std::string txiOption;                 // TXIOPTION: "one" switches the signature questions off
 };
 
 // The removal's own window (CExternalUI) and the helper UI (CHelperUI) belong to the user
-// interface; the session only calls them. A hook left empty is skipped: the removal then runs
-// with the installer's UI switched off, as it does at UI level 2.
+// interface; the session only calls them (SessionHooksFor fills these from the two objects). A
+// window hook left empty is skipped: the removal then runs with the installer's UI switched
+// off, as it does at UI level 2.
 struct SessionHooks {
-   // The package signature check; false refuses the packages (exit code 13). Not called in
-   // tools style.
-   bool (*verifySignatures)(void* context) = nullptr;
+   // Empty: the launcher's Authenticode check of its packages (VerifyPackageSignature), which
+   // is what the product uses. Tests answer here instead. False refuses the packages (exit
+   // code 13). Not called in tools style.
+   bool (*verifySignatures)(void* context, const std::string& packagePath) = nullptr;
    void* verifyContext = nullptr;
 
    // Creates the removal window titled with the product name for the old product's name.

@@ -12,5 +12,6 @@ if(TX_WINDOWS)
     ${CMAKE_CURRENT_LIST_DIR}/existingProduct.cpp
     ${CMAKE_CURRENT_LIST_DIR}/olderProduct.cpp
     ${CMAKE_CURRENT_LIST_DIR}/installerError.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/reboot.cpp)
+    ${CMAKE_CURRENT_LIST_DIR}/reboot.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/sessionHooks.cpp)
 endif()
