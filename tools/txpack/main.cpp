@@ -1,0 +1,48 @@
+// txpack: turns a built setup.exe into a product installer (see docs/txpack.md).
+#include <windows.h>
+// after windows.h
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "lib/misc/win32u.h"
+#include "tools/txpack/packer.h"
+
+int wmain(int argc, wchar_t** argv)
+{
+   std::vector<std::string> args;
+   for (int i = 1; i < argc; i++) {
+      const auto arg = Win32U_ToUtf8(argv[i]);
+      if (!arg) {
+         std::fprintf(stderr, "txpack: argument %d is not valid text\n", i);
+         return 2;
+      }
+      args.push_back(*arg);
+   }
+   PackOptions options;
+   std::string error;
+   if (!Pack_ParseArguments(args, options, error)) {
+      std::fprintf(stderr, "txpack: %s\n%s", error.c_str(), kPackUsage);
+      return 2;
+   }
+   if (options.help) {
+      std::fputs(kPackUsage, stdout);
+      return 0;
+   }
+   return Pack_Run(options);
+}
+
+#if defined(TX_NARROW_ENTRY)
+// Toolchains that ignore -municode start at main: hand wmain the wide arguments.
+int main()
+{
+   int argc = 0;
+   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+   if (argv == nullptr) {
+      return 2;
+   }
+   const int result = wmain(argc, argv);
+   LocalFree(argv);
+   return result;
+}
+#endif
