@@ -13,3 +13,12 @@ if(TX_WINDOWS)
   add_test(NAME launch COMMAND run_test $<TARGET_FILE:child_program> --gtest_filter=Launch.*)
   add_test(NAME message_boxes COMMAND run_test $<TARGET_FILE:setup> --gtest_filter=MessageBoxes.*)
 endif()
+
+# The main flow end to end, through the packed sample launcher.
+if(TX_WINDOWS)
+  tx_unit_test(main_flow_test e2e/mainFlow_test.cpp e2e/runSupport.cpp unit/testSupport.cpp)
+  target_link_libraries(main_flow_test PRIVATE tx_install msi)
+  add_dependencies(main_flow_test tx_sample_launcher)
+  add_test(NAME main_flow COMMAND main_flow_test ${CMAKE_BINARY_DIR}/samples/packed/setup.exe)
+  set_tests_properties(main_flow PROPERTIES RESOURCE_LOCK wine_installer TIMEOUT 900)
+endif()

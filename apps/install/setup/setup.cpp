@@ -1,102 +1,626 @@
-// The launcher's entry: one run on the main thread from library hardening to the exit code.
+// The launcher's entry: one run on the main thread, from library hardening to the exit code.
+// Every path, refused or finished, ends in the exit sequence: progress thread stopped, folder
+// cleaned, host told, logs archived.
 #include <windows.h>
 
 #include <string>
 
 #include "apps/install/setup/adminCheck.h"
 #include "apps/install/setup/buildInfo.h"
+#include "apps/install/setup/commandLine.h"
+#include "apps/install/setup/config.h"
+#include "apps/install/setup/configValues.h"
 #include "apps/install/setup/dllHardening.h"
+#include "apps/install/setup/exitCodes.h"
+#include "apps/install/setup/extractionFolder.h"
+#include "apps/install/setup/msiSession.h"
+#include "apps/install/setup/payload.h"
+#include "apps/install/setup/payloadFormat.h"
+#include "apps/install/setup/payloadRoom.h"
+#include "apps/install/setup/prerequisites.h"
+#include "apps/install/setup/productCodes.h"
+#include "apps/install/setup/reboot.h"
+#include "apps/install/setup/repair.h"
+#include "apps/install/setup/runtimeStage.h"
+#include "apps/install/setup/runtimeTable.h"
 #include "apps/install/setup/setupContext.h"
+#include "apps/install/setup/sessionHooks.h"
+#include "apps/install/setup/singleInstance.h"
+#include "apps/install/setup/ui/extractCallbacks.h"
+#include "apps/install/setup/ui/extractProgress.h"
+#include "apps/install/setup/ui/externalUI.h"
+#include "apps/install/setup/ui/helperUI.h"
+#include "apps/install/setup/ui/messageBox.h"
 #include "apps/install/setup/ui/messages.h"
+#include "apps/install/setup/ui/setupUI.h"
+#include "apps/install/setup/ui/uiState.h"
+#include "lib/install/fileUtil.h"
 #include "lib/install/log.h"
 #include "lib/install/regUtil.h"
 #include "lib/misc/win32u.h"
+#include "lib/rpc/guestLog.h"
+#include "lib/rpc/hostRpc.h"
+#include "lib/rpc/vmCheck.h"
+#include "lib/string/str.h"
+#include "lib/unicode/unicodeSimple.h"
 
 namespace {
 
 constexpr size_t kWindowTitleBytes = 256 * 3; // 256 characters of UTF-8
-const char kHostLogKey[] = "SOFTWARE\\Tessix, Inc.\\TxmLog";
+constexpr size_t kBannerBytes = 1024;
 constexpr DWORD kVersionInfoExBytes = 284;
 constexpr DWORD kVersionInfoBytes = 276;
+constexpr UINT kProgressIncrementMessage = 0x800A;
+constexpr int kProgressStep = 5;
+constexpr int kNoPayloadSteps = 15;
+constexpr DWORD kNoPayloadPauseMs = 200;
+constexpr uint32_t kHostLogLevelForwarding = 5;
+constexpr int kRetryAnswer = IDRETRY;
 
-void ReadOsFacts(SetupContext& ctx)
+const char kTxmLogKey[] = "SOFTWARE\\Tessix, Inc.\\TxmLog";
+const char kVendorKey[] = "SOFTWARE\\Tessix, Inc.";
+
+// Message flags of the main flow's boxes.
+constexpr uint32_t kErrorBox = MB_ICONERROR;                                          // 16
+constexpr uint32_t kCanceledBox = MB_TOPMOST | MB_ICONWARNING;                        // 0x40030
+constexpr uint32_t kDiskSpaceBox = MB_TOPMOST | MB_ICONERROR | MB_RETRYCANCEL;        // 0x40015
+constexpr uint32_t kDiskSpaceSilentBox = kDiskSpaceBox | MB_DEFBUTTON2;               // 0x40115
+
+// The command line as text for the log and the host: invalid UTF-16 is shown, not dropped.
+std::string CommandLineText(const std::wstring& raw)
 {
-   OSVERSIONINFOEXW& v = ctx.osVersion;
-   v = OSVERSIONINFOEXW{};
-   v.dwOSVersionInfoSize = kVersionInfoExBytes;
+   if (auto text = Win32U_ToUtf8(raw)) {
+      return *text;
+   }
+   return "<" + std::to_string(raw.size()) + " characters, not valid UTF-16>";
+}
+
+std::string Utf8OrEmpty(const std::optional<std::u16string>& text, bool* ok)
+{
+   if (!text) {
+      return std::string();
+   }
+   auto utf8 = Unicode_Utf16ToUtf8(*text);
+   if (!utf8) {
+      *ok = false;
+      return std::string();
+   }
+   return *utf8;
+}
+
+class SetupRun {
+public:
+   SetupRun(HINSTANCE instance, const wchar_t* commandLine)
+      : instance_(instance), rawCommandLine_(commandLine != nullptr ? commandLine : L"")
+   {
+   }
+
+   int Run()
+   {
+      RunSteps();
+      return RunExitSequence();
+   }
+
+private:
+   // ---- the steps; each returns false when the run ends there ----------------------------------
+
+   void RunSteps()
+   {
+      HardenLibrarySearch();
+      if (!PrepareRunState() || !ReadEarlySettings() || !ReadCommandLine() || !ApplyConfigurationGates() ||
+          !TakeLockAndCheckAdmin()) {
+         return;
+      }
+      StartProgress();
+      if (userCancelled) {
+         ShowSetupCanceled(instance_, messageOwner, ctx_.windowTitle.c_str(), kCanceledBox);
+         ctx_.exitCode = ExitUserCancelled;
+         return;
+      }
+      ChooseProductLanguage();
+      if (!PreparePayload() || ctx_.unpackOnly) {
+         return;
+      }
+      if (ctx_.repairMode) {
+         // Step 15: the forced repair instead of an installation; a restart it needs is offered.
+         RepairInstallInfo(ctx_, RepairSettings{instance_, config_.upgradeCode, config_.productName,
+                                                extractionFolder + config_.database});
+         if (ctx_.repairRebootNeeded) {
+            OfferRestart(ctx_, instance_, config_.productName);
+         }
+         return;
+      }
+      const StageResult engine = RunEngineStage(
+         ctx_, instance_, EngineSettings{config_.minimumMsi9x, config_.minimumMsiNt, config_.upgrader}, extractionFolder);
+      if (engine == StageResult::EndRun) {
+         return;
+      }
+      const StageResult runtimes = engine == StageResult::RestartOffer ? engine : RunRuntimes();
+      if (runtimes == StageResult::EndRun) {
+         return;
+      }
+      if (runtimes == StageResult::Continue && !RunInstallerSession()) {
+         return;
+      }
+      OfferRestart(ctx_, instance_, config_.productName);
+   }
+
+   // Step 17: the VC runtime packages (skipped with /n inside the step).
+   StageResult RunRuntimes()
+   {
+      RuntimeSettings settings;
+      std::string version;
+      if (ReadConfigValueAlloc(instance_, "VCRUNTIME_VER", version, MAX_PATH) == ERROR_SUCCESS) {
+         settings.version = Config_LeadingNumber(version);
+      }
+      std::string versionAlt;
+      const DWORD altRead = ReadConfigValueAlloc(instance_, "VCRUNTIME_VER_ALT", versionAlt, MAX_PATH);
+      if (altRead == ERROR_SUCCESS) {
+         settings.versionAlt = Config_LeadingNumber(versionAlt);
+      } else {
+         NoteOptionalReadError(altRead);
+      }
+      settings.runtime32 = config_.vcRuntime32.value_or(std::string());
+      settings.runtime64 = config_.vcRuntime64.value_or(std::string());
+      settings.runtime32Alt = config_.vcRuntime32Alt.value_or(std::string());
+      settings.runtime64Alt = config_.vcRuntime64Alt.value_or(std::string());
+      return RunRuntimePackagesStep(ctx_, instance_, settings, extractionFolder,
+                                    [](const char* line) { SendRpcToHost(line); });
+   }
+
+   // Step 18: the Windows Installer session, with the signature check, the removal window and
+   // the helper window wired in.
+   bool RunInstallerSession()
+   {
+      SessionSettings settings;
+      settings.operation = config_.operation;
+      settings.patch = config_.isPatch;
+      settings.cacheMsi = config_.cacheMsi;
+      settings.productCode = config_.productCode;
+      settings.productName = config_.productName;
+      settings.database = config_.database;
+      settings.properties = config_.properties;
+      settings.oldCodes = config_.oldCodes;
+      settings.helperUi = config_.helperUi;
+      settings.desktopProduct = IsDesktopProductCode(config_.upgradeCode);
+
+      settings.txiOption = config_.txiOption;
+      const SessionHooks hooks = SessionHooksFor(uninstallUi_, helperUi_);
+      return RunMsiSession(ctx_, settings, extractionFolder, instance_, hooks);
+   }
+
+   bool PrepareRunState()
+   {
+      activeConfig = &config_;
+      silentFlag = &config_.silent;
+      ReadOsFacts();
+      ctx_.isAdmin = IsUserAdmin(false, ctx_.osVersion.dwMajorVersion);
+      char title[kWindowTitleBytes] = "";
+      LoadMessage(instance_, MSG_TITLE, title, sizeof title);
+      ctx_.windowTitle = title;
+      auto modulePath = Win32U_GetModuleFileName(nullptr);
+      if (!modulePath) {
+         ctx_.exitCode = static_cast<int32_t>(GetLastError());
+         return false;
+      }
+      ctx_.modulePath = *modulePath;
+      return true;
+   }
+
+   void ReadOsFacts()
+   {
+      OSVERSIONINFOEXW& v = ctx_.osVersion;
+      v = OSVERSIONINFOEXW{};
+      v.dwOSVersionInfoSize = kVersionInfoExBytes;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-   if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&v))) {
-      v = OSVERSIONINFOEXW{};
-      v.dwOSVersionInfoSize = kVersionInfoBytes;
-      GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&v));
-      v.wServicePackMajor = 0;
-   }
+      if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&v))) {
+         v = OSVERSIONINFOEXW{};
+         v.dwOSVersionInfoSize = kVersionInfoBytes;
+         GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&v));
+         v.wServicePackMajor = 0;
+      }
 #pragma GCC diagnostic pop
-   ctx.isNt5OrLater = v.dwMajorVersion >= 5 && v.dwPlatformId == VER_PLATFORM_WIN32_NT;
-   ctx.isWindows2000 = v.dwMajorVersion == 5 && v.dwMinorVersion == 0;
-   ctx.isPreVista = v.dwMajorVersion < 6;
-   ctx.isPreWindows8 = v.dwMajorVersion < 6 || (v.dwMajorVersion == 6 && v.dwMinorVersion < 2);
-}
+      ctx_.isNt5OrLater = v.dwMajorVersion >= 5 && v.dwPlatformId == VER_PLATFORM_WIN32_NT;
+      ctx_.isWindows2000 = v.dwMajorVersion == 5 && v.dwMinorVersion == 0;
+      ctx_.isPreVista = v.dwMajorVersion < 6;
+      ctx_.isPreWindows8 = v.dwMajorVersion < 6 || (v.dwMajorVersion == 6 && v.dwMinorVersion < 2);
+   }
 
-void LogOsInfo(const SetupContext& ctx)
-{
-   const OSVERSIONINFOEXW& v = ctx.osVersion;
-   Inst_LogMsg("Operating system info:");
-   Inst_LogMsg("   Admin install = %s", ctx.isAdmin ? "TRUE" : "FALSE");
-   Inst_LogMsg("   Major version = %d", static_cast<int>(v.dwMajorVersion));
-   Inst_LogMsg("   Minor version = %d", static_cast<int>(v.dwMinorVersion));
-   Inst_LogMsg("   Service pack  = %d", static_cast<int>(v.wServicePackMajor));
-   Inst_LogMsg("   Build number  = %d", static_cast<int>(v.dwBuildNumber));
-   Inst_LogMsg("   Bitness       = %d-bit", 64);
-   Inst_LogMsg("   Platform      = %s", v.dwPlatformId == VER_PLATFORM_WIN32_NT ? "NT" : "9X");
-   Inst_LogMsg("Running from: \"%s\"", ctx.modulePath.c_str());
-}
+   // Steps 3 to 6: host log level, log files, the command-line echo and the install style.
+   bool ReadEarlySettings()
+   {
+      if (VmCheck_LegacyProbe()) {
+         SetUpHostLogLevel();
+      }
+      ReadOptional("LOG_INST_NAME", ctx_.logInstName);
+      Util_ArchiveLogFile(false, "txinst.log", true, OptionalName(ctx_.logInstName));
+      ReadOptional("LOG_MSI_NAME", ctx_.logMsiName);
+      Util_ArchiveLogFile(false, "txmsi.log", true, OptionalName(ctx_.logMsiName));
+      Inst_InitHostLogging(kLauncherLogTag);
+      LogOsInfo();
 
-const char* OptionalName(const std::string& value)
-{
-   return value.empty() ? nullptr : value.c_str();
-}
+      const std::string commandLine = CommandLineText(rawCommandLine_);
+      std::string logCmd;
+      if (ReadConfigValueAlloc(instance_, "LOG_CMD", logCmd) != ERROR_SUCCESS) {
+         Inst_LogMsg("Setup feature: %s is %s", "LOG_CMD", "enabled");
+         Inst_LogMsg("Command line: %s", commandLine.c_str());
+      } else {
+         ctx_.logCommandLine = Config_LeadingNumber(logCmd) != 0;
+         Inst_LogMsg("Setup feature: %s is %s", "LOG_CMD", ctx_.logCommandLine ? "enabled" : "disabled");
+         if (ctx_.logCommandLine) {
+            Inst_LogMsg("Command line: %s", commandLine.c_str());
+         }
+      }
+      Inst_LogMsg("Installing Tessix Tools %s (%s)", kProductVersion, kBuildText);
+      SendRpcToHost(Str_Format("log Command line: %s", commandLine.c_str()).c_str());
+      SendRpcToHost(Str_Format("log Installing Tessix Tools %s (%s)", kProductVersion, kBuildText).c_str());
 
-// Every path of the run ends here; nothing in it changes the exit code.
-int RunExitSequence(SetupContext& ctx)
-{
-   Inst_LogMsg("Setup exit code is: %d", static_cast<int>(ctx.exitCode));
-   Util_DeleteKey(HKEY_LOCAL_MACHINE, kHostLogKey);
-   Inst_EndLogging();
+      std::string minorUpgrade;
+      const DWORD styleRead = ReadConfigValueAlloc(instance_, "MINORUPGRADE", minorUpgrade, 0, ctx_.windowTitle.c_str());
+      if (styleRead != ERROR_SUCCESS) {
+         // An absent MINORUPGRADE is the standard style, not an error of the run.
+         NoteOptionalReadError(styleRead);
+      } else {
+         ctx_.upgradeSettingPresent = true;
+         ctx_.toolsStyle = Config_LeadingNumber(minorUpgrade) != 0;
+         if (ctx_.toolsStyle) {
+            Inst_LogMsg("Performing Tessix Tools style install/upgrade");
+            SendRpcToHost("info-set guestinfo.toolsInstallErrCode Invalid");
+            SendRpcToHost("toolinstall.installerActive 1");
+         } else {
+            Inst_LogMsg("Performing standard MSI install/major upgrade");
+         }
+      }
+      if (ctx_.toolsStyle) {
+         std::string singleFile;
+         const DWORD read = ReadConfigValueAlloc(instance_, "SINGLE_FILE", singleFile, 0, ctx_.windowTitle.c_str());
+         if (read != ERROR_SUCCESS) {
+            NoteOptionalReadError(read);
+         } else {
+            ctx_.singleFile = Config_LeadingNumber(singleFile) != 0;
+         }
+      }
+      std::string productRegName;
+      ReadConfigValueAlloc(instance_, "PRODUCT_REG_NAME", productRegName);
+      return true;
+   }
 
-   UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-   Util_ArchiveLogFile(true, "txinst.log", ctx.installSucceeded, OptionalName(ctx.logInstName));
-   SetErrorMode(previous);
-   previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-   Util_ArchiveLogFile(true, "txmsi.log", ctx.installSucceeded, OptionalName(ctx.logMsiName));
-   SetErrorMode(previous);
-   return ctx.exitCode;
-}
+   // Step 3, reached only when the legacy probe finds a virtual machine.
+   void SetUpHostLogLevel()
+   {
+      ctx_.hostLogLevel = static_cast<int>(GuestLog_GetHostLevel());
+      if (static_cast<uint32_t>(ctx_.hostLogLevel) < kHostLogLevelForwarding) {
+         Util_DeleteKey(HKEY_LOCAL_MACHINE, kTxmLogKey);
+      } else {
+         if (!Util_CreateKey(HKEY_LOCAL_MACHINE, kVendorKey, REG_OPTION_NON_VOLATILE, true)) {
+            Inst_LogMsg("Failed to create registry key: %s", kVendorKey);
+         }
+         if (!Util_CreateKey(HKEY_LOCAL_MACHINE, kTxmLogKey, REG_OPTION_VOLATILE, true)) {
+            Inst_LogMsg("Failed to create registry key: %s", kTxmLogKey);
+         }
+      }
+      Inst_RefreshHostLogging();
+      Inst_LogMsg("Log to TXM logging level = %d", ctx_.hostLogLevel);
+   }
+
+   // Only memory exhaustion reaches the exit code; an absent optional key does not.
+   void NoteOptionalReadError(DWORD error)
+   {
+      if (error == ERROR_OUTOFMEMORY) {
+         ctx_.exitCode = static_cast<int32_t>(error);
+      }
+   }
+
+   void ReadOptional(const char* key, std::string& value)
+   {
+      if (ReadConfigValueAlloc(instance_, key, value) != ERROR_SUCCESS) {
+         value.clear();
+      }
+   }
+
+   void LogOsInfo()
+   {
+      const OSVERSIONINFOEXW& v = ctx_.osVersion;
+      Inst_LogMsg("Operating system info:");
+      Inst_LogMsg("   Admin install = %s", ctx_.isAdmin ? "TRUE" : "FALSE");
+      Inst_LogMsg("   Major version = %d", static_cast<int>(v.dwMajorVersion));
+      Inst_LogMsg("   Minor version = %d", static_cast<int>(v.dwMinorVersion));
+      Inst_LogMsg("   Service pack  = %d", static_cast<int>(v.wServicePackMajor));
+      Inst_LogMsg("   Build number  = %d", static_cast<int>(v.dwBuildNumber));
+      Inst_LogMsg("   Bitness       = %d-bit", 64);
+      Inst_LogMsg("   Platform      = %s", v.dwPlatformId == VER_PLATFORM_WIN32_NT ? "NT" : "9X");
+      Inst_LogMsg("Running from: \"%s\"", ctx_.modulePath.c_str());
+   }
+
+   // Step 7.
+   bool ReadCommandLine()
+   {
+      CommandLineOptions options;
+      const std::u16string line(rawCommandLine_.begin(), rawCommandLine_.end());
+      const bool askedForUsage = rawCommandLine_.find(L"/?") != std::wstring::npos;
+      const bool accepted = !askedForUsage && ParseCommandLine(line, options, [](const std::u16string& path) {
+         const std::wstring wide(path.begin(), path.end());
+         const DWORD attributes = GetFileAttributesW(wide.c_str());
+         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+      });
+      ctx_.silent = options.silent;
+      config_.silent = ctx_.silent;
+      bool textOk = true;
+      ctx_.installerArguments = Utf8OrEmpty(options.installerArguments, &textOk);
+      ctx_.msiLogPath = Utf8OrEmpty(options.msiLogPath, &textOk);
+      ctx_.installerProperties = Utf8OrEmpty(options.installerProperties, &textOk);
+      ctx_.adminTargetPath = Utf8OrEmpty(options.adminTargetPath, &textOk);
+      if (!accepted || !textOk) {
+         // A refused line, or a request for the usage text, installs nothing: never report 0.
+         ctx_.showUsage = true;
+         ctx_.exitCode = ExitBadCommandLine;
+         return false;
+      }
+      ctx_.adminInstall = options.adminInstall;
+      ctx_.repairMode = options.repairMode;
+      ctx_.unpackOnly = options.unpackOnly;
+      ctx_.noSystemChange = options.noSystemChange;
+      ctx_.guestOnlyLogging = options.guestOnlyLogging;
+      ctx_.printVersions = options.printVersions;
+      ctx_.uiLevel = static_cast<int>(options.uiLevel);
+      ctx_.msiLogMode = options.msiLogMode;
+
+      const std::string& properties = ctx_.installerProperties;
+      if (ctx_.guestOnlyLogging || properties.find("LOGMODE=G") != std::string::npos ||
+          properties.find("LOGMODE=g") != std::string::npos) {
+         Inst_LogMsg("Suppress logging to TXM");
+         Util_DeleteKey(HKEY_LOCAL_MACHINE, kTxmLogKey);
+         Inst_RefreshHostLogging();
+      }
+      Inst_LogMsg("Silent installation = %s", ctx_.silent ? "TRUE" : "FALSE");
+      ctx_.updateAgent = !rawCommandLine_.empty() && rawCommandLine_.find(L"UPDATEAGENT=Y") != std::wstring::npos;
+      ctx_.upgradeAtShutdown = ctx_.toolsStyle && properties.find("UPGRADE_AT_SHUTDOWN=") != std::string::npos;
+      Inst_LogMsg("Upgrade at shutdown = %s", ctx_.upgradeAtShutdown ? "TRUE" : "FALSE");
+      return true;
+   }
+
+   // Step 8: the full configuration, the virtual-printer gate and the operating-system gates.
+   bool ApplyConfigurationGates()
+   {
+      if (!ReadConfiguration(config_, instance_, ctx_.windowTitle.c_str(), true,
+                             InstallStyle{ctx_.toolsStyle, ctx_.singleFile})) {
+         ctx_.exitCode = ExitBadConfiguration;
+         return false;
+      }
+      config_.silent = ctx_.silent;
+      if (IsVirtualPrinterCode(config_.upgradeCode)) {
+         Inst_LogMsg("Going to install virtual printer products");
+         if (!VmCheck_LegacyProbe()) {
+            ShowMessage(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_ONLY_IN_VM, kErrorBox);
+            ctx_.exitCode = ExitUnsupportedSystem;
+            return false;
+         }
+      }
+      if (!ctx_.isNt5OrLater) {
+         Inst_LogMsg("ERROR: This OS is not supported by this product!");
+         ShowTaskMessage(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_OS_TOO_OLD_VM, "Windows 2000",
+                         TD_ERROR_ICON, 0, TDCBF_OK_BUTTON, IDOK);
+         ctx_.exitCode = ExitUnsupportedSystem;
+         return false;
+      }
+      if (IsDesktopProductCode(config_.upgradeCode) && ctx_.isPreWindows8) {
+         Inst_LogMsg("ERROR: This OS is not supported by this product!");
+         ShowTaskMessage(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_OS_TOO_OLD, "Windows 8", TD_ERROR_ICON,
+                         0, TDCBF_OK_BUTTON, IDOK);
+         ctx_.exitCode = ExitUnsupportedSystem;
+         return false;
+      }
+      return true;
+   }
+
+   // Step 9.
+   bool TakeLockAndCheckAdmin()
+   {
+      if (!ctx_.silent) {
+         const std::string pattern = LoadMessageAlloc(instance_, MSG_PREPARING).value_or(std::string());
+         char banner[kBannerBytes] = "";
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+         Str_Snprintf(banner, sizeof banner, pattern.c_str(), config_.productName.c_str());
+#pragma GCC diagnostic pop
+         bannerText_ = banner;
+      }
+      if (!AcquireSingleInstanceLock(ctx_.osVersion.dwMajorVersion)) {
+         Inst_LogMsg("ERROR: Another instance of setup is already running");
+         ShowMessage(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_ANOTHER_INSTANCE, kErrorBox);
+         ctx_.exitCode = ExitAnotherInstance;
+         return false;
+      }
+      if (!config_.skipAdminCheck && !ctx_.isAdmin) {
+         Inst_LogMsg("ERROR: User doesn't have required admin privileges");
+         ShowMessage(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_NEED_ADMIN, kErrorBox);
+         ctx_.exitCode = ExitNoAdminRights;
+         return false;
+      }
+      return true;
+   }
+
+   // Step 10.
+   void StartProgress()
+   {
+      readyEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+      if (ctx_.silent || ctx_.printVersions) {
+         return;
+      }
+      uiConfig_ = SetupUiConfig{instance_, config_.languages, ctx_.modulePath};
+      progressParams_ = SetupProgressParams{ctx_.windowTitle.c_str(), bannerText_.c_str(), &uiConfig_};
+      StartProgressThread(&progressParams_, &ctx_.progressThread, &ctx_.progressThreadId);
+   }
+
+   // Step 12.
+   void ChooseProductLanguage()
+   {
+      ctx_.languageProperty = Str_Format("ProductLanguage=%u", ChooseLanguage(config_));
+   }
+
+   void PostIncrement(int amount)
+   {
+      Inst_LogMsg("%s: Incrementing progress by %d.", "wWinMain", amount);
+      if (ctx_.progressThreadId != 0) {
+         PostThreadMessageW(ctx_.progressThreadId, kProgressIncrementMessage, 0, amount);
+      }
+   }
+
+   // Step 13.
+   bool PreparePayload()
+   {
+      const uint64_t offset = config_.payloadOffset;
+      if (offset == 0) {
+         for (int i = 0; i < kNoPayloadSteps; i++) {
+            PostIncrement(kProgressStep);
+            Sleep(kNoPayloadPauseMs);
+         }
+         const size_t slash = ctx_.modulePath.rfind('\\');
+         if (slash == std::string::npos) {
+            ctx_.exitCode = ExitModulePathWithoutFolder;
+            return false;
+         }
+         extractionFolder = ctx_.modulePath.substr(0, slash + 1);
+         Inst_LogMsg("Running setup files from \"%s\"", extractionFolder.c_str());
+         return true;
+      }
+
+      ctx_.payloadExtracted = true;
+      ctx_.payloadSize = GetPayloadSize(ctx_.modulePath.c_str(), offset);
+      ProgressRecord progress;
+      progress.threadId = ctx_.progressThreadId;
+      progress.totalBytes = ctx_.payloadSize;
+      Inst_LogMsg("Total unpacked size will be %llu MB (%llu bytes)",
+                  static_cast<unsigned long long>(Room_Megabytes(ctx_.payloadSize)),
+                  static_cast<unsigned long long>(ctx_.payloadSize));
+      ctx_.requiredBytes = ComputeRequiredBytes(instance_, ctx_.payloadSize, ctx_.windowTitle.c_str());
+      Inst_LogMsg("Total space required to unpack is %llu MB (%llu bytes)",
+                  static_cast<unsigned long long>(Room_Megabytes(ctx_.requiredBytes)),
+                  static_cast<unsigned long long>(ctx_.requiredBytes));
+
+      while (!ChooseExtractionFolder(ctx_.requiredBytes)) {
+         Inst_LogMsg("ERROR: Failed to find drive with enough space.");
+         Inst_LogMsg("Needed Bytes: %llu", static_cast<unsigned long long>(ctx_.requiredBytes));
+         const int answer = ShowMessageWithNumber(instance_, messageOwner, ctx_.windowTitle.c_str(),
+                                                  MSG_NOT_ENOUGH_SPACE, static_cast<int>(Room_Megabytes(ctx_.requiredBytes)),
+                                                  ctx_.silent ? kDiskSpaceSilentBox : kDiskSpaceBox);
+         if (answer != kRetryAnswer) {
+            Inst_LogMsg("Install cancelled by the user.");
+            // Silently nobody chose: there is no drive with room. Otherwise the user cancelled.
+            ctx_.exitCode = ctx_.silent ? ExitNoDriveWithRoom : ExitUserCancelled;
+            return false;
+         }
+         Inst_LogMsg("User chose to retry to find enough disk space.");
+      }
+      if (!PrepareExtractionFolder(extractionFolder)) {
+         ctx_.exitCode = ExitFatal;
+         return false;
+      }
+
+      ExtractCallbacks callbacks;
+      callbacks.onFile = ExtractFileCallback;
+      callbacks.onChunk = ctx_.silent ? nullptr : ExtractProgressCallback;
+      callbacks.context = &progress;
+      const ExtractResult result = ExtractPayload(ctx_.modulePath.c_str(), extractionFolder.c_str(), offset, callbacks);
+      switch (result) {
+      case ExtractResult::ExtractOk:
+         return true;
+      case ExtractResult::ExtractCancelled:
+         Inst_LogMsg("User cancelled bootstrapper.");
+         ctx_.exitCode = ExitUserCancelled;
+         return false;
+      case ExtractResult::ExtractSizeMismatch:
+         Inst_LogMsg("ERROR: The SFX file size is incorrect");
+         ShowMessageWithText(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_SFX_CORRUPTED,
+                             config_.productName.c_str(), kErrorBox);
+         ctx_.exitCode = ExitFatal;
+         return false;
+      default:
+         Inst_LogMsg("ERROR: Failed to extract SFX files: %d", static_cast<int>(result));
+         ShowMessageWithText(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_EXTRACT_FAILED,
+                             config_.productName.c_str(), kErrorBox);
+         ctx_.exitCode = ExitExtractionFailed;
+         return false;
+      }
+   }
+
+   // ---- step 20 -------------------------------------------------------------------------------
+
+   int RunExitSequence()
+   {
+      StopProgressThread(&ctx_.progressThread, &ctx_.progressThreadId);
+      if (readyEvent != nullptr) {
+         CloseHandle(readyEvent);
+         readyEvent = nullptr;
+      }
+      if (ctx_.payloadExtracted && !ctx_.rebootPendingFromUninstall && !ctx_.unpackOnly) {
+         CleanUpExtractionFolder();
+      }
+      if (ctx_.toolsStyle) {
+         SendRpcToHost(Str_Format("info-set guestinfo.toolsInstallErrCode %u", static_cast<unsigned>(ctx_.exitCode)).c_str());
+         SendRpcToHost("toolinstall.installerActive 0");
+         if (ctx_.vcRebootNeeded) {
+            SendRpcToHost("toolinstall.end 1");
+         } else if (!ctx_.installAttempted) {
+            SendRpcToHost("toolinstall.end 0");
+         }
+      }
+      if (ctx_.showUsage) {
+         ShowUsage(instance_, nullptr, ctx_.windowTitle.c_str());
+      }
+
+      Inst_LogMsg("Setup exit code is: %d", static_cast<int>(ctx_.exitCode));
+      Util_DeleteKey(HKEY_LOCAL_MACHINE, kTxmLogKey);
+      Inst_EndLogging();
+
+      UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
+      Util_ArchiveLogFile(true, "txinst.log", ctx_.installSucceeded, OptionalName(ctx_.logInstName));
+      SetErrorMode(previous);
+      previous = SetErrorMode(SEM_FAILCRITICALERRORS);
+      Util_ArchiveLogFile(true, "txmsi.log", ctx_.installSucceeded, OptionalName(ctx_.logMsiName));
+      SetErrorMode(previous);
+      return ctx_.exitCode;
+   }
+
+   void CleanUpExtractionFolder()
+   {
+      std::string folder = extractionFolder;
+      while (!folder.empty() && folder.back() == '\\') {
+         folder.pop_back();
+      }
+      if (folder.empty()) {
+         return;
+      }
+      Inst_LogMsg("Cleaning up temp dir \"%s\"", extractionFolder.c_str());
+      if (!Util_DeleteDirectory(folder.c_str(), DeleteDirRecurse | DeleteDirFiles)) {
+         Inst_LogMsg("Failed to cleanup extracted files in \"%s\"", extractionFolder.c_str());
+         return;
+      }
+      const size_t slash = folder.rfind('\\');
+      const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash);
+      if (parent.find("TessixTemp") != std::string::npos && !Util_DeleteDirectory(parent.c_str(), DeleteDirRecurse)) {
+         Inst_LogMsg("Failed to cleanup directory \"%s\"", parent.c_str());
+      }
+   }
+
+   static const char* OptionalName(const std::string& value) { return value.empty() ? nullptr : value.c_str(); }
+
+   HINSTANCE instance_;
+   std::wstring rawCommandLine_;
+   SetupContext ctx_;
+   SetupConfig config_;
+   std::string bannerText_;
+   SetupUiConfig uiConfig_;
+   SetupProgressParams progressParams_{};
+   CExternalUI uninstallUi_{instance_};
+   CHelperUI helperUi_{instance_};
+};
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR /*commandLine*/, int /*show*/)
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE /*previous*/, LPWSTR commandLine, int /*show*/)
 {
-   HardenLibrarySearch();
-
-   SetupContext ctx;
-   ReadOsFacts(ctx);
-   ctx.isAdmin = IsUserAdmin(false, ctx.osVersion.dwMajorVersion);
-   char title[kWindowTitleBytes] = "";
-   LoadMessage(instance, MSG_TITLE, title, sizeof title);
-   ctx.windowTitle = title;
-   auto modulePath = Win32U_GetModuleFileName(nullptr);
-   if (!modulePath) {
-      ctx.exitCode = static_cast<int32_t>(GetLastError());
-      return RunExitSequence(ctx);
-   }
-   ctx.modulePath = *modulePath;
-
-   Util_ArchiveLogFile(false, "txinst.log", true, OptionalName(ctx.logInstName));
-   Util_ArchiveLogFile(false, "txmsi.log", true, OptionalName(ctx.logMsiName));
-   Inst_InitHostLogging(kLauncherLogTag);
-   LogOsInfo(ctx);
-
-   return RunExitSequence(ctx);
+   SetupRun run(instance, commandLine);
+   return run.Run();
 }

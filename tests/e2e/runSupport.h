@@ -1,0 +1,31 @@
+// Runs a launcher as a user would: its own process with a temporary folder of its own, from a
+// Windows-side driver that sees the real exit code (the shell sees only its low 8 bits).
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/unit/testSupport.h"
+
+struct LauncherRun {
+   DWORD exitCode = 0xFFFFFFFF;
+   std::string log;                    // this run's launcher log, archived or live
+   std::string logName;                // its file name in the temporary folder
+   std::vector<std::string> tempFiles; // what the temporary folder holds afterwards
+};
+
+struct LauncherOptions {
+   std::string image;     // Windows path of the launcher
+   std::string arguments; // the command line after the program name
+   std::vector<std::pair<std::string, std::string>> environment; // extra variables for the child
+   DWORD timeoutMs = 180000;
+};
+
+LauncherRun RunLauncher(const LauncherOptions& options, const ScratchDir& temp);
+
+// The line of `log` that contains `text`, or an empty string.
+std::string FindLine(const std::string& log, const std::string& text);
+bool HasLine(const std::string& log, const std::string& text);
