@@ -2,6 +2,7 @@
 // what is left in the temporary folder, and what Windows Installer reports afterwards.
 #include <gtest/gtest.h>
 
+#include <windows.h>
 #include <msi.h>
 
 #include "lib/misc/win32u.h"
