@@ -111,5 +111,13 @@ TEST(Txpack, WithoutPayloadTheOffsetIsZero)
    HRSRC found = FindResourceW(module.get(), L"SFXINSERT", MAKEINTRESOURCEW(40));
    ASSERT_NE(found, nullptr);
    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(LockResource(LoadResource(module.get(), found)))), L"0");
-   EXPECT_EQ(ReadTextFile(out).find("KSXT"), std::string::npos) << "no container";
+   // The launcher's own code holds the magic bytes too: no container means none more than the base.
+   const auto count = [](const std::string& bytes) {
+      size_t n = 0;
+      for (size_t at = bytes.find("KSXT"); at != std::string::npos; at = bytes.find("KSXT", at + 1)) {
+         n++;
+      }
+      return n;
+   };
+   EXPECT_EQ(count(ReadTextFile(out)), count(ReadTextFile(WinePath(TestArg(1))))) << "no container";
 }

@@ -22,7 +22,8 @@ SetupRun RunSetup(const ScratchDir& temp)
 {
    TempFolderOverride override(temp.path() + "\\");
    const std::string image = WinePath(TestArg(1));
-   const std::string line = "\"" + image + "\"";
+   // Silent: the bare image has no configuration, and its refusal must not wait for a person.
+   const std::string line = "\"" + image + "\" /s";
    STARTUPINFOW si{};
    si.cb = sizeof si;
    PROCESS_INFORMATION pi{};
