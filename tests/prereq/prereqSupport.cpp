@@ -61,6 +61,18 @@ void RemoveService()
 
 } // namespace
 
+bool Contains(const std::string& text, const std::string& part)
+{
+   return text.find(part) != std::string::npos;
+}
+
+void ExpectLines(const std::string& log, const std::vector<std::string>& lines)
+{
+   for (const std::string& line : lines) {
+      EXPECT_TRUE(Contains(log, line)) << "missing: " << line << "\n" << log;
+   }
+}
+
 std::string FakeInstallerPath()
 {
    return WinePath(TestArg(1));

@@ -12,6 +12,10 @@
 #include "tests/prereq/versionResource.h"
 #include "tests/unit/testSupport.h"
 
+bool Contains(const std::string& text, const std::string& part);
+// Each of `lines` is somewhere in `log`; a failure names the one missing and shows the log.
+void ExpectLines(const std::string& log, const std::vector<std::string>& lines);
+
 // The test program's arguments: the stand-ins' paths as Wine shows them.
 std::string FakeInstallerPath(); // fake_installer.exe
 std::string ToolsStandInPath();  // txtoolsd.exe

@@ -12,11 +12,6 @@
 namespace
 {
 
-bool Contains(const std::string& text, const std::string& part)
-{
-   return text.find(part) != std::string::npos;
-}
-
 std::string OwnImageName()
 {
    const std::string path = Win32U_GetModuleFileName(nullptr).value_or("");

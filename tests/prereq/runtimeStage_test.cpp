@@ -19,11 +19,6 @@ namespace
 
 constexpr uint32_t kNotAProgram = 0xFFFFFFFF; // a package file that is not a program
 
-bool Contains(const std::string& text, const std::string& part)
-{
-   return text.find(part) != std::string::npos;
-}
-
 RuntimeSettings Settings(uint32_t version, uint32_t versionAlt, const char* r64, const char* r32Alt = "")
 {
    RuntimeSettings s;
@@ -294,9 +289,8 @@ TEST_F(PrereqStage, AnInstalledRuntimeIsNotInstalledAgain)
    EXPECT_EQ(result, StageResult::Continue);
    EXPECT_EQ(Runs(), std::vector<std::string>{Run("vc12_x86.exe", " /Q")});
    const std::string log = Log();
-   EXPECT_TRUE(Contains(log, "VC 12 x64 runtimes are already installed")) << log;
-   EXPECT_TRUE(Contains(log, "VC 8 x32 runtimes are already installed")) << log;
-   EXPECT_TRUE(Contains(log, "install state for product code {7299052b-02a4-4627-81f2-1818da5d550d} = -1")) << log;
+   ExpectLines(log, {"VC 12 x64 runtimes are already installed", "VC 8 x32 runtimes are already installed",
+                     "install state for product code {7299052b-02a4-4627-81f2-1818da5d550d} = -1"});
    EXPECT_FALSE(Contains(log, "install state for product code {710F4C1C-CC18-4C49-8CBF-51240C89A1A2}"))
        << "the first installed code ends the search";
 }

@@ -9,11 +9,6 @@
 namespace
 {
 
-bool Contains(const std::string& text, const std::string& part)
-{
-   return text.find(part) != std::string::npos;
-}
-
 class Services : public ::testing::Test, protected LoggedTest
 {
  protected:
@@ -49,11 +44,10 @@ TEST_F(Services, StartsAStoppedServiceAndWaitsUntilItRuns)
    EXPECT_TRUE(Inst_StartService("TXTools"));
    EXPECT_EQ(tools_.ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
    const std::string log = Log();
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Attempting to start service: TXTools")) << log;
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Service has been started")) << log;
-   EXPECT_TRUE(Contains(log, "Inst_StartService: service status: SERVICE_START_PENDING cp=0x")) << log;
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Updating sleep hint: 1000")) << log;
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Service is running")) << log;
+   ExpectLines(log, {"Inst_StartService: Attempting to start service: TXTools",
+                     "Inst_StartService: Service has been started",
+                     "Inst_StartService: service status: SERVICE_START_PENDING cp=0x",
+                     "Inst_StartService: Updating sleep hint: 1000", "Inst_StartService: Service is running"});
 
    // Started once more, it is already running: still a success.
    EXPECT_TRUE(Inst_StartService("TXTools"));
@@ -65,9 +59,9 @@ TEST_F(Services, AMissingServiceIsAFailure)
    EXPECT_FALSE(Inst_StartService("TXTools"));
    EXPECT_FALSE(Inst_StartService(nullptr));
    const std::string log = Log();
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Service could not be opened: ERROR_SERVICE_DOES_NOT_EXIST")) << log;
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Attempting to open service using reduced permissions")) << log;
-   EXPECT_TRUE(Contains(log, "Inst_StartService: invalid parameter")) << log;
+   ExpectLines(log, {"Inst_StartService: Service could not be opened: ERROR_SERVICE_DOES_NOT_EXIST",
+                     "Inst_StartService: Attempting to open service using reduced permissions",
+                     "Inst_StartService: invalid parameter"});
    EXPECT_FALSE(Contains(log, "Service has been started")) << log;
 }
 
@@ -87,9 +81,9 @@ TEST(ServiceWait, GivesUpAfterThirtySecondsEvenWhileTheCheckPointGrows)
    EXPECT_EQ(progressing.slept, 30000u) << "a growing check point resets the hint, not the limit";
 
    const std::string log = logged.Log();
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Slept hint duration without any progress")) << log;
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Not giving up yet since haven't slept for 30 seconds: 2500")) << log;
-   EXPECT_TRUE(Contains(log, "Inst_StartService: Slept for 30 seconds, giving up")) << log;
+   ExpectLines(log, {"Inst_StartService: Slept hint duration without any progress",
+                     "Inst_StartService: Not giving up yet since haven't slept for 30 seconds: 2500",
+                     "Inst_StartService: Slept for 30 seconds, giving up"});
 }
 
 TEST(ServiceWait, EndsWhenTheServiceLeavesStartPending)

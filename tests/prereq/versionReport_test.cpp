@@ -12,11 +12,6 @@ namespace
 constexpr SHORT kConsoleColumns = 400;
 constexpr SHORT kConsoleRows = 50;
 
-bool Contains(const std::string& text, const std::string& part)
-{
-   return text.find(part) != std::string::npos;
-}
-
 // A console of this process's own (as a command prompt would have), wide enough that no line
 // of the report wraps.
 class TestConsole
