@@ -11,7 +11,7 @@ if(TX_WINDOWS)
   set(TX_MSI_FIXTURES ${CMAKE_BINARY_DIR}/fixtures/msi)
   file(GLOB TX_MSI_FIXTURE_SOURCES ${CMAKE_SOURCE_DIR}/tests/fixtures/msi/*)
   add_custom_command(
-    OUTPUT ${TX_MSI_FIXTURES}/tools-13.0.1.msi
+    OUTPUT ${TX_MSI_FIXTURES}/tools-13.0.1.msi ${TX_MSI_FIXTURES}/payload-tools-13.0.1/tools.msi
     COMMAND ${CMAKE_SOURCE_DIR}/tests/fixtures/msi/build.sh ${TX_MSI_FIXTURES}
     DEPENDS ${TX_MSI_FIXTURE_SOURCES}
     COMMENT "Building the Windows Installer test packages")
@@ -29,5 +29,36 @@ if(TX_WINDOWS)
   add_test(NAME session COMMAND session_test ${TX_MSI_FIXTURES} $<TARGET_FILE:setup>)
   # Installs products, writes RunOnce and the restart list: one at a time with the other
   # registry users.
-  set_tests_properties(session PROPERTIES RESOURCE_LOCK wine_registry)
+  set_tests_properties(session PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer")
+
+  # The same packages inside packed launchers, run as a deployment tool runs them.
+  set(TX_SESSION_PACKED ${CMAKE_BINARY_DIR}/fixtures/session-packed)
+  set(session_launchers)
+  foreach(launcher tools-13.0.0:tools:tools-13.0.0 tools-13.0.1:tools:tools-13.0.1 failing:tools:failing
+                   standard:standard:tools-13.0.1)
+    string(REPLACE ":" ";" parts ${launcher})
+    list(GET parts 0 name)
+    list(GET parts 1 config)
+    list(GET parts 2 payload)
+    set(image ${TX_SESSION_PACKED}/${name}/setup.exe)
+    add_custom_command(
+      OUTPUT ${image}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${TX_SESSION_PACKED}/${name}
+      COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup>
+              --config Z:${CMAKE_SOURCE_DIR}/tests/fixtures/msi/${config}.cfg
+              --payload Z:${TX_MSI_FIXTURES}/payload-${payload}/tools.msi
+              --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} -o Z:${image}
+      DEPENDS setup txpack ${TX_MSI_FIXTURES}/tools-13.0.1.msi ${CMAKE_SOURCE_DIR}/tests/fixtures/msi/${config}.cfg
+      COMMENT "Packing the session test launcher ${name}"
+      VERBATIM)
+    list(APPEND session_launchers ${image})
+  endforeach()
+  add_custom_target(session_launchers DEPENDS ${session_launchers})
+
+  tx_unit_test(session_e2e_test session/packedSession_test.cpp session/sessionTestSupport.cpp e2e/runSupport.cpp
+               unit/testSupport.cpp)
+  target_link_libraries(session_e2e_test PRIVATE tx_setup_core msi)
+  add_dependencies(session_e2e_test session_launchers)
+  add_test(NAME session_e2e COMMAND session_e2e_test ${TX_MSI_FIXTURES} $<TARGET_FILE:setup> ${TX_SESSION_PACKED})
+  set_tests_properties(session_e2e PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)
 endif()

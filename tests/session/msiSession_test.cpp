@@ -55,17 +55,6 @@ UINT WINAPI SpyPatch(LPCWSTR patch, LPCWSTR installPackage, INSTALLTYPE type, LP
    return result;
 }
 
-void PressWhenShown(const std::wstring& title, int button)
-{
-   for (int i = 0; i < 400; i++) {
-      if (HWND box = FindWindowW(L"#32770", title.c_str())) {
-         PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-         return;
-      }
-      Sleep(25);
-   }
-}
-
 const char kTitle[] = "Tessix Session Test";
 
 // The fixture packages are not signed; the signature check has tests of its own.

@@ -52,17 +52,6 @@ BOOL WINAPI FakeSendMessage(HANDLE, DWORD, LPWSTR title, DWORD titleBytes, LPWST
    return calls.sendResult;
 }
 
-void PressWhenShown(const wchar_t* title, int button)
-{
-   for (int i = 0; i < 400; i++) {
-      if (HWND box = FindWindowW(L"#32770", title)) {
-         PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-         return;
-      }
-      Sleep(25);
-   }
-}
-
 class Restart : public InstallerTest
 {
  protected:

@@ -99,6 +99,17 @@ void ClearRestartList()
    Util_DeleteKey(HKEY_LOCAL_MACHINE, kRebootListKey);
 }
 
+void PressWhenShown(const std::wstring& title, int button)
+{
+   for (int i = 0; i < 400; i++) {
+      if (HWND box = FindWindowW(L"#32770", title.c_str())) {
+         PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+         return;
+      }
+      Sleep(25);
+   }
+}
+
 void InstallerTest::SetUp()
 {
    Inst_ResetLoggingForTest();

@@ -38,6 +38,8 @@ std::string ProductRegistryValue(const std::string& folder, const char* name);
 std::string RunOnceValue(const std::string& name);
 void DeleteRunOnceValue(const std::string& name);
 void ClearRestartList();
+// Presses a button of the first dialog box with this title once it shows (from another thread).
+void PressWhenShown(const std::wstring& title, int button);
 
 // Every test starts with its own temporary folder (TMP/TEMP), the launcher log in it, no
 // fixture product installed and no restart recorded; the same holds again afterwards.

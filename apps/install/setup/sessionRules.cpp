@@ -1,16 +1,15 @@
 #include "apps/install/setup/sessionRules.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "lib/string/str.h"
 
 namespace
 {
 
-bool EqualsNoCase(std::string_view a, std::string_view b)
+bool EqualsNoCase(std::string_view a, const char* b)
 {
-   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-             return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-          });
+   return Str_EqualsNoCase(std::string(a), b);
 }
 
 bool IsBlank(char c)
