@@ -306,13 +306,15 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
    if (SplitOptionTokens(line, tokens) != 0) {
       return false;
    }
-   // Only six switches fit the options record; a longer line is refused rather than silently
-   // cut, so that no switch the administrator typed is ignored.
-   if (tokens.size() > kMaxOptionTokens) {
-      return false;
-   }
    bool sawInstallerText = false;
-   for (const OptionToken& token : tokens) {
+   for (size_t index = 0; index < tokens.size(); index++) {
+      // Only six switches fit the options record; a longer line is refused rather than silently
+      // cut, so that no switch the administrator typed is ignored. The first six are read
+      // first, so that a refused silent line stays silent.
+      if (index == kMaxOptionTokens) {
+         return false;
+      }
+      const OptionToken& token = tokens[index];
       const std::u16string_view whole = std::u16string_view(line).substr(token.first, token.last - token.first + 1);
       const char16_t letter = whole.size() > 1 ? whole[1] : u'\0';
       const std::u16string_view body = whole.size() > 2 ? whole.substr(2) : std::u16string_view();
