@@ -76,11 +76,6 @@ struct PayloadFile {
    uint64_t size;
 };
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b)
-{
-   return a.size() == b.size() && Str_EqualsNoCase(a, b);
-}
-
 bool CollectPayloads(const std::vector<std::string>& paths, std::vector<PayloadFile>& files)
 {
    for (const std::string& path : paths) {
@@ -91,7 +86,7 @@ bool CollectPayloads(const std::vector<std::string>& paths, std::vector<PayloadF
          return false;
       }
       for (const PayloadFile& earlier : files) {
-         if (SameNameIgnoringCase(earlier.name, file.name)) {
+         if (Str_EqualsNoCase(earlier.name, file.name)) {
             Report("two payload files are named \"" + file.name + "\"");
             return false;
          }

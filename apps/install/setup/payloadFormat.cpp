@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 
+#include "lib/string/str.h"
 #include "lib/unicode/unicodeSimple.h"
 
 namespace
@@ -26,42 +27,25 @@ void PutLe(std::string& out, uint64_t value, int bytes)
    }
 }
 
-char Upper(char c)
-{
-   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-   if (a.size() != b.size()) {
-      return false;
-   }
-   for (size_t i = 0; i < a.size(); i++) {
-      if (Upper(a[i]) != Upper(b[i])) {
-         return false;
-      }
-   }
-   return true;
-}
-
 // Windows opens the device, not a file, for these names whatever extension follows them; the
 // superscript digits count as digits there too.
 bool IsReservedDevice(std::string_view name)
 {
-   std::string_view stem = name.substr(0, name.find('.'));
+   std::string stem(name.substr(0, name.find('.')));
    while (!stem.empty() && stem.back() == ' ') {
-      stem.remove_suffix(1);
+      stem.pop_back();
    }
-   static constexpr std::string_view kPlain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
-   for (std::string_view reserved : kPlain) {
-      if (EqualsNoCase(stem, reserved)) {
+   static const char* const kPlain[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+   for (const char* reserved : kPlain) {
+      if (Str_EqualsNoCase(stem, reserved)) {
          return true;
       }
    }
-   if (stem.size() < 4 || (!EqualsNoCase(stem.substr(0, 3), "COM") && !EqualsNoCase(stem.substr(0, 3), "LPT"))) {
+   if (stem.size() < 4 ||
+       (!Str_EqualsNoCase(stem.substr(0, 3), "COM") && !Str_EqualsNoCase(stem.substr(0, 3), "LPT"))) {
       return false;
    }
-   const std::string_view digit = stem.substr(3);
+   const std::string digit = stem.substr(3);
    return (digit.size() == 1 && digit[0] >= '1' && digit[0] <= '9') || digit == "\xC2\xB9" || digit == "\xC2\xB2" ||
           digit == "\xC2\xB3";
 }
