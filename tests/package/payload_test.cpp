@@ -161,6 +161,8 @@ TEST_F(Payload, FolderAndSelfFailures)
              ExtractResult::ExtractCannotOpenSelf);
    EXPECT_EQ(ExtractPayload(self_.c_str(), target_.c_str(), kImageBytes + 100000, {}), ExtractResult::ExtractBadMagic)
        << "an offset past the end";
+   ASSERT_TRUE(EnsureDirectoryTree((target_ + "a.msi").c_str())) << "a folder where the file should go";
+   EXPECT_EQ(ExtractPayload(self_.c_str(), target_.c_str(), kImageBytes, {}), ExtractResult::ExtractCannotCreate);
    ASSERT_TRUE(WriteBinaryFile(dir_ / "file", "x"));
    EXPECT_EQ(ExtractPayload(self_.c_str(), (dir_ / "file\\sub\\").c_str(), kImageBytes, {}),
              ExtractResult::ExtractBadFolder);
@@ -197,6 +199,27 @@ TEST_F(Payload, AFileThatShrinksDuringTheCopyLeavesNoPartialFile)
    };
    EXPECT_EQ(Extract(&recorder), ExtractResult::ExtractSizeMismatch);
    EXPECT_FALSE(PathExists(target_ + "big.msi"));
+}
+
+TEST_F(Payload, ALauncherPast2GiBIsReadWhereItIs)
+{
+   // A sparse file: the container starts 3 GiB in, past any 32-bit signed file position.
+   const uint64_t offset = 3ull << 30;
+   const std::vector<File> files = {{"late.msi", Pattern(70000, 8)}};
+   HANDLE file = CreateFileW(Win32U_Wide(self_).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+   ASSERT_NE(file, INVALID_HANDLE_VALUE);
+   LARGE_INTEGER at;
+   at.QuadPart = static_cast<LONGLONG>(offset);
+   const std::string container = Container(files);
+   DWORD written = 0;
+   const bool ok = SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+                   WriteFile(file, container.data(), static_cast<DWORD>(container.size()), &written, nullptr);
+   CloseHandle(file);
+   ASSERT_TRUE(ok);
+   EXPECT_EQ(GetPayloadSize(self_.c_str(), offset), 70000u);
+   ASSERT_EQ(ExtractPayload(self_.c_str(), target_.c_str(), offset, {}), ExtractResult::ExtractOk);
+   EXPECT_TRUE(ReadTextFile(target_ + "late.msi") == files[0].data);
+   DeleteFileW(Win32U_Wide(self_).c_str());
 }
 
 TEST_F(Payload, RoomFromTheConfiguration)
