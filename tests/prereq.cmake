@@ -46,4 +46,41 @@ if(TX_WINDOWS)
     # They share the stand-ins' service, process and registry values, and the log level.
     set_tests_properties(prereq_${area} PROPERTIES RESOURCE_LOCK wine_registry)
   endforeach()
+
+  # Packed launchers: the sample's configuration and package with the stand-in installer as the
+  # VC runtime (and, in a copy whose minimum engine is 5.0, as the engine upgrader).
+  set(_payload ${CMAKE_BINARY_DIR}/prereq-payload)
+  set(_packed ${CMAKE_BINARY_DIR}/prereq-packed)
+  file(MAKE_DIRECTORY ${_payload} ${_packed}/tools ${_packed}/engine)
+  add_custom_command(TARGET fake_installer POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:fake_installer> ${_payload}/vcredist_arm64.exe
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:fake_installer> ${_payload}/instmsiw.exe)
+  file(READ ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg _cfg)
+  string(REPLACE "MINIMUM_NT_MSI=300" "MINIMUM_NT_MSI=500" _cfg "${_cfg}")
+  file(WRITE ${_packed}/engine.cfg "${_cfg}INSTMSIW=instmsiw.exe\n")
+  set(_pack_common --base Z:$<TARGET_FILE:setup> --version-file ${TX_PRODUCT_VERSION}
+                   --version-product ${TX_PRODUCT_VERSION})
+  add_test(NAME prereq_pack_tools COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:txpack> ${_pack_common}
+    --config Z:${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg
+    --payload "Z:${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" Z:${_payload}/vcredist_arm64.exe
+    -o Z:${_packed}/tools/setup.exe)
+  add_test(NAME prereq_pack_engine COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:txpack> ${_pack_common}
+    --config Z:${_packed}/engine.cfg
+    --payload "Z:${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" Z:${_payload}/vcredist_arm64.exe
+              Z:${_payload}/instmsiw.exe
+    -o Z:${_packed}/engine/setup.exe)
+  set_tests_properties(prereq_pack_tools prereq_pack_engine PROPERTIES FIXTURES_SETUP prereq_packed)
+
+  tx_unit_test(prereq_e2e_test
+    prereq/packedRuns_test.cpp
+    prereq/prereqSupport.cpp
+    prereq/versionResource.cpp
+    e2e/runSupport.cpp
+    unit/testSupport.cpp)
+  target_link_libraries(prereq_e2e_test PRIVATE tx_setup_core msi)
+  add_dependencies(prereq_e2e_test setup txpack fake_installer tx_tools_standin tx_sample_msi)
+  add_test(NAME prereq_packed_runs COMMAND prereq_e2e_test ${_prereq_args} ${_packed}/tools/setup.exe
+                                           ${_packed}/engine/setup.exe)
+  set_tests_properties(prereq_packed_runs PROPERTIES FIXTURES_REQUIRED prereq_packed
+                       RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)
 endif()

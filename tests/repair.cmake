@@ -44,11 +44,28 @@ tx_repair_package(odd {5E0A2C41-7B3D-4F19-8C6E-1D2F3A4B5C60} {6A3E1F5C-8B2D-4C7E
 add_custom_target(repair_packages DEPENDS ${TX_REPAIR_PACKAGES}/studio.msi ${TX_REPAIR_PACKAGES}/viewer.msi
                                          ${TX_REPAIR_PACKAGES}/other.msi ${TX_REPAIR_PACKAGES}/odd.msi)
 
+# Launchers packed with the desktop product's configuration and with another product's.
+set(TX_REPAIR_LAUNCHERS ${CMAKE_BINARY_DIR}/fixtures/repair/launchers)
+set(_repair_pack_commands)
+foreach(config studio other)
+  list(APPEND _repair_pack_commands
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${TX_REPAIR_LAUNCHERS}/${config}
+    COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup>
+            --config Z:${TX_REPAIR_FIXTURES}/${config}.cfg --payload Z:${TX_REPAIR_PACKAGES}/studio.msi
+            --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION}
+            -o Z:${TX_REPAIR_LAUNCHERS}/${config}/setup.exe)
+endforeach()
+add_custom_target(repair_launchers ${_repair_pack_commands}
+  DEPENDS setup txpack ${TX_REPAIR_PACKAGES}/studio.msi ${TX_REPAIR_FIXTURES}/studio.cfg ${TX_REPAIR_FIXTURES}/other.cfg
+  COMMENT "Packing the repair-mode launchers"
+  VERBATIM)
+
 tx_unit_test(repair_test repair/repair_test.cpp repair/netCfg_test.cpp repair/driverStore_test.cpp
-             unit/testSupport.cpp)
+             e2e/runSupport.cpp gui/driver.cpp gui/screenshot.cpp unit/testSupport.cpp)
 target_link_libraries(repair_test PRIVATE tx_setup_core msi)
-add_dependencies(repair_test setup repair_packages)
+add_dependencies(repair_test setup repair_packages repair_launchers)
 add_test(NAME repair COMMAND repair_test $<TARGET_FILE:setup> ${TX_REPAIR_PACKAGES}/studio.msi
-         ${TX_REPAIR_PACKAGES}/viewer.msi ${TX_REPAIR_PACKAGES}/other.msi ${TX_REPAIR_PACKAGES}/odd.msi)
+         ${TX_REPAIR_PACKAGES}/viewer.msi ${TX_REPAIR_PACKAGES}/other.msi ${TX_REPAIR_PACKAGES}/odd.msi
+         ${TX_REPAIR_LAUNCHERS}/studio/setup.exe ${TX_REPAIR_LAUNCHERS}/other/setup.exe)
 # The registry, the installed products and the driver store of the prefix are shared.
-set_tests_properties(repair PROPERTIES RESOURCE_LOCK wine_registry)
+set_tests_properties(repair PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)

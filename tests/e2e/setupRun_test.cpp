@@ -4,41 +4,19 @@
 #include <regex>
 
 #include "lib/misc/win32u.h"
-#include "tests/unit/testSupport.h"
+#include "tests/e2e/runSupport.h"
 
 namespace {
 
-struct RunResult {
-   DWORD exitCode;
-   std::string log; // the archived launcher log
-   std::vector<std::string> tempFiles;
-};
-
-// Runs setup.exe with its own temporary folder and returns what a user finds afterwards.
-RunResult RunSetup(const std::string& arguments, const ScratchDir& temp)
+// Runs the bare launcher silently: it has no configuration, so it stops early, but only after
+// its start-up logging, and archives its log as a failed run's.
+LauncherRun RunSetup(const ScratchDir& temp)
 {
-   TempFolderOverride override(temp.path() + "\\");
-   const std::string image = WinePath(TestArg(1));
-   std::string line = "\"" + image + "\" " + arguments;
-   STARTUPINFOW si{};
-   si.cb = sizeof si;
-   PROCESS_INFORMATION pi{};
-   RunResult result{0xFFFFFFFF, "", {}};
-   if (!Win32U_CreateProcess(image.c_str(), line.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-      ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
-      return result;
-   }
-   WaitForSingleObject(pi.hProcess, 60000);
-   GetExitCodeProcess(pi.hProcess, &result.exitCode);
-   CloseHandle(pi.hProcess);
-   CloseHandle(pi.hThread);
-   result.tempFiles = ListFolder(temp.path());
-   for (const auto& name : result.tempFiles) {
-      if (name.rfind("txinst.log_", 0) == 0) {
-         result.log = ReadTextFile(temp / name);
-      }
-   }
-   return result;
+   LauncherOptions options;
+   options.image = WinePath(TestArg(1));
+   options.arguments = "/s";
+   options.timeoutMs = 60000;
+   return RunLauncher(options, temp);
 }
 
 // A left-over of an earlier run was last written then, not now.
@@ -59,13 +37,13 @@ void AgeByAnHour(const std::string& path)
 TEST(SetupRun, RunsLogsAndArchivesItsLog)
 {
    ScratchDir temp("run");
-   const RunResult run = RunSetup("", temp);
-   EXPECT_EQ(run.exitCode, 0u);
+   const LauncherRun run = RunSetup(temp);
+   EXPECT_EQ(run.exitCode, 1610u) << "an unconfigured launcher is refused";
    ASSERT_EQ(run.tempFiles.size(), 1u) << "the live log is archived, nothing else is left";
    EXPECT_TRUE(std::regex_match(run.tempFiles[0], std::regex(R"(txinst\.log_\d{8}_\d{6}_Failed\.log)"))) << run.tempFiles[0];
    const auto lines = SplitLines(run.log);
    ASSERT_GE(lines.size(), 10u) << run.log;
-   const std::regex tagged(R"(\d{4}-.*\| BootStrapper-build-\d+\| [A-Z][0-9]: .*)");
+   const std::regex tagged(R"(\d{4}-.*\| (BootStrapper|inst)-build-\d+\| [A-Z][0-9]: .*)"); // the log names are read before logging starts
    for (const auto& line : lines) {
       EXPECT_TRUE(std::regex_match(line, tagged)) << line;
    }
@@ -75,7 +53,8 @@ TEST(SetupRun, RunsLogsAndArchivesItsLog)
    EXPECT_NE(run.log.find("I0:    Bitness       = 64-bit\n"), std::string::npos);
    EXPECT_NE(run.log.find("I0:    Platform      = NT\n"), std::string::npos);
    EXPECT_NE(run.log.find("I0: Running from: \"" + WinePath(TestArg(1)) + "\"\n"), std::string::npos);
-   EXPECT_NE(run.log.find("| I0: Setup exit code is: 0\n"), std::string::npos);
+   EXPECT_NE(run.log.find("I0: ERROR: Setup is not configured and is unable to continue.\n"), std::string::npos);
+   EXPECT_NE(run.log.find("| I0: Setup exit code is: 1610\n"), std::string::npos);
 }
 
 TEST(SetupRun, ArchivesALeftOverLogFromAnEarlierRun)
@@ -85,7 +64,7 @@ TEST(SetupRun, ArchivesALeftOverLogFromAnEarlierRun)
    ASSERT_TRUE(WriteTextFile(temp / "txmsi.log", "its installer log\n"));
    AgeByAnHour(temp / "txinst.log");
    AgeByAnHour(temp / "txmsi.log");
-   RunSetup("", temp);
+   RunSetup(temp);
    size_t failedLogs = 0;
    for (const auto& name : ListFolder(temp.path())) {
       const std::string text = ReadTextFile(temp / name);

@@ -13,6 +13,8 @@ const char kLogLevelKey[] = "SOFTWARE\\Wow6432Node\\Tessix, Inc.";
 const wchar_t kUserStopEvent[] = L"Local\\TxToolsStandIn.UserStop";
 const wchar_t kServiceName[] = L"TXTools";
 constexpr DWORD kEveryLevel = 0x7FF;
+constexpr SHORT kConsoleColumns = 400;
+constexpr SHORT kConsoleRows = 50;
 
 std::optional<DWORD> ReadLogLevel()
 {
@@ -316,4 +318,41 @@ void FakeRestartManager::Install(FailAt at)
 void FakeRestartManager::Remove()
 {
    Util_SetRestartManagerForTest(nullptr);
+}
+
+TestConsole::TestConsole()
+{
+   FreeConsole();
+   AllocConsole();
+   out_ = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, 0, nullptr);
+   SetConsoleScreenBufferSize(out_, COORD{kConsoleColumns, kConsoleRows});
+}
+
+TestConsole::~TestConsole()
+{
+   CloseHandle(out_);
+   FreeConsole();
+}
+
+std::vector<std::string> TestConsole::Lines() const
+{
+   std::vector<std::string> lines;
+   for (SHORT row = 0; row < kConsoleRows; row++) {
+      wchar_t text[kConsoleColumns];
+      DWORD read = 0;
+      ReadConsoleOutputCharacterW(out_, text, kConsoleColumns, COORD{0, row}, &read);
+      std::wstring line(text, read);
+      line.erase(line.find_last_not_of(L' ') + 1);
+      lines.push_back(Win32U_Utf8(line));
+   }
+   while (!lines.empty() && lines.back().empty()) {
+      lines.pop_back();
+   }
+   return lines;
+}
+
+std::vector<std::string> ReportHeader()
+{
+   return {"", "Name    : Tessix Tools", "Version : 13.0.1." + std::to_string(TX_BUILD_NUMBER), ""};
 }

@@ -76,4 +76,23 @@ struct FakeRestartManager {
    static bool sessionEnded;
 };
 
+// A console of this process's own (as a command prompt would have), wide enough that no line
+// of a report wraps.
+class TestConsole
+{
+ public:
+   TestConsole();
+   ~TestConsole();
+   TestConsole(const TestConsole&) = delete;
+   TestConsole& operator=(const TestConsole&) = delete;
+   // The screen's lines, blanks cut at the end, empty lines after the last text dropped.
+   std::vector<std::string> Lines() const;
+
+ private:
+   HANDLE out_ = INVALID_HANDLE_VALUE;
+};
+
+// What the version report prints about the launcher itself.
+std::vector<std::string> ReportHeader();
+
 inline constexpr char kToolsKey[] = "Software\\Tessix, Inc.\\Tessix Tools";

@@ -9,48 +9,6 @@
 namespace
 {
 
-constexpr SHORT kConsoleColumns = 400;
-constexpr SHORT kConsoleRows = 50;
-
-// A console of this process's own (as a command prompt would have), wide enough that no line
-// of the report wraps.
-class TestConsole
-{
- public:
-   TestConsole()
-   {
-      FreeConsole();
-      AllocConsole();
-      out_ = CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, 0, nullptr);
-      SetConsoleScreenBufferSize(out_, COORD{kConsoleColumns, kConsoleRows});
-   }
-   ~TestConsole()
-   {
-      CloseHandle(out_);
-      FreeConsole();
-   }
-   std::vector<std::string> Lines() const
-   {
-      std::vector<std::string> lines;
-      for (SHORT row = 0; row < kConsoleRows; row++) {
-         wchar_t text[kConsoleColumns];
-         DWORD read = 0;
-         ReadConsoleOutputCharacterW(out_, text, kConsoleColumns, COORD{0, row}, &read);
-         std::wstring line(text, read);
-         line.erase(line.find_last_not_of(L' ') + 1);
-         lines.push_back(Win32U_Utf8(line));
-      }
-      while (!lines.empty() && lines.back().empty()) {
-         lines.pop_back();
-      }
-      return lines;
-   }
-
- private:
-   HANDLE out_ = INVALID_HANDLE_VALUE;
-};
-
 class VersionReport : public ::testing::Test, protected LoggedTest
 {
  protected:
@@ -77,11 +35,6 @@ class VersionReport : public ::testing::Test, protected LoggedTest
    std::string folder_ = temp() / "extracted";
 };
 
-std::vector<std::string> Header()
-{
-   return {"", "Name    : Tessix Tools", "Version : 13.0.1." + std::to_string(TX_BUILD_NUMBER), ""};
-}
-
 } // namespace
 
 TEST_F(VersionReport, PrintsTheLauncherAndTheRuntimeOnTheParentsConsole)
@@ -89,7 +42,7 @@ TEST_F(VersionReport, PrintsTheLauncherAndTheRuntimeOnTheParentsConsole)
    ASSERT_TRUE(
        PlaceInstaller(folder_, "vcredist_arm64.exe", 0,
                       TestVersion{{14, 38, 33135, 0}, std::string("Microsoft Visual C++ 2022 Redistributable"), true}));
-   std::vector<std::string> expected = Header();
+   std::vector<std::string> expected = ReportHeader();
    expected.push_back("Name    : Microsoft Visual C++ 2022 Redistributable");
    expected.push_back("Version : 14.38.33135.0");
    expected.push_back("File    : " + folder_ + "\\vcredist_arm64.exe");
@@ -111,7 +64,7 @@ TEST_F(VersionReport, AnUnreadableRuntimeIsReportedWithItsError)
 {
    CreateDirectoryW(Win32U_Wide(folder_).c_str(), nullptr);
    ASSERT_TRUE(PlaceInstaller(folder_, "noname.exe", 0, TestVersion{{14, 0, 0, 0}, std::nullopt, true}));
-   std::vector<std::string> expected = Header();
+   std::vector<std::string> expected = ReportHeader();
    expected.push_back("ERROR: Failed to get the VC Redist version.");
    expected.push_back("Please refer to txinst.log for the details and check the file version manually.");
    const struct {

@@ -7,24 +7,25 @@
 
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
+#include "tests/gui/driver.h"
 #include "tests/unit/testSupport.h"
 
 namespace
 {
 
-class DriverStore : public ::testing::Test
+class DriverStore : public UiTest
 {
  protected:
+   DriverStore() : UiTest("drvstore") {}
    void SetUp() override
    {
-      Inst_ResetLoggingForTest();
-      Inst_SetupLogging("test", "t", nullptr, nullptr);
+      UiTest::SetUp();
       ASSERT_FALSE(PathExists(store_)) << "the prefix has a driver store of its own";
    }
    void TearDown() override
    {
       RemoveTree(store_);
-      Inst_ResetLoggingForTest();
+      UiTest::TearDown();
    }
    void MakeFolder(const std::string& name)
    {
@@ -37,11 +38,8 @@ class DriverStore : public ::testing::Test
       std::sort(names.begin(), names.end());
       return names;
    }
-   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
 
    const std::string store_ = Win32U_GetSystemDirectory() + "\\DRVSTORE";
-   ScratchDir logDir_{"drvstore"};
-   TempFolderOverride override_{logDir_.path() + "\\"};
 };
 
 } // namespace

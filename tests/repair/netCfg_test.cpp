@@ -11,6 +11,7 @@
 
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
+#include "tests/gui/driver.h"
 #include "tests/unit/testSupport.h"
 
 namespace
@@ -196,20 +197,20 @@ HRESULT CreateFake(INetCfg** netCfg)
    return S_OK;
 }
 
-class BridgeRemoval : public ::testing::Test
+class BridgeRemoval : public UiTest
 {
  protected:
+   BridgeRemoval() : UiTest("bridge") {}
    void SetUp() override
    {
-      Inst_ResetLoggingForTest();
-      Inst_SetupLogging("test", "t", nullptr, nullptr);
+      UiTest::SetUp();
       RegDeleteTreeW(HKEY_CLASSES_ROOT, Win32U_Wide(kClassKey).c_str());
    }
    void TearDown() override
    {
       RegDeleteTreeW(HKEY_CLASSES_ROOT, Win32U_Wide(kClassKey).c_str());
       scenario = nullptr;
-      Inst_ResetLoggingForTest();
+      UiTest::TearDown();
    }
    static void Register()
    {
@@ -217,10 +218,6 @@ class BridgeRemoval : public ::testing::Test
       const wchar_t server[] = L"C:\\Windows\\System32\\txbridgenotify.dll";
       ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, server, sizeof server), ERROR_SUCCESS);
    }
-   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
-
-   ScratchDir logDir_{"bridge"};
-   TempFolderOverride override_{logDir_.path() + "\\"};
 };
 
 } // namespace

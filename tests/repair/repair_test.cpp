@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <set>
-#include <thread>
 
 #include "apps/install/setup/productCodes.h"
+#include "apps/install/setup/reboot.h"
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
+#include "tests/e2e/runSupport.h"
+#include "tests/gui/driver.h"
 #include "tests/unit/testSupport.h"
 
 namespace
@@ -48,7 +50,9 @@ const TestProduct kOther = {
     "TxRepairOther",
     {"4D3C2B1C1000CBA4D8FE1032547698BA", "4D3C2B1C2000CBA4D8FE1032547698BA", "4D3C2B1C3000CBA4D8FE1032547698BA"}};
 const TestProduct* const kProducts[] = {&kStudio, &kViewer, &kOther};
-constexpr size_t kOddPackageArgument = 5; // the studio package with two rows that are no component codes
+constexpr size_t kOddPackageArgument = 5;     // the studio package with two rows that are no component codes
+constexpr size_t kStudioLauncherArgument = 6; // packed with the desktop product's configuration
+constexpr size_t kOtherLauncherArgument = 7;  // packed with another product's configuration
 
 const char kInstallerKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer";
 const char kComponentsKey[] =
@@ -76,6 +80,17 @@ bool KeyExists(HKEY root, const std::string& path)
 {
    HKEY key = nullptr;
    const LONG r = RegOpenKeyExW(root, Win32U_Wide(path).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key);
+   if (key != nullptr) {
+      RegCloseKey(key);
+   }
+   return r == ERROR_SUCCESS;
+}
+
+bool CreateKey(const std::string& path)
+{
+   HKEY key = nullptr;
+   const LONG r = RegCreateKeyExW(HKEY_LOCAL_MACHINE, Win32U_Wide(path).c_str(), 0, nullptr, 0,
+                                  KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
    if (key != nullptr) {
       RegCloseKey(key);
    }
@@ -114,13 +129,13 @@ void ListKeys(HKEY root, const std::string& path, std::set<std::string>& out)
    RegCloseKey(key);
 }
 
-class RepairMode : public ::testing::Test
+class RepairMode : public UiTest
 {
  protected:
+   RepairMode() : UiTest("repair") {}
    void SetUp() override
    {
-      Inst_ResetLoggingForTest();
-      Inst_SetupLogging("test", "t", nullptr, nullptr);
+      UiTest::SetUp();
       module_ = LoadLibraryExW(Win32U_Wide(WinePath(TestArg(1))).c_str(), nullptr,
                                LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
       ASSERT_NE(module_, nullptr);
@@ -143,7 +158,7 @@ class RepairMode : public ::testing::Test
       }
       RemoveTree(store_);
       FreeLibrary(module_);
-      Inst_ResetLoggingForTest();
+      UiTest::TearDown();
    }
 
    static void Install(const TestProduct& product)
@@ -203,27 +218,37 @@ class RepairMode : public ::testing::Test
       return RepairInstallInfo(ctx_, RepairSettings{module_, upgradeCode, "Tessix Studio", package});
    }
 
-   std::string Log() const { return ReadTextFile(logDir_ / "txinst.log"); }
+   // A packed launcher run as support tells a customer to run it, silently.
+   LauncherRun RunRepairLauncher(size_t argument)
+   {
+      LauncherOptions options;
+      options.image = WinePath(TestArg(argument));
+      options.arguments = "/s /r";
+      return RunLauncher(options, launcherTemp_);
+   }
+
    bool Logged(const std::string& line) const { return Log().find("I0: " + line + "\n") != std::string::npos; }
 
-   ScratchDir logDir_{"repair"};
-   TempFolderOverride override_{logDir_.path() + "\\"};
+   ScratchDir launcherTemp_{"repairrun"};
    HMODULE module_ = nullptr;
    const std::string store_ = Win32U_GetSystemDirectory() + "\\DRVSTORE";
    SetupContext ctx_;
 };
 
-// Presses a button of the first dialog box with this title once it shows.
-void PressWhenShown(const wchar_t* title, int button)
+// The restart offer that follows a repair, with Windows' restart call replaced: under Wine it
+// would end every process of the prefix. True when a restart was requested.
+bool OfferRestartAfterRepair(const SetupContext& ctx, HMODULE module)
 {
-   for (int i = 0; i < 200; i++) {
-      HWND box = FindWindowW(L"#32770", title);
-      if (box != nullptr) {
-         PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-         return;
-      }
-      Sleep(50);
-   }
+   static bool restartRequested;
+   restartRequested = false;
+   const RebootCalls calls{nullptr, nullptr, [](UINT, DWORD) -> BOOL {
+                              restartRequested = true;
+                              return TRUE;
+                           }};
+   Reboot_SetCallsForTest(&calls);
+   OfferRestart(ctx, module, "Tessix Studio");
+   Reboot_SetCallsForTest(nullptr);
+   return restartRequested;
 }
 
 } // namespace
@@ -256,6 +281,8 @@ TEST_F(RepairMode, RepairsAnInterruptedInstallation)
    EXPECT_TRUE(Logged("FixInterruptedMSIDatabase: Total read 3 components, fixed interrupt 3 components."));
    EXPECT_TRUE(Logged("RemoveDriverPackageInDrvStore: removed 3 driver package for txm86"));
    EXPECT_TRUE(Logged("Setup successfully repaired the installation information for Tessix Desktop product."));
+   EXPECT_FALSE(OfferRestartAfterRepair(ctx_, module_)) << "a silent run answers No";
+   EXPECT_TRUE(Logged("Reboot required by [Repair], prompting user"));
 
    // The product can be installed again.
    EXPECT_EQ(MsiInstallProductW(Win32U_Wide(Package(kStudio.argument)).c_str(), L""), 0u);
@@ -271,6 +298,8 @@ TEST_F(RepairMode, NothingRegisteredNothingRemovedNoRestart)
    EXPECT_TRUE(Logged("FixInterruptedMSIDatabase: Total read 3 components, fixed interrupt 0 components."));
    EXPECT_TRUE(Logged("RemoveDriverPackageInDrvStore: There has no remained driver package in drvstore."));
    EXPECT_TRUE(Logged("Setup successfully repaired the installation information for Tessix Desktop product."));
+   EXPECT_FALSE(OfferRestartAfterRepair(ctx_, module_));
+   EXPECT_EQ(Log().find("Reboot required by"), std::string::npos);
 }
 
 TEST_F(RepairMode, RefusesWhileADesktopProductIsInstalled)
@@ -313,12 +342,12 @@ TEST_F(RepairMode, CancelAtTheWarningChangesNothing)
    Interrupt(kStudio);
    const std::set<std::string> before = Snapshot();
    ctx_.silent = false;
-   std::thread presser(PressWhenShown, L"Tessix Product Installation", IDCANCEL);
+   BoxPresser presser(L"Tessix Product Installation", IDCANCEL, "repair-warning");
    // The upgrade code is compared ignoring case.
    std::string upgradeCode = kStudio.upgradeCode;
    std::transform(upgradeCode.begin(), upgradeCode.end(), upgradeCode.begin(), ::tolower);
    EXPECT_EQ(Repair(upgradeCode, Package(kStudio.argument)), RepairOutcome::Cancelled);
-   presser.join();
+   EXPECT_EQ(presser.Join().text.rfind("Setup will attempt to forcefully repair Tessix Desktop product", 0), 0u);
    EXPECT_EQ(ctx_.exitCode, 1602);
    EXPECT_EQ(Snapshot(), before);
    EXPECT_TRUE(Logged("User chose to cancel repair operation"));
@@ -329,11 +358,7 @@ TEST_F(RepairMode, RegistrationThatCannotBeDeletedFailsTheRepair)
    Interrupt(kStudio);
    // A key with a sub-key is not a registration Windows Installer wrote; it is not deleted.
    const std::string odd = kComponentsKey + std::string(kStudio.packedComponents[1]);
-   HKEY sub = nullptr;
-   ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, Win32U_Wide(odd + "\\Extra").c_str(), 0, nullptr, 0,
-                             KEY_WRITE | KEY_WOW64_64KEY, nullptr, &sub, nullptr),
-             ERROR_SUCCESS);
-   RegCloseKey(sub);
+   ASSERT_TRUE(CreateKey(odd + "\\Extra"));
 
    EXPECT_EQ(Repair(kStudio.upgradeCode, Package(kStudio.argument)), RepairOutcome::RepairFailed);
 
@@ -364,10 +389,7 @@ TEST_F(RepairMode, RowsThatAreNoComponentCodesAreSkipped)
    char packed[33] = "";
    if (progIdKnown) {
       BuildMSIDatabaseCmpID(shell, packed, sizeof packed);
-      HKEY key = nullptr;
-      RegCreateKeyExW(HKEY_LOCAL_MACHINE, Win32U_Wide(kComponentsKey + std::string(packed)).c_str(), 0, nullptr, 0,
-                      KEY_WRITE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
-      RegCloseKey(key);
+      ASSERT_TRUE(CreateKey(kComponentsKey + std::string(packed)));
    }
    unsigned removed = 99;
    EXPECT_TRUE(FixInterruptedMSIDatabase(Package(kOddPackageArgument), removed));
@@ -403,4 +425,54 @@ TEST_F(RepairMode, PackedComponentCodes)
    EXPECT_FALSE(BuildMSIDatabaseCmpID(guid, small, sizeof small));
    EXPECT_STREQ(small, "untouched");
    EXPECT_TRUE(Logged("BuildMSIDatabaseCmpID: Buffer too small."));
+}
+
+TEST_F(RepairMode, SilentRepairThroughThePackedLauncher)
+{
+   Interrupt(kStudio);
+   MakeStore({"txm86_a1", "txm86_b2", "txm86_c3"});
+   std::set<std::string> expected = Snapshot();
+
+   const LauncherRun run = RunRepairLauncher(kStudioLauncherArgument);
+
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   for (const char* component : kStudio.packedComponents) {
+      expected.erase(Upper(kComponentsKey + std::string(component)));
+   }
+   for (const char* folder : {"txm86_a1", "txm86_b2", "txm86_c3"}) {
+      expected.erase(Upper(std::string("DRVSTORE\\") + folder));
+   }
+   EXPECT_EQ(Snapshot(), expected);
+   EXPECT_TRUE(
+       HasLine(run.log, "I0: FixInterruptedMSIDatabase: Total read 3 components, fixed interrupt 3 components."));
+   EXPECT_TRUE(
+       HasLine(run.log, "I0: Setup successfully repaired the installation information for Tessix Desktop product."));
+   EXPECT_TRUE(HasLine(run.log, "I0: Reboot required by [Repair], prompting user"));
+   EXPECT_TRUE(HasLine(run.log, "I0: Setup exit code is: 0"));
+   EXPECT_EQ(run.tempFiles.size(), 1u) << "only the log is left: the extracted package is cleaned up";
+}
+
+TEST_F(RepairMode, PackedLauncherRefusalsAndFailuresExitNonZero)
+{
+   // Installed product: 1638; another product's launcher: 1610; a registration that cannot be
+   // deleted: 1603. None of them changes what the repair must not touch.
+   Install(kStudio);
+   std::set<std::string> before = Snapshot();
+   LauncherRun run = RunRepairLauncher(kStudioLauncherArgument);
+   EXPECT_EQ(run.exitCode, 1638u) << run.log;
+   EXPECT_EQ(Snapshot(), before);
+   EXPECT_EQ(MsiQueryProductStateA(kStudio.productCode), INSTALLSTATE_DEFAULT);
+
+   ForgetProduct(kStudio);
+   before = Snapshot();
+   run = RunRepairLauncher(kOtherLauncherArgument);
+   EXPECT_EQ(run.exitCode, 1610u) << run.log;
+   EXPECT_EQ(Snapshot(), before);
+
+   const std::string blocked = kComponentsKey + std::string(kStudio.packedComponents[0]);
+   ASSERT_TRUE(CreateKey(blocked + "\\Extra"));
+   run = RunRepairLauncher(kStudioLauncherArgument);
+   EXPECT_EQ(run.exitCode, 1603u) << run.log;
+   EXPECT_TRUE(KeyExists(HKEY_LOCAL_MACHINE, blocked));
+   DeleteTree(HKEY_LOCAL_MACHINE, blocked);
 }

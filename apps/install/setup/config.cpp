@@ -132,11 +132,23 @@ bool ReadDatabase(Reader& reader, SetupConfig& config, bool preferDatabase64)
 
 } // namespace
 
+namespace {
+bool logReads = true; // cleared while a value is read before the run's log may be opened
+
+template <typename... Args>
+void LogRead(const char* format, Args... args)
+{
+   if (logReads) {
+      Inst_LogMsg(format, args...);
+   }
+}
+} // namespace
+
 DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, DWORD* size)
 {
    HRSRC found = Win32U_FindResource(module, key, MAKEINTRESOURCEA(type));
    if (found == nullptr) {
-      Inst_LogMsg("[Resource] %s = <not defined>", key);
+      LogRead("[Resource] %s = <not defined>", key);
       return ERROR_RESOURCE_NAME_NOT_FOUND;
    }
    const DWORD capacity = buffer != nullptr ? *size : 0;
@@ -150,7 +162,7 @@ DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, 
       }
       buffer[0] = '\0';
       *size = 1;
-      Inst_LogMsg("[Resource] %s = %s", key, buffer);
+      LogRead("[Resource] %s = %s", key, buffer);
       return ERROR_SUCCESS;
    }
    // The value ends at its NUL, but never past the resource: a value written without its
@@ -163,7 +175,7 @@ DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, 
    }
    const auto utf8 = Win32U_ToUtf8(std::wstring_view(text, length));
    if (!utf8) {
-      Inst_LogMsg("[Resource] %s = <not valid text>", key);
+      LogRead("[Resource] %s = <not valid text>", key);
       return ERROR_INVALID_DATA;
    }
    const size_t needed = utf8->size() + 1;
@@ -173,7 +185,7 @@ DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, 
    }
    std::memcpy(buffer, utf8->c_str(), needed);
    *size = static_cast<DWORD>(needed);
-   Inst_LogMsg("[Resource] %s = %s", key, buffer);
+   LogRead("[Resource] %s = %s", key, buffer);
    return ERROR_SUCCESS;
 }
 
@@ -194,6 +206,14 @@ DWORD ReadConfigValueAlloc(HMODULE module, const char* key, std::string& value, 
    } catch (const std::bad_alloc&) {
       return ERROR_OUTOFMEMORY;
    }
+}
+
+DWORD ReadConfigValueUnlogged(HMODULE module, const char* key, std::string& value)
+{
+   logReads = false;
+   const DWORD result = ReadConfigValueAlloc(module, key, value);
+   logReads = true;
+   return result;
 }
 
 DWORD ReadConfigValueAlloc(HMODULE module, const char* key, std::string& value, size_t initialSize, const char* caption)

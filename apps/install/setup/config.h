@@ -50,6 +50,9 @@ DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, 
 // The value of a type-40 key into `value`, read with a first buffer of `initialSize` bytes (256
 // when 0) and once more with the exact size. Returns 0, 1814, 13, or 14 when memory runs out.
 DWORD ReadConfigValueAlloc(HMODULE module, const char* key, std::string& value, size_t initialSize = 0);
+// The same without the "[Resource]" log line: for values needed before the run's log may be
+// opened (the log names, read to archive an earlier run's left-over logs).
+DWORD ReadConfigValueUnlogged(HMODULE module, const char* key, std::string& value);
 // The same, showing message 12 ("Out of Memory") titled `caption` before it returns 14.
 DWORD ReadConfigValueAlloc(HMODULE module, const char* key, std::string& value, size_t initialSize,
                            const char* caption);

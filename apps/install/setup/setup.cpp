@@ -107,6 +107,7 @@ private:
    void RunSteps()
    {
       HardenLibrarySearch();
+      ArchiveLeftOverLogs();
       if (!PrepareRunState() || !ReadEarlySettings() || !ReadCommandLine() || !ApplyConfigurationGates() ||
           !TakeLockAndCheckAdmin()) {
          return;
@@ -189,6 +190,19 @@ private:
       return RunMsiSession(ctx_, settings, extractionFolder, instance_, hooks);
    }
 
+   // The logs of an earlier run that never reached its end are archived as failed ones before
+   // this run writes its first line: once a line is written the live log is open, and the
+   // left-over would take this run's lines and could no longer be archived.
+   void ArchiveLeftOverLogs()
+   {
+      std::string instName;
+      std::string msiName;
+      ReadConfigValueUnlogged(instance_, "LOG_INST_NAME", instName);
+      ReadConfigValueUnlogged(instance_, "LOG_MSI_NAME", msiName);
+      Util_ArchiveLogFile(false, "txinst.log", true, OptionalName(instName));
+      Util_ArchiveLogFile(false, "txmsi.log", true, OptionalName(msiName));
+   }
+
    bool PrepareRunState()
    {
       activeConfig = &config_;
@@ -234,9 +248,7 @@ private:
          SetUpHostLogLevel();
       }
       ReadOptional("LOG_INST_NAME", ctx_.logInstName);
-      Util_ArchiveLogFile(false, "txinst.log", true, OptionalName(ctx_.logInstName));
       ReadOptional("LOG_MSI_NAME", ctx_.logMsiName);
-      Util_ArchiveLogFile(false, "txmsi.log", true, OptionalName(ctx_.logMsiName));
       Inst_InitHostLogging(kLauncherLogTag);
       LogOsInfo();
 
