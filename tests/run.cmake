@@ -14,11 +14,45 @@ if(TX_WINDOWS)
   add_test(NAME message_boxes COMMAND run_test $<TARGET_FILE:setup> --gtest_filter=MessageBoxes.*)
 endif()
 
-# The main flow end to end, through the packed sample launcher.
+# The main flow end to end, through the packed sample launcher and variants of its
+# configuration that the run must refuse.
 if(TX_WINDOWS)
-  tx_unit_test(main_flow_test e2e/mainFlow_test.cpp e2e/runSupport.cpp unit/testSupport.cpp)
-  target_link_libraries(main_flow_test PRIVATE tx_install msi)
-  add_dependencies(main_flow_test tx_sample_launcher)
-  add_test(NAME main_flow COMMAND main_flow_test ${CMAKE_BINARY_DIR}/samples/packed/setup.exe)
-  set_tests_properties(main_flow PROPERTIES RESOURCE_LOCK wine_installer TIMEOUT 900)
+  set(_flow ${CMAKE_BINARY_DIR}/fixtures/flow)
+  file(READ ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg _shipped)
+  set(_printer_code "{3F9D6B2A-1C4E-4A7B-8D5F-6E7A8B9C0D21}") # a virtual printer product
+  string(REGEX REPLACE "UPGRADECODE=[^\n]*" "UPGRADECODE=${_printer_code}" _printer "${_shipped}")
+  string(REGEX REPLACE "MINORUPGRADE=[^\n]*\n" "" _printer_standard "${_printer}")
+  string(REGEX REPLACE "PRODUCTNAME=[^\n]*\n" "" _unnamed "${_shipped}")
+  file(WRITE ${_flow}/printer.cfg "${_printer}")
+  file(WRITE ${_flow}/printer-standard.cfg "${_printer_standard}")
+  file(WRITE ${_flow}/unnamed.cfg "${_unnamed}")
+
+  set(_flow_payload --payload "Z:${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" Z:$<TARGET_FILE:tx_sample_vcredist>)
+  set(_flow_commands)
+  foreach(variant printer printer-standard unnamed nopayload)
+    set(config ${_flow}/${variant}.cfg)
+    set(payload ${_flow_payload})
+    if(variant STREQUAL "nopayload")
+      set(config ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg)
+      set(payload)
+    endif()
+    list(APPEND _flow_commands
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${_flow}/${variant}
+      COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup> --config Z:${config}
+              ${payload} --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION}
+              -o Z:${_flow}/${variant}/setup.exe)
+  endforeach()
+  add_custom_target(tx_flow_launchers ${_flow_commands}
+    DEPENDS setup txpack tx_sample_msi tx_sample_vcredist
+    COMMENT "Packing the main-flow test launchers"
+    VERBATIM)
+
+  tx_unit_test(main_flow_test e2e/mainFlow_test.cpp e2e/runSupport.cpp gui/driver.cpp gui/screenshot.cpp rpc/hostSimProcess.cpp
+               unit/testSupport.cpp)
+  target_link_libraries(main_flow_test PRIVATE tx_install msi gdi32)
+  add_dependencies(main_flow_test tx_sample_launcher tx_flow_launchers hostsim)
+  add_test(NAME main_flow COMMAND main_flow_test ${CMAKE_BINARY_DIR}/samples/packed/setup.exe ${_flow}
+                                                 $<TARGET_FILE:hostsim> "${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi"
+                                                 $<TARGET_FILE:tx_sample_vcredist>)
+  set_tests_properties(main_flow PROPERTIES RESOURCE_LOCK "wine_installer;wine_registry" TIMEOUT 900)
 endif()

@@ -5,8 +5,11 @@
 #include <windows.h>
 #include <msi.h>
 
+#include "apps/install/setup/buildInfo.h"
 #include "lib/misc/win32u.h"
 #include "tests/e2e/runSupport.h"
+#include "tests/gui/driver.h"
+#include "tests/rpc/hostSimProcess.h"
 
 namespace {
 
@@ -26,16 +29,32 @@ protected:
       }
    }
 
-   LauncherRun Run(const std::string& arguments)
+   LauncherRun Run(const std::string& arguments) { return RunImage(WinePath(TestArg(1)), arguments); }
+
+   LauncherRun RunImage(const std::string& image, const std::string& arguments)
    {
       LauncherOptions options;
-      options.image = WinePath(TestArg(1));
+      options.image = image;
       options.arguments = arguments;
       return RunLauncher(options, temp_);
    }
 
+   // A launcher packed with a variant of the shipped configuration.
+   static std::string Variant(const char* name) { return WinePath(TestArg(2)) + "\\" + name + "\\setup.exe"; }
+
    ScratchDir temp_{"flow"};
 };
+
+bool TxmLogKeyExists()
+{
+   HKEY key = nullptr;
+   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessix, Inc.\\TxmLog", 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+       ERROR_SUCCESS) {
+      return false;
+   }
+   RegCloseKey(key);
+   return true;
+}
 
 bool HasExtractionFolder(const LauncherRun& run)
 {
@@ -60,8 +79,7 @@ TEST_F(MainFlow, SilentToolsStyleInstall)
    EXPECT_TRUE(HasLine(run.log, "I0: Setup exit code is: 0"));
    EXPECT_FALSE(HasExtractionFolder(run)) << "the extraction folder is cleaned up";
    EXPECT_EQ(run.logName.find("_Failed"), std::string::npos) << run.logName;
-   HKEY key = nullptr;
-   EXPECT_NE(RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Tessix, Inc.\\TxmLog", 0, KEY_READ, &key), ERROR_SUCCESS);
+   EXPECT_FALSE(TxmLogKeyExists());
 }
 
 TEST_F(MainFlow, UnpackOnlyKeepsTheFiles)
@@ -84,4 +102,102 @@ TEST_F(MainFlow, RefusedCommandLinesInstallNothing)
       EXPECT_FALSE(HasExtractionFolder(run)) << line;
       EXPECT_NE(MsiQueryProductStateW(kSampleProduct), INSTALLSTATE_DEFAULT) << line;
    }
+}
+
+// Each refusal: its line in the log, its exit code (never 0, and never the error of an absent
+// optional key), no folder left behind, the log archived as a failed run's, no product.
+TEST_F(MainFlow, RefusalsEndCleanlyWithTheirExitCodes)
+{
+   struct Case {
+      const char* variant;
+      const char* arguments;
+      DWORD exitCode;
+      std::vector<std::string> lines;
+   };
+   const Case cases[] = {
+      {"printer", "/s", 1633,
+       {"I0: Going to install virtual printer products",
+        "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"This product should only be installed inside a "
+        "virtual machine.\""}},
+      // Without MINORUPGRADE the standard style runs: the absent key is no error of the run's.
+      {"printer-standard", "/s", 1633,
+       {"I0: [Resource] MINORUPGRADE = <not defined>", "I0: Going to install virtual printer products"}},
+      {"unnamed", "/s", 1610, {"I0: ERROR: The required resource 'PRODUCTNAME' is missing"}},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.variant);
+      ScratchDir temp(c.variant);
+      LauncherOptions options;
+      options.image = Variant(c.variant);
+      options.arguments = c.arguments;
+      const LauncherRun run = RunLauncher(options, temp);
+      EXPECT_EQ(run.exitCode, c.exitCode) << run.log;
+      for (const auto& line : c.lines) {
+         EXPECT_TRUE(HasLine(run.log, line)) << line << "\n" << run.log;
+      }
+      EXPECT_TRUE(HasLine(run.log, "I0: Setup exit code is: " + std::to_string(c.exitCode)));
+      EXPECT_NE(run.logName.find("_Failed.log"), std::string::npos) << run.logName;
+      EXPECT_EQ(run.tempFiles.size(), 1u) << "only the archived log is left";
+      EXPECT_FALSE(TxmLogKeyExists());
+      EXPECT_NE(MsiQueryProductStateW(kSampleProduct), INSTALLSTATE_DEFAULT);
+   }
+}
+
+// Asking for the usage text shows it even in a silent run, and installs nothing.
+TEST_F(MainFlow, UsageIsShownEvenWhenSilent)
+{
+   BoxPresser presser(L"Tessix Product Installation", IDOK, "usage");
+   const LauncherRun run = Run("/s /?");
+   const SeenBox& box = presser.Join();
+   EXPECT_EQ(box.text.rfind("Usage:", 0), 0u) << box.text;
+   EXPECT_EQ(run.exitCode, 1639u) << run.log;
+   EXPECT_FALSE(HasExtractionFolder(run));
+}
+
+// Without a payload the package beside the launcher is installed, and nothing of that folder
+// is deleted.
+TEST_F(MainFlow, WithoutAPayloadTheLaunchersFolderServes)
+{
+   ScratchDir release("release");
+   ASSERT_TRUE(CopyFileW(Win32U_Wide(Variant("nopayload")).c_str(),
+                         Win32U_Wide(release / "setup.exe").c_str(), FALSE));
+   ASSERT_TRUE(CopyFileW(Win32U_Wide(WinePath(TestArg(4))).c_str(), Win32U_Wide(release / "Tessix Tools.msi").c_str(),
+                         FALSE));
+   ASSERT_TRUE(CopyFileW(Win32U_Wide(WinePath(TestArg(5))).c_str(),
+                         Win32U_Wide(release / "vcredist_arm64.exe").c_str(), FALSE));
+   const auto before = ListFolder(release.path());
+
+   const LauncherRun run = RunImage(release / "setup.exe", "/s /v\"/qn REBOOT=ReallySuppress\"");
+
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_EQ(MsiQueryProductStateW(kSampleProduct), INSTALLSTATE_DEFAULT);
+   EXPECT_EQ(ListFolder(release.path()), before);
+   EXPECT_FALSE(HasLine(run.log, "Cleaning up temp dir")) << run.log;
+}
+
+// What the host learns of a silent tools-style install, in order.
+TEST_F(MainFlow, TheHostHearsTheRunInOrder)
+{
+   ScratchDir records("flowhost");
+   CHostSimProcess host(WinePath(TestArg(3)), "", records / "record.txt");
+   ASSERT_TRUE(host.ready());
+   const LauncherRun run = Run("/s /v\"/qn REBOOT=ReallySuppress\"");
+   ASSERT_EQ(run.exitCode, 0u) << run.log;
+
+   const std::string build = std::to_string(TX_BUILD_NUMBER);
+   const std::vector<std::string> expected = {
+      "log Command line: /s /v\"/qn REBOOT=ReallySuppress\"", // the arguments, as the program receives them
+      "log Installing Tessix Tools 13.0.1.0 (build-" + build + ")",
+      "info-set guestinfo.toolsInstallErrCode Invalid",
+      "toolinstall.installerActive 1",
+      "info-set guestinfo.toolsInstallErrCode 0",
+      "toolinstall.installerActive 0",
+   };
+   std::vector<std::string> statusLines;
+   for (const auto& entry : host.Record()) {
+      if (entry.rfind("guest.log.text ", 0) != 0) {
+         statusLines.push_back(entry);
+      }
+   }
+   EXPECT_EQ(statusLines, expected);
 }
