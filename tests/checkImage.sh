@@ -23,5 +23,22 @@ for dll in $imports; do
     *) echo "FAIL: $image imports $dll, which is not a KnownDLL"; status=1 ;;
   esac
 done
+if [ "$arch" = arm64 ]; then
+  # The hypervisor calls: three in BACKDOOR and the probe's own in MISC, each trapping with
+  # "mrs xzr, mdccsr_el0", none touching the stack.
+  for section in BACKDOOR:3 MISC:1; do
+    name=${section%:*}
+    want=${section#*:}
+    code=$(llvm-objdump -d --section="$name" "$image" | sed -n 's/^ *[0-9a-f]*:\( [0-9a-f][0-9a-f]\)\{4\} *\t//p')
+    traps=$(printf '%s\n' "$code" | grep -c '^mrs	xzr, MDCCSR_EL0$' || true)
+    if [ "$traps" != "$want" ]; then
+      echo "FAIL: section $name holds $traps hypervisor traps, not $want"; status=1
+    elif printf '%s\n' "$code" | grep -q '\bsp\b'; then
+      echo "FAIL: section $name uses the stack"; status=1
+    else
+      echo "section ok: $name ($traps traps)"
+    fi
+  done
+fi
 [ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $status
