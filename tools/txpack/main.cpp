@@ -1,4 +1,4 @@
-// txpack: turns a built setup.exe into a product installer (see docs/txpack.md).
+// txpack: turns a built setup.exe into a product installer (see the README, "Packing a release").
 #include <windows.h>
 // after windows.h
 #include <shellapi.h>
