@@ -36,7 +36,8 @@ bool BindMsi(MsiApi& api)
           SysLib_Bind(msi, "MsiDatabaseOpenViewW", api.databaseOpenView) &&
           SysLib_Bind(msi, "MsiViewExecute", api.viewExecute) && SysLib_Bind(msi, "MsiViewFetch", api.viewFetch) &&
           SysLib_Bind(msi, "MsiRecordGetStringW", api.recordGetString) &&
-          SysLib_Bind(msi, "MsiCloseHandle", api.closeHandle);
+          SysLib_Bind(msi, "MsiCloseHandle", api.closeHandle) &&
+          SysLib_Bind(msi, "MsiEnumRelatedProductsA", api.enumRelatedProducts);
 }
 
 } // namespace

@@ -30,6 +30,7 @@ struct MsiApi {
    decltype(&MsiViewFetch) viewFetch;
    decltype(&MsiRecordGetStringW) recordGetString;
    decltype(&MsiCloseHandle) closeHandle;
+   decltype(&MsiEnumRelatedProductsA) enumRelatedProducts;
 };
 
 // Null when msi.dll or one of the entries cannot be had (last error set).

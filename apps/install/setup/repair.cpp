@@ -12,7 +12,6 @@
 #include "lib/install/msiUtil.h"
 #include "lib/install/netCfg.h"
 #include "lib/install/regUtil.h"
-#include "lib/misc/sysLib.h"
 #include "lib/misc/win32u.h"
 #include "lib/string/str.h"
 
@@ -34,19 +33,6 @@ const char kComponentsKey[] =
 const char kComponentQuery[] = "SELECT Component,ComponentId from Component";
 const char kFix[] = "FixInterruptedMSIDatabase";
 const char kRemoveComponent[] = "RemoveComponentFromMSIDatabase";
-
-// Not in the shared table of msi.dll yet: bound the same way, from the system folder.
-using EnumRelatedProductsFn = decltype(&MsiEnumRelatedProductsA);
-
-EnumRelatedProductsFn EnumRelatedProducts()
-{
-   static const EnumRelatedProductsFn entry = [] {
-      EnumRelatedProductsFn fn = nullptr;
-      SysLib_Bind(SysLib_Load(L"msi.dll"), "MsiEnumRelatedProductsA", fn);
-      return fn;
-   }();
-   return entry;
-}
 
 // Leaves COM on every path once it was entered.
 struct ComScope {
@@ -146,17 +132,17 @@ bool RunRepairActions(const SetupContext& ctx, const std::string& packagePath, b
 
 RepairOutcome RunRepair(SetupContext& ctx, const RepairSettings& settings)
 {
-   const EnumRelatedProductsFn enumRelated = EnumRelatedProducts();
-   if (enumRelated == nullptr || MsiUtil_Api() == nullptr) {
+   const MsiApi* msi = MsiUtil_Api();
+   if (msi == nullptr) {
       // Without Windows Installer nothing tells whether the product is installed.
       Inst_LogMsg("%s: Windows Installer is not available (%u), cancel.", "RepairInstallInfo",
                   static_cast<unsigned>(GetLastError()));
       Notify(ctx, MessageText(settings.module, kMsgRepairFailed), MB_ICONINFORMATION | MB_TOPMOST);
       return RepairOutcome::RepairFailed;
    }
-   const int installed = FindInstalledDesktopProduct([enumRelated](const char* upgradeCode, unsigned index) {
+   const int installed = FindInstalledDesktopProduct([msi](const char* upgradeCode, unsigned index) {
       char product[kRelatedProductChars] = {};
-      return enumRelated(upgradeCode, 0, index, product);
+      return msi->enumRelatedProducts(upgradeCode, 0, index, product);
    });
    if (installed >= 0) {
       Notify(ctx, MessageText(settings.module, kMsgProductInstalled, desktopProductTable[installed].name),
