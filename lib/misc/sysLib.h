@@ -14,3 +14,13 @@ bool SysLib_Bind(HMODULE module, const char* name, Fn& out)
    out = module ? reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name))) : nullptr;
    return out != nullptr;
 }
+
+// One entry of `library` (from the system folder), null when the library or the entry is
+// missing. Callers keep the result in a static: the lookup is made once.
+template <typename Fn>
+Fn SysLib_Find(const wchar_t* library, const char* name)
+{
+   Fn fn = nullptr;
+   SysLib_Bind(SysLib_Load(library), name, fn);
+   return fn;
+}

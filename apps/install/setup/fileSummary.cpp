@@ -26,11 +26,7 @@ using StgOpenStorageExFn = decltype(&StgOpenStorageEx);
 // Not every system has it; looked up once in ole32, which the launcher imports anyway.
 StgOpenStorageExFn StgOpenStorageExEntry()
 {
-   static const StgOpenStorageExFn entry = [] {
-      StgOpenStorageExFn fn = nullptr;
-      SysLib_Bind(SysLib_Load(L"ole32.dll"), "StgOpenStorageEx", fn);
-      return fn;
-   }();
+   static const auto entry = SysLib_Find<StgOpenStorageExFn>(L"ole32.dll", "StgOpenStorageEx");
    return entry;
 }
 

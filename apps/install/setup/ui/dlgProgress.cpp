@@ -21,11 +21,7 @@ using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 bool UiInitProgressClass()
 {
    // comctl32 is not a KnownDLL: bound at run time from the system folder, never imported.
-   static const InitCommonControlsExFn init = [] {
-      InitCommonControlsExFn fn = nullptr;
-      SysLib_Bind(SysLib_Load(L"comctl32.dll"), "InitCommonControlsEx", fn);
-      return fn;
-   }();
+   static const auto init = SysLib_Find<InitCommonControlsExFn>(L"comctl32.dll", "InitCommonControlsEx");
    if (init == nullptr) {
       return false;
    }

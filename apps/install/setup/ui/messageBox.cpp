@@ -52,11 +52,7 @@ using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int
 
 TaskDialogIndirectFn TaskDialogEntry()
 {
-   static const TaskDialogIndirectFn entry = [] {
-      TaskDialogIndirectFn fn = nullptr;
-      SysLib_Bind(SysLib_Load(L"comctl32.dll"), "TaskDialogIndirect", fn);
-      return fn;
-   }();
+   static const auto entry = SysLib_Find<TaskDialogIndirectFn>(L"comctl32.dll", "TaskDialogIndirect");
    return entry;
 }
 
