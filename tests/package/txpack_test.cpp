@@ -29,8 +29,13 @@ PackRun RunTxpack(const std::string& arguments, const ScratchDir& dir)
    PROCESS_INFORMATION pi{};
    PackRun run{0xFFFFFFFF, ""};
    const std::string line = "\"" + program + "\" " + arguments;
-   if (!Win32U_CreateProcess(program.c_str(), line.c_str(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                             &si, &pi)) {
+   // Wine on a loaded machine now and then fails to start a process with ERROR_INTERNAL_ERROR
+   // (seen once in a CI run); a second attempt tells that apart from a real failure.
+   const auto start = [&] {
+      return Win32U_CreateProcess(program.c_str(), line.c_str(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
+                                  nullptr, &si, &pi);
+   };
+   if (!start() && (GetLastError() != ERROR_INTERNAL_ERROR || (Sleep(500), !start()))) {
       ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
       CloseHandle(out);
       return run;
