@@ -12,5 +12,8 @@ void Platform_DebugOutput(const char* text)
 
 void Platform_FatalExit()
 {
+#if defined(TX_FATAL_ABORTS)
+   abort(); // the fuzz build: the fuzzer saves the input that broke an invariant
+#endif
    _exit(255);
 }
