@@ -16,8 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
    config.cookies = input.ConsumeBool();
    config.highBandwidth = input.ConsumeBool();
    if (input.ConsumeBool()) {
-      const auto step = static_cast<HostSimStep>(input.ConsumeIntegralInRange<int>(
-          static_cast<int>(HostSimStep::SendSize), static_cast<int>(HostSimStep::HbIn)));
+      // The transfer steps that the guest restarts after an interruption (a size step that
+      // fails, interrupted or not, fails the send or the receive).
+      constexpr HostSimStep kRestartable[] = {HostSimStep::SendPayload, HostSimStep::ReceivePayload,
+                                              HostSimStep::ReceiveStatus, HostSimStep::HbOut, HostSimStep::HbIn};
+      const HostSimStep step = input.PickValueInArray(kRestartable);
       config.faults.push_back({step, input.ConsumeIntegralInRange<uint32_t>(1, 8), kMsgStatusInterrupted});
    }
    const size_t cut = input.ConsumeIntegral<uint16_t>();

@@ -94,7 +94,10 @@ BackdoorAnswer BackdoorWire_Apply(uint64_t op, const BackdoorWireAnswer& answer,
    if (op == kBackdoorOpHbIn && regs->di != 0) {
       auto* buffer = reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(regs->di));
       const size_t n = std::min<size_t>(answer.bytes.size(), Backdoor_Low32(regs->cx));
-      std::memcpy(buffer, answer.bytes.data(), n);
+      // An answer without bytes has no data pointer, which memcpy must not get even for 0 bytes.
+      if (n > 0) {
+         std::memcpy(buffer, answer.bytes.data(), n);
+      }
    }
    std::copy_n(Words(answer.regs), BackdoorWire_WordCount(op), Words(*regs));
    return BackdoorAnswer::Answered;
