@@ -8,5 +8,5 @@
 #include <fuzzer/FuzzedDataProvider.h>
 
 // A broken property is a finding like a crash: report it and abort, so libFuzzer saves the input.
-#define FUZZ_CHECK(cond)                                                                           \
+#define FUZZ_CHECK(cond)                                                                                               \
    ((cond) ? (void)0 : (std::fprintf(stderr, "property failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__), std::abort()))
