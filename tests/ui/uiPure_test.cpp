@@ -49,6 +49,26 @@ TEST(MsiRecord, ProgressRecords)
    }
 }
 
+TEST(MsiRecord, BarTicksOfTheRemovalWindow)
+{
+   struct Case {
+      int64_t value;
+      bool backward;
+      int32_t ticks;
+   } const cases[] = {
+       {512, false, 512},
+       {512, true, -512},
+       {-5, true, 5},
+       {-2147483648LL, true, INT32_MIN}, // negated before the cut: no 32-bit overflow
+       {2147483648LL, false, INT32_MIN}, // the bar's message carries the low 32 bits
+       {(1LL << 32) + 7, true, -7},
+       {INT64_MAX, true, 1},
+   };
+   for (const auto& c : cases) {
+      EXPECT_EQ(MsiRecord_BarTicks(c.value, c.backward), c.ticks) << c.value << (c.backward ? " backward" : "");
+   }
+}
+
 TEST(MsiRecord, CommonData)
 {
    const RecordCase cases[] = {

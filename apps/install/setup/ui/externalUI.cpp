@@ -191,8 +191,8 @@ int CExternalUI::OnProgress(const char* text)
       }
       case 1:
          if (field[2] != 0) {
-            const int32_t step = static_cast<int32_t>(field[1]);
-            SendMessageW(bar, PBM_SETSTEP, static_cast<WPARAM>(progressBackward != 0 ? -step : step), 0);
+            const int32_t step = MsiRecord_BarTicks(field[1], progressBackward != 0);
+            SendMessageW(bar, PBM_SETSTEP, static_cast<WPARAM>(step), 0);
             stepOnActionData = true;
          } else {
             stepOnActionData = false;
@@ -200,8 +200,8 @@ int CExternalUI::OnProgress(const char* text)
          break;
       case 2:
          if (progressTotal != 0) {
-            const int32_t delta = static_cast<int32_t>(field[1]);
-            SendMessageW(bar, PBM_DELTAPOS, static_cast<WPARAM>(progressBackward != 0 ? -delta : delta), 0);
+            const int32_t delta = MsiRecord_BarTicks(field[1], progressBackward != 0);
+            SendMessageW(bar, PBM_DELTAPOS, static_cast<WPARAM>(delta), 0);
          }
          break;
       default:

@@ -98,6 +98,12 @@ bool ParseProgressRecord(std::string_view text, MsiRecordFields& fields)
    }
 }
 
+int32_t MsiRecord_BarTicks(int64_t value, bool backward)
+{
+   const uint64_t ticks = static_cast<uint64_t>(backward ? -value : value);
+   return static_cast<int32_t>(static_cast<uint32_t>(ticks));
+}
+
 ActionStartText ParseActionStart(std::string_view text)
 {
    size_t pos = 0;

@@ -43,6 +43,11 @@ bool ParseCommonData(std::string_view text, MsiRecordFields& fields);
 // total), fields 2 to 4 as that kind defines them.
 bool ParseProgressRecord(std::string_view text, MsiRecordFields& fields);
 
+// A step or delta of a progress record as the bar's signed 32-bit message takes it, negated for
+// a backward phase. The negation is done on the 64-bit value (a parsed value is never INT64_MIN)
+// before the cut to 32 bits: negating the 32-bit value would overflow for -2147483648.
+int32_t MsiRecord_BarTicks(int64_t value, bool backward);
+
 // An action-start line is "Action <time>: <name>. <description>"; the description is what the
 // removal window shows.
 struct ActionStartText {
