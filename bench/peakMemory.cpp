@@ -4,6 +4,7 @@
 //   peakMemory.exe PROGRAM [ARGS...]
 //   -> exit=N peak_working_set=BYTES peak_pagefile=BYTES
 #include <windows.h>
+
 #include <psapi.h>
 
 #include <cstdio>
