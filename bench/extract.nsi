@@ -2,6 +2,7 @@
 ; stored without compression and written to the folder given with /D=, run silently (/S).
 ;   makensis -DPAYLOAD=<folder of the files> -DOUTFILE=<installer> bench/extract.nsi
 Unicode true
+Target amd64-unicode
 SetCompress off
 RequestExecutionLevel admin
 SilentInstall silent
