@@ -305,11 +305,12 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
    }
 
    if (!ctx.toolsStyle) {
-      const bool accepted = hooks.verifySignatures != nullptr
-                                ? hooks.verifySignatures(hooks.verifyContext, packagePath)
-                                : VerifyPackageSignature(ctx.modulePath, packagePath, extractionFolder,
-                                                         settings.txiOption, ctx.silent, resources, title) == 0;
-      if (!accepted) {
+      const int refused = hooks.verifySignatures != nullptr
+                              ? (hooks.verifySignatures(hooks.verifyContext, packagePath) ? 0 : 1)
+                              : VerifyPackageSignature(ctx.modulePath, packagePath, extractionFolder,
+                                                       settings.txiOption, ctx.silent, resources, title);
+      Inst_LogMsg("VerifyPackageSignature() returned: %d", refused);
+      if (refused != 0) {
          return EndRun(ctx, kSignaturesRefused);
       }
       if (ctx.progressThreadId != 0) {
