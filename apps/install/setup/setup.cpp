@@ -534,9 +534,11 @@ private:
       callbacks.onFile = ExtractFileCallback;
       callbacks.onChunk = ctx_.silent ? nullptr : ExtractProgressCallback;
       callbacks.context = &progress;
+      partialPayload_ = true;
       const ExtractResult result = ExtractPayload(ctx_.modulePath.c_str(), extractionFolder.c_str(), offset, callbacks);
       switch (result) {
       case ExtractResult::ExtractOk:
+         partialPayload_ = false;
          return true;
       case ExtractResult::ExtractCancelled:
          Inst_LogMsg("User cancelled bootstrapper.");
@@ -566,7 +568,11 @@ private:
          CloseHandle(readyEvent);
          readyEvent = nullptr;
       }
-      if (ctx_.payloadExtracted && !ctx_.rebootPendingFromUninstall && !ctx_.unpackOnly) {
+      // Unpacking only keeps the files it was asked for, never a partial set left by a cancelled
+      // or failed extraction: that would be an incomplete package, and the folder, named after
+      // the product, would refuse every later run as not empty.
+      const bool keepFiles = ctx_.unpackOnly && !partialPayload_;
+      if (ctx_.payloadExtracted && !ctx_.rebootPendingFromUninstall && !keepFiles) {
          CleanUpExtractionFolder();
       }
       if (ctx_.toolsStyle) {
@@ -627,6 +633,7 @@ private:
    SetupProgressParams progressParams_{};
    CExternalUI uninstallUi_{instance_};
    CHelperUI helperUi_{instance_};
+   bool partialPayload_ = false; // an extraction began and did not finish
 };
 
 } // namespace
