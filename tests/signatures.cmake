@@ -20,3 +20,26 @@ if(TX_WINDOWS)
   add_dependencies(signature_test signature_fixtures)
   add_test(NAME signatures COMMAND signature_test ${_signature_fixtures} $<TARGET_FILE:setup>)
 endif()
+
+if(TX_WINDOWS)
+  # The check end to end: packed launchers around the session's test package, signed in the
+  # release order (package, pack, launcher) with test certificates made at build time.
+  set(_signed_launchers ${CMAKE_BINARY_DIR}/fixtures/signed-launchers)
+  add_custom_command(
+    OUTPUT ${_signed_launchers}/stamp
+    COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/signatures/make-packed.sh ${_signed_launchers} ${CMAKE_BINARY_DIR}/wine-run
+            $<TARGET_FILE:txpack> $<TARGET_FILE:setup> ${TX_MSI_FIXTURES}/tools-13.0.1.msi ${TX_PRODUCT_VERSION}
+            ${CMAKE_CURRENT_SOURCE_DIR}/signatures
+    DEPENDS setup txpack session_fixtures signatures/make-packed.sh signatures/standard.cfg
+            ${CMAKE_SOURCE_DIR}/tests/fixtures/msi/tools.cfg ${CMAKE_SOURCE_DIR}/scripts/sign-release
+    COMMENT "Packing and signing the signature test launchers")
+  add_custom_target(signed_launchers DEPENDS ${_signed_launchers}/stamp)
+
+  tx_unit_test(signature_e2e_test signatures/packedSignature_test.cpp session/sessionTestSupport.cpp
+               e2e/runSupport.cpp gui/driver.cpp gui/screenshot.cpp unit/testSupport.cpp)
+  target_link_libraries(signature_e2e_test PRIVATE tx_setup_core msi gdi32)
+  add_dependencies(signature_e2e_test signed_launchers)
+  add_test(NAME signatures_e2e COMMAND signature_e2e_test ${TX_MSI_FIXTURES} $<TARGET_FILE:setup> ${_signed_launchers}
+                                       ${CMAKE_BINARY_DIR}/artifacts)
+  set_tests_properties(signatures_e2e PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)
+endif()

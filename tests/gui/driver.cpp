@@ -11,6 +11,7 @@ namespace
 
 constexpr int kPolls = 200;
 constexpr DWORD kPollMs = 50;
+constexpr DWORD kDialogPollMs = 10;     // short-lived windows of another process are caught too
 constexpr int kMessageTextId = 0xFFFF; // the text control of a classic message box
 
 } // namespace
@@ -25,6 +26,44 @@ HWND WaitForWindow(const wchar_t* className, const wchar_t* title)
       Sleep(kPollMs);
    }
    return nullptr;
+}
+
+HWND WaitForDialog(const wchar_t* title, int controlId, DWORD timeoutMs)
+{
+   struct Search {
+      const wchar_t* title;
+      int controlId;
+      HWND found;
+   };
+   const DWORD start = GetTickCount();
+   do {
+      Search search{title, controlId, nullptr};
+      EnumWindows(
+          [](HWND window, LPARAM param) -> BOOL {
+             auto* s = reinterpret_cast<Search*>(param);
+             wchar_t className[16] = L"";
+             wchar_t text[512] = L"";
+             GetClassNameW(window, className, 16);
+             GetWindowTextW(window, text, 512);
+             if (wcscmp(className, L"#32770") == 0 && wcscmp(text, s->title) == 0 && IsWindowVisible(window) &&
+                 GetDlgItem(window, s->controlId) != nullptr) {
+                s->found = window;
+                return FALSE;
+             }
+             return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&search));
+      if (search.found != nullptr) {
+         return search.found;
+      }
+      Sleep(kDialogPollMs);
+   } while (GetTickCount() - start < timeoutMs);
+   return nullptr;
+}
+
+HWND WaitForMessageBox(const wchar_t* title, DWORD timeoutMs)
+{
+   return WaitForDialog(title, kMessageTextId, timeoutMs);
 }
 
 bool WaitUntil(const std::function<bool()>& condition)
@@ -47,7 +86,7 @@ std::string WindowText(HWND window)
 
 BoxPresser::BoxPresser(const wchar_t* title, int button, std::string shot, bool taskDialog)
     : thread_([this, title, button, shot, taskDialog] {
-         HWND box = WaitForWindow(L"#32770", title);
+         HWND box = taskDialog ? WaitForWindow(L"#32770", title) : WaitForMessageBox(title);
          if (box == nullptr) {
             return;
          }

@@ -15,6 +15,13 @@
 // Waits (up to 10 s) for a top-level window of this class and title; null when none came.
 HWND WaitForWindow(const wchar_t* className, const wchar_t* title);
 
+// Waits for a visible dialog of any process with this title and a control `controlId`; null when
+// none came in time. The launcher's message boxes and its progress dialog share one title and
+// class: the control tells them apart.
+HWND WaitForDialog(const wchar_t* title, int controlId, DWORD timeoutMs = 60000);
+// A classic message box: the dialog with the message-text control.
+HWND WaitForMessageBox(const wchar_t* title, DWORD timeoutMs = 60000);
+
 // Polls until `condition` holds (up to 10 s); false when it never did.
 bool WaitUntil(const std::function<bool()>& condition);
 

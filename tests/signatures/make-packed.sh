@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Packed launchers for the signature runs end to end, made in the build tree in the release order:
+# sign the package, pack it with txpack, sign the packed launcher (docs/signing.md). Two test
+# certificates are made on the spot; no key is kept in the repository.
+#   make-packed.sh OUTDIR WINE_RUN TXPACK SETUP_EXE PACKAGE VERSION SOURCE_DIR
+set -euo pipefail
+out=$(realpath -m "$1")
+wine_run=$2
+txpack=$(realpath "$3")
+setup=$(realpath "$4")
+package=$(realpath "$5")
+version=$6
+src=$(realpath "$7")
+sign=$src/../../scripts/sign-release
+
+rm -rf "$out"
+mkdir -p "$out"
+cd "$out"
+"$sign" make-cert publisher "Tessix, Inc. (test)" >/dev/null
+"$sign" make-cert other "Contoso Ltd. (test)" >/dev/null
+
+# The test package under the name the configurations give it, unsigned and signed by either.
+for signer in unsigned publisher other; do
+  mkdir -p "payload-$signer"
+  cp "$package" "payload-$signer/tools.msi"
+  [ "$signer" = unsigned ] || "$sign" sign "$signer" "payload-$signer/tools.msi" >/dev/null
+done
+
+# Configurations: the standard style with every question on, with TXIOPTION "one", with the
+# package cached, and the tools style.
+cp "$src/standard.cfg" standard.cfg
+sed 's/^TXIOPTION=$/TXIOPTION=one/' "$src/standard.cfg" >option.cfg
+{ cat "$src/standard.cfg"; echo "CACHEMSI=1"; } >cached.cfg
+cp "$src/../fixtures/msi/tools.cfg" tools.cfg
+
+pack() { # name config payload launcher-signer
+  mkdir -p "$1"
+  "$wine_run" "$txpack" --base "Z:$setup" --config "Z:$out/$2.cfg" --payload "Z:$out/payload-$3/tools.msi" \
+    --version-file "$version" --version-product "$version" -o "Z:$out/$1/setup.exe" >/dev/null
+  [ "$4" = unsigned ] || "$sign" sign "$4" "$1/setup.exe" >/dev/null
+}
+pack unsigned standard unsigned unsigned
+pack option option unsigned unsigned
+pack same standard publisher publisher
+pack other standard other publisher
+pack cached cached publisher publisher
+pack tools tools unsigned unsigned
+
+# The signed launcher with one byte of its packed package changed afterwards.
+mkdir -p altered
+cp same/setup.exe altered/setup.exe
+base=$(stat -c %s "$setup")
+msi=$(LC_ALL=C grep -obUaP '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' altered/setup.exe | cut -d: -f1 | awk -v b="$base" '$1 > b' | head -1)
+[ -n "$msi" ] || { echo "make-packed: no package inside the launcher" >&2; exit 1; }
+offset=$((msi + 600))
+byte=$(od -An -tu1 -j "$offset" -N1 altered/setup.exe | tr -d ' ')
+printf "\\$(printf %03o $((byte ^ 255)))" | dd of=altered/setup.exe bs=1 seek="$offset" conv=notrunc status=none
+
+"$sign" verify publisher same/setup.exe other/setup.exe cached/setup.exe payload-publisher/tools.msi >/dev/null
+if "$sign" verify publisher altered/setup.exe >/dev/null 2>&1; then
+  echo "make-packed: the altered launcher still verifies" >&2
+  exit 1
+fi
+touch stamp
