@@ -47,4 +47,46 @@ if(TX_WINDOWS)
   add_test(NAME gui_message_boxes COMMAND ui_windows_test ${_artifacts} --gtest_filter=OnScreenQuestions.*)
   add_test(NAME gui_removal COMMAND ui_windows_test ${_removal_msi} ${_artifacts} --gtest_filter=RemovalWindow.*)
   set_tests_properties(gui_removal PROPERTIES RESOURCE_LOCK wine_registry)
+
+  # The whole launcher on screen: packed launchers around the session's test package, one with a
+  # payload large enough to press Cancel while it is being extracted.
+  set(_gui_launchers ${CMAKE_BINARY_DIR}/fixtures/gui-launchers)
+  set(_gui_big ${_gui_launchers}/big.bin)
+  add_custom_command(
+    OUTPUT ${_gui_big}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_gui_launchers}
+    COMMAND truncate -s 512M ${_gui_big}
+    COMMENT "Making a 512 MiB payload file")
+  set(_gui_images)
+  foreach(launcher space:gui/fixtures/space.cfg:tools.msi engine:gui/fixtures/engine.cfg:tools.msi
+                   big:fixtures/msi/tools.cfg:big.bin)
+    string(REPLACE ":" ";" parts ${launcher})
+    list(GET parts 0 name)
+    list(GET parts 1 config)
+    list(GET parts 2 first)
+    set(payload Z:${TX_MSI_FIXTURES}/payload-tools-13.0.1/tools.msi)
+    if(first STREQUAL "big.bin")
+      set(payload Z:${_gui_big} ${payload})
+    endif()
+    set(image ${_gui_launchers}/${name}/setup.exe)
+    add_custom_command(
+      OUTPUT ${image}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${_gui_launchers}/${name}
+      COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup>
+              --config Z:${CMAKE_CURRENT_SOURCE_DIR}/${config} --payload ${payload}
+              --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} -o Z:${image}
+      DEPENDS setup txpack session_fixtures ${_gui_big} ${CMAKE_CURRENT_SOURCE_DIR}/${config}
+      COMMENT "Packing the GUI test launcher ${name}"
+      VERBATIM)
+    list(APPEND _gui_images ${image})
+  endforeach()
+  add_custom_target(gui_launchers DEPENDS ${_gui_images})
+
+  tx_unit_test(gui_launcher_test gui/launcherGui_test.cpp session/sessionTestSupport.cpp e2e/runSupport.cpp
+               gui/driver.cpp gui/screenshot.cpp unit/testSupport.cpp)
+  target_link_libraries(gui_launcher_test PRIVATE tx_setup_core msi gdi32)
+  add_dependencies(gui_launcher_test gui_launchers session_launchers)
+  add_test(NAME gui_launcher COMMAND gui_launcher_test ${TX_MSI_FIXTURES} $<TARGET_FILE:setup> ${_gui_launchers}
+                                     ${CMAKE_BINARY_DIR}/fixtures/session-packed ${_artifacts})
+  set_tests_properties(gui_launcher PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)
 endif()
