@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Packed launchers for the signature runs end to end, made in the build tree in the release order:
-# sign the package, pack it with txpack, sign the packed launcher (docs/signing.md). Two test
+# sign the package, pack it with txpack, sign the packed launcher (README, signing). Two test
 # certificates are made on the spot; no key is kept in the repository.
 #   make-packed.sh OUTDIR WINE_RUN TXPACK SETUP_EXE PACKAGE VERSION SOURCE_DIR
 set -euo pipefail
