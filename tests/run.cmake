@@ -11,6 +11,7 @@ if(TX_WINDOWS)
   target_link_libraries(run_test PRIVATE tx_setup_core)
   add_dependencies(run_test setup child_program)
   add_test(NAME launch COMMAND run_test $<TARGET_FILE:child_program> --gtest_filter=Launch.*)
+  set_tests_properties(launch PROPERTIES TIMEOUT 120)
   add_test(NAME message_boxes COMMAND run_test $<TARGET_FILE:setup> --gtest_filter=MessageBoxes.*)
 endif()
 
