@@ -1,7 +1,9 @@
 #!/bin/sh
 # Checks a built launcher image: the machine, the GUI subsystem, and an import table that names
 # KnownDLLs (and the C runtime) only. Any other DLL would be resolved by the loader before the
-# launcher could restrict the DLL search: a planting hole.
+# launcher could restrict the DLL search: a planting hole. The embedded manifest asks for
+# administrator rights and names the supported systems (without the Windows 10 entry the
+# program is told an older version).
 set -eu
 image=$1
 arch=$2
@@ -40,5 +42,15 @@ if [ "$arch" = arm64 ]; then
     fi
   done
 fi
+manifest=$(llvm-readobj --coff-resources "$image" | awk '
+  /Type: MANIFEST/ { inside = 1 }
+  inside && /^ *[0-9A-F]+: / { sub(/^ *[0-9A-F]+: /, ""); sub(/ *\|.*$/, ""); gsub(/ /, ""); print }
+  inside && /^ *\)$/ { exit }' | xxd -r -p)
+check_manifest() {
+  if printf '%s' "$manifest" | grep -q "$1"; then echo "manifest ok: $2"; else echo "FAIL: the manifest lacks $2"; status=1; fi
+}
+check_manifest 'requestedExecutionLevel level="requireAdministrator"' "requireAdministrator"
+check_manifest 'supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"' "the Windows 10/11 supportedOS entry"
+check_manifest 'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"' "common controls 6"
 [ $status -eq 0 ] && echo "1 passed, 0 failed" || echo "0 passed, 1 failed"
 exit $status

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lib/misc/panic.h"
+#include "lib/misc/sysLib.h"
 #include "lib/misc/win32uInternal.h"
 #include "lib/unicode/unicodeSimple.h"
 
@@ -182,9 +183,20 @@ UINT Win32U_GetDriveType(const char* root)
    return Win32UCall<UINT>(DRIVE_UNKNOWN, [](const WideArg& r) { return GetDriveTypeW(r); }, root);
 }
 
+std::string Win32U_GetTempPathFrom(HMODULE kernel)
+{
+   using GetTempPath2Fn = DWORD(WINAPI*)(DWORD, LPWSTR);
+   GetTempPath2Fn getTempPath2 = nullptr;
+   if (!SysLib_Bind(kernel, "GetTempPath2W", getTempPath2)) {
+      getTempPath2 = GetTempPathW;
+   }
+   return Win32UGetText([getTempPath2](wchar_t* buf, DWORD size) { return getTempPath2(size, buf); })
+      .value_or(std::string());
+}
+
 std::string Win32U_GetTempPath()
 {
-   return Win32UGetText([](wchar_t* buf, DWORD size) { return GetTempPathW(size, buf); }).value_or(std::string());
+   return Win32U_GetTempPathFrom(GetModuleHandleW(L"kernel32"));
 }
 
 std::string Win32U_GetSystemDirectory()

@@ -59,7 +59,11 @@ BOOL Win32U_GetDiskFreeSpaceEx(const char* root, ULARGE_INTEGER* available, ULAR
                                ULARGE_INTEGER* totalFree);
 UINT Win32U_GetDriveType(const char* root);
 // Empty on failure (last error set). No length limit is applied here; callers apply theirs.
+// GetTempPath2W where kernel32 has it, GetTempPathW otherwise: for a process of the SYSTEM
+// account the former gives a folder of its own instead of the one every user may write to.
 std::string Win32U_GetTempPath();
+// The same choice made against `kernel` (a module that may export GetTempPath2W).
+std::string Win32U_GetTempPathFrom(HMODULE kernel);
 std::string Win32U_GetSystemDirectory();
 std::string Win32U_GetWindowsDirectory();
 

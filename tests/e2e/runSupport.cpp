@@ -32,36 +32,54 @@ private:
 
 } // namespace
 
-LauncherRun RunLauncher(const LauncherOptions& options, const ScratchDir& temp)
+bool StartLauncher(const LauncherOptions& options, const std::string& tempFolder, PROCESS_INFORMATION& started)
 {
-   TempFolderOverride override(temp.path() + "\\");
+   TempFolderOverride override(tempFolder + "\\");
    EnvironmentOverride environment(options.environment);
    const std::string line = "\"" + options.image + "\" " + options.arguments;
    STARTUPINFOW si{};
    si.cb = sizeof si;
-   PROCESS_INFORMATION pi{};
+   started = PROCESS_INFORMATION{};
+   const char* cwd = options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
+   return Win32U_CreateProcess(options.image.c_str(), line.c_str(), nullptr, nullptr, FALSE, 0, nullptr, cwd, &si,
+                               &started) != FALSE;
+}
+
+LauncherRun FinishLauncher(PROCESS_INFORMATION& started, DWORD timeoutMs, const std::string& tempFolder)
+{
    LauncherRun run;
-   if (!Win32U_CreateProcess(options.image.c_str(), line.c_str(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                             &pi)) {
-      ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
-      return run;
+   if (WaitForSingleObject(started.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+      ADD_FAILURE() << "the launcher did not end within " << timeoutMs << " ms";
+      TerminateProcess(started.hProcess, 1);
+      WaitForSingleObject(started.hProcess, 5000);
    }
-   if (WaitForSingleObject(pi.hProcess, options.timeoutMs) != WAIT_OBJECT_0) {
-      ADD_FAILURE() << "the launcher did not end within " << options.timeoutMs << " ms";
-      TerminateProcess(pi.hProcess, 1);
-      WaitForSingleObject(pi.hProcess, 5000);
-   }
-   GetExitCodeProcess(pi.hProcess, &run.exitCode);
-   CloseHandle(pi.hProcess);
-   CloseHandle(pi.hThread);
-   run.tempFiles = ListFolder(temp.path());
+   GetExitCodeProcess(started.hProcess, &run.exitCode);
+   CloseHandle(started.hProcess);
+   CloseHandle(started.hThread);
+   started = PROCESS_INFORMATION{};
+   run.tempFiles = ListFolder(tempFolder);
    for (const auto& name : run.tempFiles) {
       if (name.rfind("txinst.log", 0) == 0) {
          run.logName = name;
-         run.log = ReadTextFile(temp / name);
+         run.log = ReadTextFile(tempFolder + "\\" + name);
       }
    }
    return run;
+}
+
+LauncherRun RunLauncher(const LauncherOptions& options, const std::string& tempFolder)
+{
+   PROCESS_INFORMATION started;
+   if (!StartLauncher(options, tempFolder, started)) {
+      ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
+      return LauncherRun();
+   }
+   return FinishLauncher(started, options.timeoutMs, tempFolder);
+}
+
+LauncherRun RunLauncher(const LauncherOptions& options, const ScratchDir& temp)
+{
+   return RunLauncher(options, temp.path());
 }
 
 std::string FindLine(const std::string& log, const std::string& text)

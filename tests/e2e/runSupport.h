@@ -21,10 +21,18 @@ struct LauncherOptions {
    std::string image;     // Windows path of the launcher
    std::string arguments; // the command line after the program name
    std::vector<std::pair<std::string, std::string>> environment; // extra variables for the child
+   std::string workingDirectory; // empty: the test's own
    DWORD timeoutMs = 180000;
 };
 
 LauncherRun RunLauncher(const LauncherOptions& options, const ScratchDir& temp);
+LauncherRun RunLauncher(const LauncherOptions& options, const std::string& tempFolder);
+
+// A launcher started without waiting, for tests that need it running beside another; false
+// when it could not be started.
+bool StartLauncher(const LauncherOptions& options, const std::string& tempFolder, PROCESS_INFORMATION& started);
+// Waits for a started launcher (ending it after the time-out) and collects what it left.
+LauncherRun FinishLauncher(PROCESS_INFORMATION& started, DWORD timeoutMs, const std::string& tempFolder);
 
 // The line of `log` that contains `text`, or an empty string.
 std::string FindLine(const std::string& log, const std::string& text);

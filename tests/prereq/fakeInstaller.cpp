@@ -4,7 +4,7 @@
 // TX_STANDIN_EXITCODES ("<name>=<code>;...") gives it, and 0 when it names nothing for it.
 // It appends "<its file name>|<its command line>" to the file named by TX_STANDIN_LOG, so a
 // test sees which packages ran, in which order, with which arguments. Tests give each copy the version resource they
-// need.
+// need. A copy whose name TX_STANDIN_HANG lists ("<name>;...") never ends: it waits to be killed.
 #include <windows.h>
 
 #include <cstdio>
@@ -45,6 +45,12 @@ int wmain()
          std::fwrite(utf8, 1, static_cast<size_t>(bytes), log);
          std::fclose(log);
       }
+   }
+   wchar_t hang[1024];
+   const DWORD hangLength = GetEnvironmentVariableW(L"TX_STANDIN_HANG", hang, 1024);
+   if (hangLength > 0 && hangLength < 1024 &&
+       (L";" + std::wstring(hang, hangLength) + L";").find(L";" + name + L";") != std::wstring::npos) {
+      Sleep(INFINITE);
    }
    return exitCode;
 }

@@ -1,0 +1,348 @@
+// Faults injected into packed launchers as they run: a cut container, a disk that fills during
+// extraction, a temporary folder nobody can write, a locked log, folders planted or held by
+// someone else, a second instance and a runtime installer that never ends. Each refused run
+// ends with its line, a non-zero code and no crash, its log archived and nothing left behind;
+// what belongs to others is unchanged.
+#include <windows.h>
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "tests/faults/faultSupport.h"
+
+using namespace faults;
+
+namespace
+{
+
+// Ends the runtime stand-ins started from below `folder` (and only those) with exit code 1,
+// as a user ending the task would. Returns how many it ended.
+int EndStandInsBelow(const std::string& folder)
+{
+   int ended = 0;
+   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+   PROCESSENTRY32W entry{};
+   entry.dwSize = sizeof entry;
+   for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+      if (_wcsicmp(entry.szExeFile, L"vcredist_arm64.exe") != 0) {
+         continue;
+      }
+      HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | PROCESS_TERMINATE, FALSE, entry.th32ProcessID);
+      if (process == nullptr) {
+         continue;
+      }
+      wchar_t path[MAX_PATH];
+      DWORD length = MAX_PATH;
+      const std::wstring below = Win32U_Wide(folder + "\\");
+      if (QueryFullProcessImageNameW(process, 0, path, &length) && length > below.size() &&
+          _wcsnicmp(path, below.c_str(), below.size()) == 0 && TerminateProcess(process, 1)) {
+         ended++;
+      }
+      CloseHandle(process);
+   }
+   CloseHandle(snapshot);
+   return ended;
+}
+
+// Waits until `file` has some text (the stand-in writes its record before it hangs).
+bool WaitForText(const std::string& file, DWORD timeoutMs)
+{
+   for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
+      if (!ReadTextFile(file).empty()) {
+         return true;
+      }
+      Sleep(100);
+   }
+   return false;
+}
+
+// A file held open by the test without any sharing, as another program may hold it.
+class HeldFile
+{
+ public:
+   explicit HeldFile(const std::string& path)
+       : handle_(
+             CreateFileW(Win32U_Wide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, 0, nullptr))
+   {
+   }
+   ~HeldFile()
+   {
+      if (handle_ != INVALID_HANDLE_VALUE) {
+         CloseHandle(handle_);
+      }
+   }
+   bool held() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+   HANDLE handle_;
+};
+
+// Runs that install the sample product remove it before and after.
+class Installing : public ::testing::Test
+{
+ protected:
+   void SetUp() override
+   {
+      RemoveSample();
+      RemoveTree("C:\\TessixTemp");
+   }
+   void TearDown() override
+   {
+      RemoveSample();
+      RemoveTree("C:\\TessixTemp");
+   }
+   ScratchDir images_{"fimg"};
+   ScratchDir temp_{"ftemp"};
+   ScratchDir cwd_{"fcwd"};
+};
+
+class Mounted : public Installing
+{
+};
+class Folders : public Installing
+{
+};
+
+class Instances : public ::testing::Test
+{
+ protected:
+   void TearDown() override
+   {
+      EndStandInsBelow(tempA_.path());
+      if (a_.hProcess != nullptr) {
+         FinishLauncher(a_, 60000, tempA_.path());
+      }
+   }
+   // Starts the first copy; it stops inside the runtime stage, holding the single-instance lock.
+   void StartHangingCopy(const std::string& image)
+   {
+      LauncherOptions options;
+      options.image = image;
+      options.arguments = kSilentInstall;
+      options.environment = {{"TX_STANDIN_HANG", "vcredist_arm64.exe"}, {"TX_STANDIN_LOG", records_ / "standins.log"}};
+      ASSERT_TRUE(StartLauncher(options, tempA_.path(), a_));
+      ASSERT_TRUE(WaitForText(records_ / "standins.log", 120000)) << "the runtime stand-in never started";
+   }
+   // Ends the hung stand-in and collects the first copy's run.
+   LauncherRun EndHangingCopy()
+   {
+      EXPECT_EQ(EndStandInsBelow(tempA_.path()), 1);
+      return FinishLauncher(a_, 120000, tempA_.path());
+   }
+
+   ScratchDir copies_{"fcopies"};
+   ScratchDir records_{"frecords"};
+   ScratchDir tempA_{"ftempa"};
+   PROCESS_INFORMATION a_{};
+};
+
+} // namespace
+
+TEST(Container, CutAtEvery4KiBoundaryFailsCleanly)
+{
+   const std::string source = ReadTextFile(SmallLauncher());
+   const uint64_t offset = ContainerOffset(SmallLauncher());
+   ASSERT_GT(offset, 0u);
+   ASSERT_LT(offset + 8 + 2 * 268, source.size());
+   std::vector<uint64_t> cuts;
+   for (uint64_t at = 4096; at < source.size(); at += 4096) {
+      cuts.push_back(at);
+   }
+   // The container's own edges: no magic, half a magic, no count, inside the first entry, the
+   // table without data, one byte short.
+   for (uint64_t edge : {offset, offset + 2, offset + 4, offset + 8 + 100, offset + 8 + 2 * 268,
+                         static_cast<uint64_t>(source.size() - 1)}) {
+      cuts.push_back(edge);
+   }
+   ScratchDir images("fcut");
+   const std::string image = images / "tx-cut.exe";
+   int refusedByLoader = 0;
+   for (const uint64_t cut : cuts) {
+      const std::string what = "cut at " + std::to_string(cut) + " of " + std::to_string(source.size()) +
+                               " (container at " + std::to_string(offset) + ")";
+      ASSERT_TRUE(WriteTextFile(image, source.substr(0, cut))) << what;
+      ScratchDir temp("fcutrun");
+      LauncherOptions options;
+      options.image = image;
+      options.arguments = kSilentInstall;
+      PROCESS_INFORMATION started;
+      if (!StartLauncher(options, temp.path(), started)) {
+         // A cut inside the image: the loader refuses it and nothing of ours runs.
+         EXPECT_LT(cut, offset) << what << ": not started, error " << GetLastError();
+         refusedByLoader++;
+         continue;
+      }
+      const LauncherRun run = FinishLauncher(started, 60000, temp.path());
+      if (cut < offset) {
+         // The image ran without its container (or without part of its resources).
+         EXPECT_NE(run.exitCode, 0u) << what << "\n" << run.log;
+         EXPECT_FALSE(IsCrash(run.exitCode)) << what << ": exit " << std::hex << run.exitCode;
+         EXPECT_TRUE(run.log.empty() || run.logName.find("_Failed.log") != std::string::npos) << what;
+         EXPECT_LE(run.tempFiles.size(), 1u) << what;
+      } else if (cut < offset + 4) {
+         ExpectCleanFailure(run, 87, "I0: ERROR: Failed to extract SFX files: 7", what);
+      } else {
+         ExpectCleanFailure(run, 1603, "I0: ERROR: The SFX file size is incorrect", what);
+      }
+   }
+   std::printf("%d of %zu cut images refused by the loader\n", refusedByLoader, cuts.size());
+
+   // Unpacking only keeps the files of a finished extraction, not of a refused one.
+   ScratchDir temp("fcutx");
+   ASSERT_TRUE(WriteTextFile(image, source.substr(0, source.size() - 1)));
+   ExpectCleanFailure(RunCopy(image, temp.path(), "/s /x"), 1603, "I0: ERROR: The SFX file size is incorrect",
+                      "unpack only, one byte short");
+}
+
+TEST_F(Mounted, ADiskThatFillsDuringExtraction)
+{
+   // The temporary folder is a 2 MiB file system mounted below drive Z:, whose root reports
+   // plenty of room: the room check passes and the disk fills inside the third file.
+   const std::string small = FixtureRoot() + "\\small";
+   if (PathExists(small + "\\unavailable")) {
+      GTEST_SKIP() << "the small file system could not be mounted here";
+   }
+   const std::string image = CopyLauncher(BigLauncher(), images_.path(), "tx-full.exe");
+   const LauncherRun run = RunCopy(image, small, kSilentInstall);
+   ExpectCleanFailure(run, 87, "I0: ERROR: Failed to extract SFX files: 13", "disk full");
+   EXPECT_TRUE(HasLine(run.log, "E1: ExtractPayload: Cannot write")) << run.log;
+   EXPECT_FALSE(SampleInstalled());
+   RemoveTree(small + "\\" + run.logName);
+}
+
+TEST_F(Mounted, AnUnwritableTemporaryFolder)
+{
+   // Read-only for everyone, root included. The log falls back to the working folder and the
+   // payload goes to the first fixed drive.
+   const std::string readonly = FixtureRoot() + "\\readonly";
+   if (PathExists(readonly + "\\unavailable")) {
+      GTEST_SKIP() << "the read-only file system could not be mounted here";
+   }
+   const std::string image = CopyLauncher(SmallLauncher(), images_.path(), "tx-readonly.exe");
+   const LauncherRun run = RunCopy(image, readonly, kSilentInstall, cwd_.path());
+   const std::string log = ReadTextFile(cwd_ / "txinstutil.log");
+   EXPECT_TRUE(run.tempFiles.empty());
+   EXPECT_TRUE(HasLine(log, "E1: InstCreateLogFile: Unable to log to intended file " + readonly + "\\txinst.log"))
+       << log;
+   EXPECT_TRUE(HasLine(log, "I0: Selecting \"C:\\TessixTemp\\" + std::string(kExtractionFolder) + "\\\"")) << log;
+   EXPECT_EQ(run.exitCode, 0u) << log;
+   EXPECT_TRUE(HasLine(log, "I0: Setup exit code is: 0")) << log;
+   EXPECT_TRUE(SampleInstalled());
+   EXPECT_FALSE(PathExists("C:\\TessixTemp")) << "cleaned up";
+}
+
+TEST_F(Folders, ALockedLogFile)
+{
+   // Someone holds txinst.log without sharing: this run's lines go to the fallback log in the
+   // working folder, the held file is left as it was, and the installation itself goes on.
+   const std::string held = temp_ / "txinst.log";
+   ASSERT_TRUE(WriteTextFile(held, "someone else's\n"));
+   LauncherRun run;
+   {
+      HeldFile lock(held);
+      ASSERT_TRUE(lock.held());
+      run = RunCopy(CopyLauncher(SmallLauncher(), images_.path(), "tx-locked.exe"), temp_.path(), kSilentInstall,
+                    cwd_.path());
+   }
+   const std::string log = ReadTextFile(cwd_ / "txinstutil.log");
+   EXPECT_TRUE(HasLine(log, "E1: InstCreateLogFile: Unable to log to intended file " + held)) << log;
+   EXPECT_EQ(run.exitCode, 0u) << log;
+   EXPECT_TRUE(HasLine(log, "I0: Setup exit code is: 0")) << log;
+   EXPECT_TRUE(SampleInstalled());
+   EXPECT_EQ(ReadTextFile(held), "someone else's\n");
+   EXPECT_FALSE(PathExists(temp_ / kExtractionFolder)) << "cleaned up";
+}
+
+TEST_F(Folders, TheExtractionFolderPlantedAsALink)
+{
+   // <temp>\<folder> is a link to someone else's folder. It is never followed: Wine cannot
+   // remove a directory link, so the run passes it over and unpacks on drive C:.
+   const std::string temp = FixtureRoot() + "\\linktemp";
+   const std::string link = temp + "\\" + kExtractionFolder;
+   ASSERT_NE(Win32U_GetFileAttributes(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "fixture missing";
+   const std::vector<std::string> canary = Snapshot(FixtureRoot() + "\\canary");
+   ASSERT_EQ(canary.size(), 2u);
+   const LauncherRun run = RunCopy(CopyLauncher(SmallLauncher(), images_.path(), "tx-link.exe"), temp, kSilentInstall);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(SampleInstalled());
+   EXPECT_EQ(Snapshot(FixtureRoot() + "\\canary"), canary);
+   EXPECT_TRUE(HasLine(run.log, "I0: Selecting \"C:\\TessixTemp\\")) << run.log;
+   EXPECT_FALSE(PathExists("C:\\TessixTemp")) << "cleaned up";
+}
+
+TEST_F(Folders, AFilePlantedInTheExtractionFolder)
+{
+   // A folder of the extraction folder's name made beforehand, holding a "runtime installer"
+   // of someone else's: the folder is emptied and made again, so only the payload's runs.
+   const std::string folder = temp_ / kExtractionFolder;
+   ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(folder).c_str(), nullptr));
+   ASSERT_TRUE(WriteTextFile(folder + "\\vcredist_arm64.exe", "planted"));
+   ASSERT_TRUE(WriteTextFile(folder + "\\planted.txt", "planted"));
+   const LauncherRun run =
+       RunCopy(CopyLauncher(SmallLauncher(), images_.path(), "tx-planted.exe"), temp_.path(), "/s /x");
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_EQ(ListFolder(folder), (std::vector<std::string>{"Tessix Tools.msi", "vcredist_arm64.exe"}));
+   EXPECT_EQ(ReadTextFile(folder + "\\vcredist_arm64.exe"), ReadTextFile(RuntimeStandIn()));
+}
+
+TEST_F(Folders, FoldersHeldBySomeoneElse)
+{
+   // A file in the extraction folder is held open, so the folder cannot be emptied and is
+   // passed over; a "TessixTemp" made beforehand by someone else on drive C: takes the payload.
+   // Its other contents stay, and so does the folder itself.
+   ASSERT_TRUE(CreateDirectoryW(L"C:\\TessixTemp", nullptr));
+   ASSERT_TRUE(WriteTextFile("C:\\TessixTemp\\theirs.txt", "theirs"));
+   const std::string folder = temp_ / kExtractionFolder;
+   ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(folder).c_str(), nullptr));
+   LauncherRun run;
+   {
+      HeldFile held(folder + "\\held.txt");
+      ASSERT_TRUE(held.held());
+      run = RunCopy(CopyLauncher(SmallLauncher(), images_.path(), "tx-held.exe"), temp_.path(), kSilentInstall);
+   }
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(SampleInstalled());
+   EXPECT_TRUE(HasLine(run.log, "I0: Can't use \"" + folder + "\\\" because is too small")) << run.log;
+   EXPECT_TRUE(HasLine(run.log, "I0: Selecting \"C:\\TessixTemp\\" + std::string(kExtractionFolder) + "\\\""))
+       << run.log;
+   EXPECT_TRUE(HasLine(run.log, "I0: Failed to cleanup directory \"C:\\TessixTemp\"")) << run.log;
+   EXPECT_EQ(ListFolder("C:\\TessixTemp"), std::vector<std::string>{"theirs.txt"});
+   EXPECT_EQ(ReadTextFile("C:\\TessixTemp\\theirs.txt"), "theirs");
+   EXPECT_EQ(ListFolder(folder), std::vector<std::string>{"held.txt"});
+}
+
+TEST_F(Instances, ARuntimeInstallerThatHangsUntilKilled)
+{
+   StartHangingCopy(CopyLauncher(SmallLauncher(), copies_.path(), "tx-hang.exe"));
+   Sleep(1000);
+   DWORD code = 0;
+   ASSERT_TRUE(GetExitCodeProcess(a_.hProcess, &code));
+   EXPECT_EQ(code, static_cast<DWORD>(STILL_ACTIVE)) << "the launcher waits for its runtime installer";
+   const LauncherRun run = EndHangingCopy();
+   ExpectCleanFailure(run, 1603, "I0: Launching VC dll installer failed with 1.", "runtime killed");
+   EXPECT_FALSE(SampleInstalled());
+}
+
+TEST_F(Instances, AnotherInstanceRunning)
+{
+   StartHangingCopy(CopyLauncher(SmallLauncher(), copies_.path(), "tx-instance.exe"));
+
+   // The same file name in another folder meets the lock.
+   ScratchDir other("fother");
+   ScratchDir tempB("ftempb");
+   const LauncherRun second =
+       RunCopy(CopyLauncher(SmallLauncher(), other.path(), "tx-instance.exe"), tempB.path(), kSilentInstall);
+   ExpectCleanFailure(second, 1618, "I0: ERROR: Another instance of setup is already running", "same name");
+   EXPECT_TRUE(HasLine(second.log, "I0: DisplayMessageBox:")) << second.log;
+
+   // Another file name does not: it unpacks.
+   ScratchDir tempC("ftempc");
+   const LauncherRun renamed =
+       RunCopy(CopyLauncher(SmallLauncher(), other.path(), "tx-renamed.exe"), tempC.path(), "/s /x");
+   EXPECT_EQ(renamed.exitCode, 0u) << renamed.log;
+   EXPECT_EQ(ListFolder(tempC / kExtractionFolder).size(), 2u);
+
+   EXPECT_NE(EndHangingCopy().exitCode, 0u);
+}
