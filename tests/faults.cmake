@@ -15,7 +15,8 @@ target_link_options(tx_fault_loader PRIVATE -static -municode)
 
 # Launchers packed from the sample configuration with the stand-in runtime installer (which can
 # be told to hang): a small one, one with 3 MiB more payload than the small file system of the
-# fixtures holds, and the small one signed after packing, as a release is.
+# fixtures holds, and the small one signed after packing, as a release is. For cutting, the
+# sample's own launcher (its tiny runtime stand-in), so that the cuts stay few.
 set(_fault_launchers ${CMAKE_BINARY_DIR}/fixtures/faults-launchers)
 set(_fault_runtime ${CMAKE_BINARY_DIR}/prereq-payload/vcredist_arm64.exe)
 set(_fault_msi "${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi")
@@ -30,11 +31,12 @@ add_custom_command(
   COMMAND ${_fault_pack} --payload "Z:${_fault_msi}" Z:${_fault_runtime} -o Z:${_fault_launchers}/small.exe
   COMMAND ${_fault_pack} --payload "Z:${_fault_msi}" Z:${_fault_runtime} Z:${_fault_launchers}/filler.bin
           -o Z:${_fault_launchers}/big.exe
+  COMMAND ${_fault_pack} --payload "Z:${_fault_msi}" Z:$<TARGET_FILE:tx_sample_vcredist> -o Z:${_fault_launchers}/cut.exe
   COMMAND ${CMAKE_COMMAND} -E copy ${_fault_launchers}/small.exe ${_fault_launchers}/signed.exe
   COMMAND sh -c "${CMAKE_SOURCE_DIR}/scripts/sign-release make-cert ${_fault_launchers}/cert >/dev/null"
   COMMAND sh -c "${CMAKE_SOURCE_DIR}/scripts/sign-release sign ${_fault_launchers}/cert ${_fault_launchers}/signed.exe >/dev/null"
   COMMAND ${CMAKE_COMMAND} -E touch ${_fault_launchers}/stamp
-  DEPENDS setup txpack fake_installer tx_sample_msi ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg
+  DEPENDS setup txpack fake_installer tx_sample_msi tx_sample_vcredist ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg
           ${CMAKE_SOURCE_DIR}/scripts/sign-release
   COMMENT "Packing the fault-test launchers"
   VERBATIM)
@@ -53,7 +55,7 @@ set_tests_properties(faults_fixtures_down PROPERTIES FIXTURES_CLEANUP faults_mou
 
 set(_fault_args ${_fault_launchers}/small.exe ${_fault_launchers}/big.exe ${_fault_launchers}/signed.exe
                 ${_fault_fixtures} $<TARGET_FILE:tx_fault_canary> $<TARGET_FILE:tx_fault_loader>
-                ${_fault_msi} ${_fault_runtime})
+                ${_fault_msi} ${_fault_runtime} ${_fault_launchers}/cut.exe)
 # Cut containers and second instances end before the installer runs; the others install the
 # sample product (and may unpack to C:\TessixTemp) and take turns with the tests that do.
 add_test(NAME faults_container COMMAND faults_test ${_fault_args} --gtest_filter=Container.*)

@@ -54,6 +54,10 @@ inline std::string RuntimeStandIn()
 {
    return WinePath(TestArg(8));
 }
+inline std::string CutLauncher()
+{
+   return WinePath(TestArg(9));
+}
 
 // A copy of `image` named `name` in `folder`. Each test names its own copies: the
 // single-instance lock is per file name, and other tests run launchers named setup.exe.

@@ -142,8 +142,8 @@ class Instances : public ::testing::Test
 
 TEST(Container, CutAtEvery4KiBoundaryFailsCleanly)
 {
-   const std::string source = ReadTextFile(SmallLauncher());
-   const uint64_t offset = ContainerOffset(SmallLauncher());
+   const std::string source = ReadTextFile(CutLauncher());
+   const uint64_t offset = ContainerOffset(CutLauncher());
    ASSERT_GT(offset, 0u);
    ASSERT_LT(offset + 8 + 2 * 268, source.size());
    std::vector<uint64_t> cuts;
