@@ -82,5 +82,5 @@ if(TX_WINDOWS)
   add_test(NAME prereq_packed_runs COMMAND prereq_e2e_test ${_prereq_args} ${_packed}/tools/setup.exe
                                            ${_packed}/engine/setup.exe)
   set_tests_properties(prereq_packed_runs PROPERTIES FIXTURES_REQUIRED prereq_packed
-                       RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)
+                       RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 300)
 endif()

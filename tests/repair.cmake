@@ -68,4 +68,4 @@ add_test(NAME repair COMMAND repair_test $<TARGET_FILE:setup> ${TX_REPAIR_PACKAG
          ${TX_REPAIR_PACKAGES}/viewer.msi ${TX_REPAIR_PACKAGES}/other.msi ${TX_REPAIR_PACKAGES}/odd.msi
          ${TX_REPAIR_LAUNCHERS}/studio/setup.exe ${TX_REPAIR_LAUNCHERS}/other/setup.exe)
 # The registry, the installed products and the driver store of the prefix are shared.
-set_tests_properties(repair PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)
+set_tests_properties(repair PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 300)

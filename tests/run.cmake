@@ -55,5 +55,5 @@ if(TX_WINDOWS)
   add_test(NAME main_flow COMMAND main_flow_test ${CMAKE_BINARY_DIR}/samples/packed/setup.exe ${_flow}
                                                  $<TARGET_FILE:hostsim> "${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi"
                                                  $<TARGET_FILE:tx_sample_vcredist>)
-  set_tests_properties(main_flow PROPERTIES RESOURCE_LOCK "wine_installer;wine_registry" TIMEOUT 900)
+  set_tests_properties(main_flow PROPERTIES RESOURCE_LOCK "wine_installer;wine_registry" TIMEOUT 300)
 endif()

@@ -41,5 +41,5 @@ if(TX_WINDOWS)
   add_dependencies(signature_e2e_test signed_launchers)
   add_test(NAME signatures_e2e COMMAND signature_e2e_test ${TX_MSI_FIXTURES} $<TARGET_FILE:setup> ${_signed_launchers}
                                        ${CMAKE_BINARY_DIR}/artifacts)
-  set_tests_properties(signatures_e2e PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)
+  set_tests_properties(signatures_e2e PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 300)
 endif()

@@ -88,5 +88,5 @@ if(TX_WINDOWS)
   add_dependencies(gui_launcher_test gui_launchers session_launchers)
   add_test(NAME gui_launcher COMMAND gui_launcher_test ${TX_MSI_FIXTURES} $<TARGET_FILE:setup> ${_gui_launchers}
                                      ${CMAKE_BINARY_DIR}/fixtures/session-packed ${_artifacts})
-  set_tests_properties(gui_launcher PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 900)
+  set_tests_properties(gui_launcher PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 300)
 endif()
