@@ -8,26 +8,16 @@
 #include "apps/install/setup/buildInfo.h"
 #include "lib/misc/win32u.h"
 #include "tests/e2e/runSupport.h"
+#include "tests/e2e/sampleProduct.h"
 #include "tests/gui/driver.h"
 #include "tests/rpc/hostSimProcess.h"
 
 namespace {
 
-const wchar_t kSampleProduct[] = L"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}";
-const char kExtractionFolder[] = "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}~setup";
-
 class MainFlow : public ::testing::Test {
 protected:
    void SetUp() override { RemoveSample(); }
    void TearDown() override { RemoveSample(); }
-
-   static void RemoveSample()
-   {
-      MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-      if (MsiQueryProductStateW(kSampleProduct) == INSTALLSTATE_DEFAULT) {
-         MsiConfigureProductExW(kSampleProduct, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT, L"");
-      }
-   }
 
    LauncherRun Run(const std::string& arguments) { return RunImage(WinePath(TestArg(1)), arguments); }
 

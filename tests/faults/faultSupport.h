@@ -14,12 +14,11 @@
 
 #include "lib/misc/win32u.h"
 #include "tests/e2e/runSupport.h"
+#include "tests/e2e/sampleProduct.h"
 
 namespace faults
 {
 
-inline const wchar_t kSampleProduct[] = L"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}";
-inline const char kExtractionFolder[] = "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}~setup";
 inline const char kSilentInstall[] = "/s /v\"/qn REBOOT=ReallySuppress\"";
 
 inline std::string SmallLauncher()
@@ -110,19 +109,6 @@ inline void ExpectCleanFailure(const LauncherRun& run, DWORD code, const std::st
    EXPECT_TRUE(HasLine(run.log, "I0: Setup exit code is: " + std::to_string(static_cast<int>(code)))) << what;
    EXPECT_NE(run.logName.find("_Failed.log"), std::string::npos) << what << ": log " << run.logName;
    EXPECT_EQ(run.tempFiles, std::vector<std::string>{run.logName}) << what;
-}
-
-inline bool SampleInstalled()
-{
-   return MsiQueryProductStateW(kSampleProduct) == INSTALLSTATE_DEFAULT;
-}
-
-inline void RemoveSample()
-{
-   MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-   if (SampleInstalled()) {
-      MsiConfigureProductExW(kSampleProduct, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT, L"");
-   }
 }
 
 // Every file under `folder` with its contents, for comparing a canary before and after.

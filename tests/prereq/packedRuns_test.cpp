@@ -10,13 +10,12 @@
 #include "lib/install/processUtil.h"
 #include "lib/misc/win32u.h"
 #include "tests/e2e/runSupport.h"
+#include "tests/e2e/sampleProduct.h"
 #include "tests/prereq/prereqSupport.h"
 
 namespace
 {
 
-const wchar_t kSampleProduct[] = L"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}";
-const char kExtractionFolder[] = "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}~setup";
 const char kSilentInstall[] = "/s /v\"/qn REBOOT=ReallySuppress\"";
 
 std::string ToolsLauncher()
@@ -34,15 +33,6 @@ class PackedRuns : public ::testing::Test
  protected:
    void SetUp() override { RemoveSample(); }
    void TearDown() override { RemoveSample(); }
-
-   static void RemoveSample()
-   {
-      MsiSetInternalUI(INSTALLUILEVEL_NONE, nullptr);
-      if (MsiQueryProductStateW(kSampleProduct) == INSTALLSTATE_DEFAULT) {
-         MsiConfigureProductExW(kSampleProduct, INSTALLLEVEL_DEFAULT, INSTALLSTATE_ABSENT, L"");
-      }
-   }
-   static bool SampleInstalled() { return MsiQueryProductStateW(kSampleProduct) == INSTALLSTATE_DEFAULT; }
 
    // `exitCodes`: the stand-ins' exit codes, "<file name>=<code>;...".
    LauncherRun Run(const std::string& image, const std::string& arguments, const std::string& exitCodes = "")
