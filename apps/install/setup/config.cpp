@@ -130,25 +130,21 @@ bool ReadDatabase(Reader& reader, SetupConfig& config, bool preferDatabase64)
    return result == ERROR_SUCCESS || reader.MissingKey("TX_DATABASE");
 }
 
-} // namespace
-
-namespace {
-bool logReads = true; // cleared while a value is read before the run's log may be opened
+enum class ReadLog { Logged, Unlogged };
 
 template <typename... Args>
-void LogRead(const char* format, Args... args)
+void LogRead(ReadLog log, const char* format, Args... args)
 {
-   if (logReads) {
+   if (log == ReadLog::Logged) {
       Inst_LogMsg(format, args...);
    }
 }
-} // namespace
 
-DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, DWORD* size)
+DWORD ReadValue(HMODULE module, WORD type, const char* key, char* buffer, DWORD* size, ReadLog log)
 {
    HRSRC found = Win32U_FindResource(module, key, MAKEINTRESOURCEA(type));
    if (found == nullptr) {
-      LogRead("[Resource] %s = <not defined>", key);
+      LogRead(log, "[Resource] %s = <not defined>", key);
       return ERROR_RESOURCE_NAME_NOT_FOUND;
    }
    const DWORD capacity = buffer != nullptr ? *size : 0;
@@ -162,7 +158,7 @@ DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, 
       }
       buffer[0] = '\0';
       *size = 1;
-      LogRead("[Resource] %s = %s", key, buffer);
+      LogRead(log, "[Resource] %s = %s", key, buffer);
       return ERROR_SUCCESS;
    }
    // The value ends at its NUL, but never past the resource: a value written without its
@@ -175,7 +171,7 @@ DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, 
    }
    const auto utf8 = Win32U_ToUtf8(std::wstring_view(text, length));
    if (!utf8) {
-      LogRead("[Resource] %s = <not valid text>", key);
+      LogRead(log, "[Resource] %s = <not valid text>", key);
       return ERROR_INVALID_DATA;
    }
    const size_t needed = utf8->size() + 1;
@@ -185,19 +181,19 @@ DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, 
    }
    std::memcpy(buffer, utf8->c_str(), needed);
    *size = static_cast<DWORD>(needed);
-   LogRead("[Resource] %s = %s", key, buffer);
+   LogRead(log, "[Resource] %s = %s", key, buffer);
    return ERROR_SUCCESS;
 }
 
-DWORD ReadConfigValueAlloc(HMODULE module, const char* key, std::string& value, size_t initialSize)
+DWORD ReadValueAlloc(HMODULE module, const char* key, std::string& value, size_t initialSize, ReadLog log)
 {
    try {
       std::vector<char> buffer(initialSize != 0 ? initialSize : kFirstBufferBytes);
       DWORD size = static_cast<DWORD>(buffer.size());
-      DWORD result = ReadConfigValue(module, kConfigResourceType, key, buffer.data(), &size);
+      DWORD result = ReadValue(module, kConfigResourceType, key, buffer.data(), &size, log);
       if (result == ERROR_MORE_DATA) {
          buffer.assign(size, '\0');
-         result = ReadConfigValue(module, kConfigResourceType, key, buffer.data(), &size);
+         result = ReadValue(module, kConfigResourceType, key, buffer.data(), &size, log);
       }
       if (result == ERROR_SUCCESS) {
          value.assign(buffer.data());
@@ -208,12 +204,21 @@ DWORD ReadConfigValueAlloc(HMODULE module, const char* key, std::string& value, 
    }
 }
 
+} // namespace
+
+DWORD ReadConfigValue(HMODULE module, WORD type, const char* key, char* buffer, DWORD* size)
+{
+   return ReadValue(module, type, key, buffer, size, ReadLog::Logged);
+}
+
+DWORD ReadConfigValueAlloc(HMODULE module, const char* key, std::string& value, size_t initialSize)
+{
+   return ReadValueAlloc(module, key, value, initialSize, ReadLog::Logged);
+}
+
 DWORD ReadConfigValueUnlogged(HMODULE module, const char* key, std::string& value)
 {
-   logReads = false;
-   const DWORD result = ReadConfigValueAlloc(module, key, value);
-   logReads = true;
-   return result;
+   return ReadValueAlloc(module, key, value, 0, ReadLog::Unlogged);
 }
 
 DWORD ReadConfigValueAlloc(HMODULE module, const char* key, std::string& value, size_t initialSize, const char* caption)
