@@ -38,3 +38,36 @@ function(tx_windows_program target subsystem)
     target_link_options(${target} PRIVATE -s)
   endif()
 endfunction()
+
+# The tree's runner of Windows programs under its own Wine prefix (tests, packing, the demo).
+if(TX_WINDOWS AND TX_RUNS_HERE)
+  set(TX_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(TX_WINE_ENV ${CMAKE_BINARY_DIR}/wine.env)
+  set(TX_WINE_RUN ${CMAKE_BINARY_DIR}/wine-run)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.sh.in ${TX_WINE_RUN} @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endif()
+
+# tx_pack_command(<out> CONFIG <file> OUTPUT <launcher> [BASE <setup.exe>] [PAYLOAD <file>...])
+# Sets <out> to the command that packs a launcher with txpack under the tree's Wine prefix:
+# the configuration and payload files around BASE (default: this tree's setup.exe), stamped
+# with the product's version. Paths are Unix paths; Wine sees them under Z:.
+function(tx_pack_command out)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "BASE;CONFIG;OUTPUT" "PAYLOAD")
+  if(NOT arg_CONFIG OR NOT arg_OUTPUT)
+    message(FATAL_ERROR "tx_pack_command: CONFIG and OUTPUT are required")
+  endif()
+  if(NOT arg_BASE)
+    set(arg_BASE $<TARGET_FILE:setup>)
+  endif()
+  set(payload)
+  if(arg_PAYLOAD)
+    set(payload --payload)
+    foreach(file IN LISTS arg_PAYLOAD)
+      list(APPEND payload Z:${file})
+    endforeach()
+  endif()
+  set(${out} ${TX_WINE_RUN} $<TARGET_FILE:txpack> --base Z:${arg_BASE} --config Z:${arg_CONFIG} ${payload}
+             --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} -o Z:${arg_OUTPUT}
+      PARENT_SCOPE)
+endfunction()

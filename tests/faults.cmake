@@ -20,18 +20,21 @@ target_link_options(tx_fault_loader PRIVATE -static -municode)
 set(_fault_launchers ${CMAKE_BINARY_DIR}/fixtures/faults-launchers)
 set(_fault_runtime ${CMAKE_BINARY_DIR}/prereq-payload/vcredist_arm64.exe)
 set(_fault_msi "${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi")
-set(_fault_pack ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup>
-                --config Z:${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg
-                --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION})
+set(_fault_config ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg)
+tx_pack_command(_pack_small CONFIG ${_fault_config} PAYLOAD ${_fault_msi} ${_fault_runtime}
+                OUTPUT ${_fault_launchers}/small.exe)
+tx_pack_command(_pack_big CONFIG ${_fault_config} PAYLOAD ${_fault_msi} ${_fault_runtime} ${_fault_launchers}/filler.bin
+                OUTPUT ${_fault_launchers}/big.exe)
+tx_pack_command(_pack_cut CONFIG ${_fault_config} PAYLOAD ${_fault_msi} $<TARGET_FILE:tx_sample_vcredist>
+                OUTPUT ${_fault_launchers}/cut.exe)
 add_custom_command(
   OUTPUT ${_fault_launchers}/stamp
   COMMAND ${CMAKE_COMMAND} -E rm -rf ${_fault_launchers}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${_fault_launchers}
   COMMAND sh -c "head -c 3145728 /dev/zero >${_fault_launchers}/filler.bin"
-  COMMAND ${_fault_pack} --payload "Z:${_fault_msi}" Z:${_fault_runtime} -o Z:${_fault_launchers}/small.exe
-  COMMAND ${_fault_pack} --payload "Z:${_fault_msi}" Z:${_fault_runtime} Z:${_fault_launchers}/filler.bin
-          -o Z:${_fault_launchers}/big.exe
-  COMMAND ${_fault_pack} --payload "Z:${_fault_msi}" Z:$<TARGET_FILE:tx_sample_vcredist> -o Z:${_fault_launchers}/cut.exe
+  COMMAND ${_pack_small}
+  COMMAND ${_pack_big}
+  COMMAND ${_pack_cut}
   COMMAND ${CMAKE_COMMAND} -E copy ${_fault_launchers}/small.exe ${_fault_launchers}/signed.exe
   COMMAND sh -c "${CMAKE_SOURCE_DIR}/scripts/sign-release make-cert ${_fault_launchers}/cert >/dev/null"
   COMMAND sh -c "${CMAKE_SOURCE_DIR}/scripts/sign-release sign ${_fault_launchers}/cert ${_fault_launchers}/signed.exe >/dev/null"

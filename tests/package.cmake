@@ -32,9 +32,8 @@ set_tests_properties(package_fixtures PROPERTIES FIXTURES_SETUP package_fixtures
 set(packed ${CMAKE_BINARY_DIR}/package-packed)
 foreach(copy a b)
   file(MAKE_DIRECTORY ${packed}/${copy})
-  tx_sample_pack_args(args $<TARGET_FILE:setup> ${packed}/${copy}/setup.exe)
-  # txpack was made before the emulator was set for this folder: name it here.
-  add_test(NAME package_pack_${copy} COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:txpack> ${args})
+  tx_sample_pack_command(pack $<TARGET_FILE:setup> ${packed}/${copy}/setup.exe)
+  add_test(NAME package_pack_${copy} COMMAND ${pack})
   set_tests_properties(package_pack_${copy} PROPERTIES FIXTURES_SETUP package_packed)
 endforeach()
 
@@ -61,8 +60,8 @@ set_tests_properties(package_packedlauncher PROPERTIES FIXTURES_REQUIRED package
 # The arm64 image, packed by this tree's txpack and read here (see samples/CMakeLists.txt).
 if(TX_ARM64_SETUP)
   file(MAKE_DIRECTORY ${packed}/arm64)
-  tx_sample_pack_args(args ${TX_ARM64_SETUP} ${packed}/arm64/setup.exe)
-  add_test(NAME package_pack_arm64 COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:txpack> ${args})
+  tx_sample_pack_command(pack ${TX_ARM64_SETUP} ${packed}/arm64/setup.exe)
+  add_test(NAME package_pack_arm64 COMMAND ${pack})
   set_tests_properties(package_pack_arm64 PROPERTIES FIXTURES_SETUP package_packed_arm64)
   add_test(NAME package_packedlauncher_arm64
            COMMAND package_test ${package_args} arm64 --gtest_filter=PackedLauncher.*:-*SameInputs*)

@@ -58,17 +58,13 @@ if(TX_WINDOWS)
   file(READ ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg _cfg)
   string(REPLACE "MINIMUM_NT_MSI=300" "MINIMUM_NT_MSI=500" _cfg "${_cfg}")
   file(WRITE ${_packed}/engine.cfg "${_cfg}INSTMSIW=instmsiw.exe\n")
-  set(_pack_common --base Z:$<TARGET_FILE:setup> --version-file ${TX_PRODUCT_VERSION}
-                   --version-product ${TX_PRODUCT_VERSION})
-  add_test(NAME prereq_pack_tools COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:txpack> ${_pack_common}
-    --config Z:${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg
-    --payload "Z:${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" Z:${_payload}/vcredist_arm64.exe
-    -o Z:${_packed}/tools/setup.exe)
-  add_test(NAME prereq_pack_engine COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:txpack> ${_pack_common}
-    --config Z:${_packed}/engine.cfg
-    --payload "Z:${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" Z:${_payload}/vcredist_arm64.exe
-              Z:${_payload}/instmsiw.exe
-    -o Z:${_packed}/engine/setup.exe)
+  tx_pack_command(_pack_tools CONFIG ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg OUTPUT ${_packed}/tools/setup.exe
+                  PAYLOAD "${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" ${_payload}/vcredist_arm64.exe)
+  tx_pack_command(_pack_engine CONFIG ${_packed}/engine.cfg OUTPUT ${_packed}/engine/setup.exe
+                  PAYLOAD "${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" ${_payload}/vcredist_arm64.exe
+                          ${_payload}/instmsiw.exe)
+  add_test(NAME prereq_pack_tools COMMAND ${_pack_tools})
+  add_test(NAME prereq_pack_engine COMMAND ${_pack_engine})
   set_tests_properties(prereq_pack_tools prereq_pack_engine PROPERTIES FIXTURES_SETUP prereq_packed)
 
   tx_unit_test(prereq_e2e_test

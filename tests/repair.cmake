@@ -48,12 +48,11 @@ add_custom_target(repair_packages DEPENDS ${TX_REPAIR_PACKAGES}/studio.msi ${TX_
 set(TX_REPAIR_LAUNCHERS ${CMAKE_BINARY_DIR}/fixtures/repair/launchers)
 set(_repair_pack_commands)
 foreach(config studio other)
+  tx_pack_command(pack CONFIG ${TX_REPAIR_FIXTURES}/${config}.cfg PAYLOAD ${TX_REPAIR_PACKAGES}/studio.msi
+                  OUTPUT ${TX_REPAIR_LAUNCHERS}/${config}/setup.exe)
   list(APPEND _repair_pack_commands
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TX_REPAIR_LAUNCHERS}/${config}
-    COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup>
-            --config Z:${TX_REPAIR_FIXTURES}/${config}.cfg --payload Z:${TX_REPAIR_PACKAGES}/studio.msi
-            --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION}
-            -o Z:${TX_REPAIR_LAUNCHERS}/${config}/setup.exe)
+    COMMAND ${pack})
 endforeach()
 add_custom_target(repair_launchers ${_repair_pack_commands}
   DEPENDS setup txpack ${TX_REPAIR_PACKAGES}/studio.msi ${TX_REPAIR_FIXTURES}/studio.cfg ${TX_REPAIR_FIXTURES}/other.cfg

@@ -28,7 +28,7 @@ if(TX_WINDOWS)
   file(WRITE ${_flow}/printer-standard.cfg "${_printer_standard}")
   file(WRITE ${_flow}/unnamed.cfg "${_unnamed}")
 
-  set(_flow_payload --payload "Z:${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" Z:$<TARGET_FILE:tx_sample_vcredist>)
+  set(_flow_payload "${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi" $<TARGET_FILE:tx_sample_vcredist>)
   set(_flow_commands)
   foreach(variant printer printer-standard unnamed nopayload)
     set(config ${_flow}/${variant}.cfg)
@@ -37,11 +37,10 @@ if(TX_WINDOWS)
       set(config ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg)
       set(payload)
     endif()
+    tx_pack_command(pack CONFIG ${config} PAYLOAD ${payload} OUTPUT ${_flow}/${variant}/setup.exe)
     list(APPEND _flow_commands
       COMMAND ${CMAKE_COMMAND} -E make_directory ${_flow}/${variant}
-      COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup> --config Z:${config}
-              ${payload} --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION}
-              -o Z:${_flow}/${variant}/setup.exe)
+      COMMAND ${pack})
   endforeach()
   add_custom_target(tx_flow_launchers ${_flow_commands}
     DEPENDS setup txpack tx_sample_msi tx_sample_vcredist

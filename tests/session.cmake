@@ -41,13 +41,12 @@ if(TX_WINDOWS)
     list(GET parts 1 config)
     list(GET parts 2 payload)
     set(image ${TX_SESSION_PACKED}/${name}/setup.exe)
+    tx_pack_command(pack CONFIG ${CMAKE_SOURCE_DIR}/tests/fixtures/msi/${config}.cfg
+                    PAYLOAD ${TX_MSI_FIXTURES}/payload-${payload}/tools.msi OUTPUT ${image})
     add_custom_command(
       OUTPUT ${image}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${TX_SESSION_PACKED}/${name}
-      COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup>
-              --config Z:${CMAKE_SOURCE_DIR}/tests/fixtures/msi/${config}.cfg
-              --payload Z:${TX_MSI_FIXTURES}/payload-${payload}/tools.msi
-              --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} -o Z:${image}
+      COMMAND ${pack}
       DEPENDS setup txpack ${TX_MSI_FIXTURES}/tools-13.0.1.msi ${CMAKE_SOURCE_DIR}/tests/fixtures/msi/${config}.cfg
       COMMENT "Packing the session test launcher ${name}"
       VERBATIM)

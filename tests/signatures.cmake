@@ -11,7 +11,7 @@ if(TX_WINDOWS)
     OUTPUT ${_signature_fixtures}/stamp
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/signatures/make-fixtures.sh ${_signature_fixtures} $<TARGET_FILE:setup>
             ${CMAKE_CURRENT_SOURCE_DIR}/signatures
-    DEPENDS setup signatures/make-fixtures.sh signatures/package.wxs ${CMAKE_SOURCE_DIR}/scripts/sign-release
+    DEPENDS setup signatures/make-fixtures.sh signatures/common.sh signatures/package.wxs ${CMAKE_SOURCE_DIR}/scripts/sign-release
     COMMENT "Signing test launchers and packages")
   add_custom_target(signature_fixtures DEPENDS ${_signature_fixtures}/stamp)
 
@@ -30,7 +30,7 @@ if(TX_WINDOWS)
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/signatures/make-packed.sh ${_signed_launchers} ${CMAKE_BINARY_DIR}/wine-run
             $<TARGET_FILE:txpack> $<TARGET_FILE:setup> ${TX_MSI_FIXTURES}/tools-13.0.1.msi ${TX_PRODUCT_VERSION}
             ${CMAKE_CURRENT_SOURCE_DIR}/signatures
-    DEPENDS setup txpack session_fixtures signatures/make-packed.sh signatures/standard.cfg
+    DEPENDS setup txpack session_fixtures signatures/make-packed.sh signatures/common.sh signatures/standard.cfg
             ${CMAKE_SOURCE_DIR}/tests/fixtures/msi/tools.cfg ${CMAKE_SOURCE_DIR}/scripts/sign-release
     COMMENT "Packing and signing the signature test launchers")
   add_custom_target(signed_launchers DEPENDS ${_signed_launchers}/stamp)

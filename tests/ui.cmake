@@ -64,17 +64,16 @@ if(TX_WINDOWS)
     list(GET parts 0 name)
     list(GET parts 1 config)
     list(GET parts 2 first)
-    set(payload Z:${TX_MSI_FIXTURES}/payload-tools-13.0.1/tools.msi)
+    set(payload ${TX_MSI_FIXTURES}/payload-tools-13.0.1/tools.msi)
     if(first STREQUAL "big.bin")
-      set(payload Z:${_gui_big} ${payload})
+      set(payload ${_gui_big} ${payload})
     endif()
     set(image ${_gui_launchers}/${name}/setup.exe)
+    tx_pack_command(pack CONFIG ${CMAKE_CURRENT_SOURCE_DIR}/${config} PAYLOAD ${payload} OUTPUT ${image})
     add_custom_command(
       OUTPUT ${image}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${_gui_launchers}/${name}
-      COMMAND ${CMAKE_BINARY_DIR}/wine-run $<TARGET_FILE:txpack> --base Z:$<TARGET_FILE:setup>
-              --config Z:${CMAKE_CURRENT_SOURCE_DIR}/${config} --payload ${payload}
-              --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} -o Z:${image}
+      COMMAND ${pack}
       DEPENDS setup txpack session_fixtures ${_gui_big} ${CMAKE_CURRENT_SOURCE_DIR}/${config}
       COMMENT "Packing the GUI test launcher ${name}"
       VERBATIM)

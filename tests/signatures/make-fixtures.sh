@@ -7,21 +7,9 @@ set -euo pipefail
 out=$(realpath -m "$1")
 setup=$(realpath "$2")
 src=$(realpath "$3")
-sign=$src/../../scripts/sign-release
+. "$src/common.sh"
+start_fixtures "$out"
 
-rm -rf "$out"
-mkdir -p "$out"
-cd "$out"
-
-"$sign" make-cert publisher "Tessix, Inc. (test)" >/dev/null
-"$sign" make-cert other "Contoso Ltd. (test)" >/dev/null
-
-# Changes one byte in place (its bits inverted).
-flip_byte() {
-  local file=$1 offset=$2 byte
-  byte=$(od -An -tu1 -j "$offset" -N1 "$file" | tr -d ' ')
-  printf "\\$(printf %03o $((byte ^ 255)))" | dd of="$file" bs=1 seek="$offset" conv=notrunc status=none
-}
 size_of() { stat -c %s "$1"; }
 
 # Launchers: the built image as it is, signed by either publisher, and a stand-in for a packed

@@ -11,13 +11,8 @@ setup=$(realpath "$4")
 package=$(realpath "$5")
 version=$6
 src=$(realpath "$7")
-sign=$src/../../scripts/sign-release
-
-rm -rf "$out"
-mkdir -p "$out"
-cd "$out"
-"$sign" make-cert publisher "Tessix, Inc. (test)" >/dev/null
-"$sign" make-cert other "Contoso Ltd. (test)" >/dev/null
+. "$src/common.sh"
+start_fixtures "$out"
 
 # The test package under the name the configurations give it, unsigned and signed by either.
 for signer in unsigned publisher other; do
@@ -52,9 +47,7 @@ cp same/setup.exe altered/setup.exe
 base=$(stat -c %s "$setup")
 msi=$(LC_ALL=C grep -obUaP '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' altered/setup.exe | cut -d: -f1 | awk -v b="$base" '$1 > b' | head -1)
 [ -n "$msi" ] || { echo "make-packed: no package inside the launcher" >&2; exit 1; }
-offset=$((msi + 600))
-byte=$(od -An -tu1 -j "$offset" -N1 altered/setup.exe | tr -d ' ')
-printf "\\$(printf %03o $((byte ^ 255)))" | dd of=altered/setup.exe bs=1 seek="$offset" conv=notrunc status=none
+flip_byte altered/setup.exe $((msi + 600))
 
 "$sign" verify publisher same/setup.exe other/setup.exe cached/setup.exe payload-publisher/tools.msi >/dev/null
 if "$sign" verify publisher altered/setup.exe >/dev/null 2>&1; then
