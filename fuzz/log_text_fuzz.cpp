@@ -5,6 +5,7 @@
 #include <string>
 
 #include "fuzz/fuzzCheck.h"
+#include "lib/install/logFormat.h"
 #include "lib/rpc/guestLogText.h"
 #include "lib/rpc/msgChannel.h"
 #include "tests/rpc/simDoor.h"
@@ -25,10 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
    }
    const size_t cut = input.ConsumeIntegral<uint16_t>();
    const std::string text = input.ConsumeRemainingBytesAsString();
-   const size_t length = std::min(cut, text.size());
+   // The logger forwards one built line at a time, never more than a line's budget.
+   const size_t length = std::min({size_t{cut}, text.size(), kLogLineBudget});
 
    CHostSim host(config);
-   CSimDoor door(host);
+   CSimDoor door(host, CSimDoor::Wire::Direct);
    const bool ok = GuestLog_ForwardText(door.door(), text.c_str(), length);
    FUZZ_CHECK(ok);
 

@@ -23,6 +23,7 @@ namespace {
 
 constexpr size_t kTempPathChars = 2048;
 constexpr size_t kArchiveTempPathChars = 1024;
+constexpr unsigned kArchiveNameTries = 99; // names with the same time: the plain one, then _2 to _99
 constexpr size_t kCrtMessageChars = 1024;
 constexpr DWORD kEnglishUs = 1033;
 const char kDefaultLogName[] = "txinst.log";
@@ -373,14 +374,21 @@ bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, co
          return false;
       }
    }
-   const std::string newName = Str_Format("%s_%02d%02d%02d_%02d%02d%02d%s",
-                                          archiveBaseName ? archiveBaseName : logFileName, written.wYear,
-                                          written.wMonth, written.wDay, written.wHour, written.wMinute,
-                                          written.wSecond, failed ? "_Failed.log" : ".log");
-   const std::string newPath = temp + newName;
-   if (Win32U_GetFileAttributes(newPath.c_str()) != INVALID_FILE_ATTRIBUTES) {
-      return false;
+   // Two runs whose logs were last written in the same second would get the same name: the later
+   // one takes the first free "_2", "_3", ... after the time rather than staying in place, where
+   // the next run would append to it and the two runs' lines would end up in one archive.
+   const std::string stamped = Str_Format("%s_%02d%02d%02d_%02d%02d%02d", archiveBaseName ? archiveBaseName : logFileName,
+                                          written.wYear, written.wMonth, written.wDay, written.wHour,
+                                          written.wMinute, written.wSecond);
+   const char* ending = failed ? "_Failed.log" : ".log";
+   std::string newName = stamped + ending;
+   for (unsigned n = 2; Win32U_GetFileAttributes((temp + newName).c_str()) != INVALID_FILE_ATTRIBUTES; n++) {
+      if (n > kArchiveNameTries) {
+         return false;
+      }
+      newName = Str_Format("%s_%u%s", stamped.c_str(), n, ending);
    }
+   const std::string newPath = temp + newName;
    if (!Util_CopyFile(current, newPath, false)) {
       return false;
    }

@@ -7,9 +7,14 @@
 namespace {
 
 CHostSim* g_sim = nullptr;
+bool g_encoded = true;
 
 void Exchange(uint64_t op, BackdoorRegs* regs)
 {
+   if (!g_encoded) {
+      BackdoorWire_Apply(op, g_sim->Handle(BackdoorWire_MakeCall(op, *regs)), regs);
+      return;
+   }
    const std::vector<uint8_t> request = BackdoorWire_EncodeCall(BackdoorWire_MakeCall(op, *regs));
    BackdoorWireCall call;
    if (!BackdoorWire_DecodeCall(request.data(), request.size(), &call)) {
@@ -42,9 +47,10 @@ const BackdoorDoor kSimDoor = {Low, HbOut, HbIn};
 
 } // namespace
 
-CSimDoor::CSimDoor(CHostSim& sim)
+CSimDoor::CSimDoor(CHostSim& sim, Wire wire)
 {
    g_sim = &sim;
+   g_encoded = wire == Wire::Encoded;
 }
 
 CSimDoor::~CSimDoor()

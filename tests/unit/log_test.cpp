@@ -185,25 +185,40 @@ TEST_F(Logging, ArchiveRenamesAndKeepsACopy)
    EXPECT_TRUE(found);
 }
 
-TEST_F(Logging, ArchiveRefusesATakenName)
+TEST_F(Logging, ArchiveOfTwoLogsWrittenInTheSameSecondKeepsBoth)
 {
    ASSERT_TRUE(WriteTextFile(temp_ / "txinst.log", "run 1\n"));
    ASSERT_TRUE(Util_ArchiveLogFile(false, "txinst.log", true, nullptr));
    const std::string first = ListFolder(temp_.path()).at(0);
-   // A second log whose last write falls in the same second gets the same archive name.
+   // Later logs whose last write falls in the same second would get the same archive name.
+   const auto sameTime = [&] {
+      HANDLE a = CreateFileW(Win32U_Wide(temp_ / first).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+      HANDLE b = CreateFileW(Win32U_Wide(temp_ / "txinst.log").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      FILETIME t;
+      ASSERT_TRUE(GetFileTime(a, nullptr, nullptr, &t));
+      ASSERT_TRUE(SetFileTime(b, nullptr, nullptr, &t));
+      CloseHandle(a);
+      CloseHandle(b);
+   };
    ASSERT_TRUE(WriteTextFile(temp_ / "txinst.log", "run 2\n"));
-   HANDLE a = CreateFileW(Win32U_Wide(temp_ / first).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-   HANDLE b = CreateFileW(Win32U_Wide(temp_ / "txinst.log").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-   FILETIME t;
-   ASSERT_TRUE(GetFileTime(a, nullptr, nullptr, &t));
-   ASSERT_TRUE(SetFileTime(b, nullptr, nullptr, &t));
-   CloseHandle(a);
-   CloseHandle(b);
-   EXPECT_FALSE(Util_ArchiveLogFile(false, "txinst.log", true, nullptr));
-   EXPECT_EQ(ReadTextFile(temp_ / "txinst.log"), "run 2\n");
+   sameTime();
+   ASSERT_TRUE(Util_ArchiveLogFile(false, "txinst.log", true, nullptr));
+   ASSERT_TRUE(WriteTextFile(temp_ / "txinst.log", "run 3\n"));
+   sameTime();
+   ASSERT_TRUE(Util_ArchiveLogFile(false, "txinst.log", true, nullptr));
+
+   const std::string stamp = first.substr(0, first.size() - std::string("_Failed.log").size());
+   EXPECT_FALSE(PathExists(temp_ / "txinst.log"));
+   EXPECT_EQ(ReadTextFile(temp_ / first), "run 1\n");
+   EXPECT_EQ(ReadTextFile(temp_ / (stamp + "_2_Failed.log")), "run 2\n");
+   EXPECT_EQ(ReadTextFile(temp_ / (stamp + "_3_Failed.log")), "run 3\n");
    wchar_t common[MAX_PATH];
    SHGetFolderPathW(nullptr, 35, nullptr, 0, common);
-   DeleteFileW(Win32U_Wide(Win32U_Utf8(common) + "\\Tessix\\logs\\" + first).c_str());
+   for (const std::string& name : {first, stamp + "_2_Failed.log", stamp + "_3_Failed.log"}) {
+      const std::string kept = Win32U_Utf8(common) + "\\Tessix\\logs\\" + name;
+      EXPECT_TRUE(PathExists(kept)) << kept;
+      DeleteFileW(Win32U_Wide(kept).c_str());
+   }
 }
 
 TEST_F(Logging, ArchiveOfTheOpenLogFails)
