@@ -61,6 +61,11 @@ TEST_F(PackedSession, FailingPackageGivesItsCode)
    EXPECT_EQ(ProductState(kToolsCode), INSTALLSTATE_UNKNOWN);
    EXPECT_TRUE(HasLine(run.log, "I0: InstallProduct() returned: 1603"));
    EXPECT_TRUE(HasLine(run.log, "I0: Setup exit code is: 1603"));
+   // Nothing left but the two logs, archived as failed.
+   EXPECT_NE(run.logName.find("_Failed.log"), std::string::npos) << run.logName;
+   for (const auto& name : run.tempFiles) {
+      EXPECT_NE(name.find("_Failed.log"), std::string::npos) << "left in the temporary folder: " << name;
+   }
 }
 
 TEST_F(PackedSession, StandardStyleRemovesTheOlderProductFirst)
