@@ -187,15 +187,10 @@ TEST_F(LauncherOnScreen, DiskSpaceQuestionRetryThenCancel)
    EXPECT_EQ(first.text, ReplaceFirst(Message(49), "%d", megabytes));
    EXPECT_EQ(second.text, first.text);
    EXPECT_EQ(run.exitCode, 1602u) << run.log;
-   size_t from = 0;
-   for (const char* line :
-        {"ERROR: Failed to find drive with enough space.", "User chose to retry to find enough disk space.",
-         "ERROR: Failed to find drive with enough space.", "Install cancelled by the user.",
-         "Setup exit code is: 1602"}) {
-      const size_t at = run.log.find(line, from);
-      EXPECT_NE(at, std::string::npos) << "\"" << line << "\" missing or out of order\n" << run.log;
-      from = at == std::string::npos ? from : at + 1;
-   }
+   ExpectLinesInOrder(run.log, {"ERROR: Failed to find drive with enough space.",
+                                "User chose to retry to find enough disk space.",
+                                "ERROR: Failed to find drive with enough space.", "Install cancelled by the user.",
+                                "Setup exit code is: 1602"});
    EXPECT_FALSE(HasLine(run.log, "Extracting setup files"));
    EXPECT_EQ(ProductState(kToolsCode), INSTALLSTATE_UNKNOWN);
 }
@@ -235,13 +230,8 @@ TEST_F(LauncherOnScreen, CancelDuringExtraction)
       const std::string folder = Between(run.log, "Selecting \"", "\" for unpacking temp files");
       ASSERT_FALSE(folder.empty()) << run.log;
       EXPECT_FALSE(FolderExists(folder)) << folder;
-      size_t from = 0;
-      for (const char* line : {"User cancelled installation", "User cancelled bootstrapper.", "Cleaning up temp dir",
-                               "Setup exit code is: 1602"}) {
-         const size_t at = run.log.find(line, from);
-         EXPECT_NE(at, std::string::npos) << "\"" << line << "\" missing or out of order\n" << run.log;
-         from = at == std::string::npos ? from : at + 1;
-      }
+      ExpectLinesInOrder(run.log, {"User cancelled installation", "User cancelled bootstrapper.",
+                                   "Cleaning up temp dir", "Setup exit code is: 1602"});
       EXPECT_EQ(ProductState(kToolsCode), INSTALLSTATE_UNKNOWN);
    }
 }

@@ -63,16 +63,6 @@ struct SilentCase {
    std::vector<std::string> absent; // log texts that must not appear
 };
 
-void ExpectLinesInOrder(const std::string& log, const std::vector<std::string>& lines)
-{
-   size_t from = 0;
-   for (const std::string& line : lines) {
-      const size_t at = log.find(line, from);
-      EXPECT_NE(at, std::string::npos) << "\"" << line << "\" missing or out of order\n" << log;
-      from = at == std::string::npos ? from : at + 1;
-   }
-}
-
 } // namespace
 
 TEST_F(PackedSignatures, SilentRuns)

@@ -41,3 +41,5 @@ bool PathExists(const std::string& path);
 std::vector<std::string> ListFolder(const std::string& folder); // names, without "." and ".."
 void RemoveTree(const std::string& path);
 std::vector<std::string> SplitLines(const std::string& text);
+// A test failure for each text of `lines` that `log` does not hold after the previous one.
+void ExpectLinesInOrder(const std::string& log, const std::vector<std::string>& lines);
