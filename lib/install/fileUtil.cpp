@@ -1,8 +1,8 @@
 #include "lib/install/fileUtil.h"
 
-#include <windows.h>
 #include <io.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <vector>
@@ -11,10 +11,25 @@
 #include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
 
-namespace {
+namespace
+{
 constexpr DWORD kRetryPauseMs = 1000;
 constexpr DWORD kPrivilegeSetBytes = 20;
+
+constexpr FileUtilCalls kSystemCalls = {Win32U_GetFileAttributes, Win32U_CreateDirectory, Win32U_FindFirstFileEx,
+                                        Win32U_FindNextFile, Win32U_RemoveDirectory};
+const FileUtilCalls* testCalls = nullptr;
+
+const FileUtilCalls& Sys()
+{
+   return testCalls != nullptr ? *testCalls : kSystemCalls;
+}
 } // namespace
+
+void Util_SetFileCallsForTest(const FileUtilCalls* calls)
+{
+   testCalls = calls;
+}
 
 bool Util_FileExists(std::string path)
 {
@@ -28,12 +43,12 @@ bool Util_FileExists(std::string path)
 
 bool Util_PathExistsQuiet(const char* path)
 {
-   return path != nullptr && Win32U_GetFileAttributes(path) != INVALID_FILE_ATTRIBUTES;
+   return path != nullptr && Sys().getFileAttributes(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 bool Util_IsDirectory(std::string path)
 {
-   const DWORD attributes = Win32U_GetFileAttributes(path.c_str());
+   const DWORD attributes = Sys().getFileAttributes(path.c_str());
    if (attributes == INVALID_FILE_ATTRIBUTES) {
       Inst_LogLastWinError(LOG_DETAIL, GetLastError(), "Util_IsDirectory: Not a directory: %s", path.c_str());
       return false;
@@ -62,6 +77,9 @@ bool Util_CopyFile(std::string source, std::string target, bool failIfExists)
    return true;
 }
 
+// Existence is read from the path's attributes, which accept a trailing back-slash: a find
+// pattern with one matches nothing, and the climb would go on to the volume root, where
+// CreateDirectoryW may answer "access denied" and fail the whole chain.
 bool Util_CreateFullPath(std::string path)
 {
    if (path.empty()) {
@@ -71,12 +89,8 @@ bool Util_CreateFullPath(std::string path)
    if (!isFolder && path.size() == 2) {
       return true; // a bare drive such as "C:"
    }
-   {
-      Win32U_FindData found;
-      UniqueFindHandle find(Win32U_FindFirstFileEx(path.c_str(), &found));
-      if (find) {
-         return true;
-      }
+   if (Sys().getFileAttributes(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      return true;
    }
    std::string parent;
    const size_t end = isFolder ? path.size() - 1 : path.size();
@@ -91,10 +105,17 @@ bool Util_CreateFullPath(std::string path)
       return true;
    }
    Inst_Log(LOG_DETAIL, "Util_CreateFullPath: Creating directory '%s'", path.c_str());
-   if (Win32U_CreateDirectory(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
+   if (Sys().createDirectory(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) {
       return true;
    }
-   Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_CreateFullPath: Could not create directory %s", path.c_str());
+   // Whatever the refusal, a folder that is there now (made by someone else meanwhile, or one
+   // Windows refuses to create again) is what the caller needs.
+   const DWORD error = GetLastError();
+   const DWORD attributes = Sys().getFileAttributes(path.c_str());
+   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return true;
+   }
+   Inst_LogLastWinError(LOG_ERROR, error, "Util_CreateFullPath: Could not create directory %s", path.c_str());
    return false;
 }
 
@@ -121,53 +142,83 @@ bool Util_DeleteFile(std::string path, unsigned retries, bool scheduleAtRestart)
    return false;
 }
 
+namespace
+{
+
+// Removes a link in a folder being deleted, never what it points to.
+void RemoveLink(const std::string& path, DWORD attributes)
+{
+   Inst_Log(LOG_DETAIL, "Util_DeleteDirectory: Removing link [%s] without following it", path.c_str());
+   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+      Sys().removeDirectory(path.c_str());
+   } else {
+      Win32U_DeleteFile(path.c_str()); // no mode change first: that would reach the target
+   }
+}
+
+// `attributes` are the folder's own, as its parent's enumeration saw them (or as read by path for
+// the folder the caller named). Only a folder known to be no link is looked into: a second read
+// by path could fail, or meet something swapped in since, and the folders deleted here sit in
+// places other users can write to.
+bool DeleteFolder(const std::string& path, DWORD attributes, unsigned flags)
+{
+   if (attributes == INVALID_FILE_ATTRIBUTES) {
+      // Nothing is looked into; only an empty folder can go.
+   } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      Inst_Log(LOG_DETAIL, "Util_DeleteDirectory: Removing link [%s] without following it", path.c_str());
+   } else {
+      const std::string pattern = path + "\\*";
+      Win32U_FindData entry;
+      UniqueFindHandle find(Sys().findFirstFileEx(pattern.c_str(), &entry));
+      if (!find) {
+         Inst_LogLastWinError(LOG_DETAIL, GetLastError(),
+                              "Util_DeleteDirectory: Failed to find any child files or directories for %s",
+                              path.c_str());
+      } else {
+         Inst_Log(LOG_DETAIL, "Util_DeleteDirectory: Deleting [%s]", path.c_str());
+         do {
+            if (!entry.nameConverted) {
+               Inst_Log(LOG_ERROR, "Util_DeleteDirectory: Skipping an entry of [%s] whose name is not valid text",
+                        path.c_str());
+               continue;
+            }
+            if (entry.fileName == "." || entry.fileName == "..") {
+               continue;
+            }
+            const std::string child = path + "\\" + entry.fileName;
+            const bool childIsDir = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            const bool childIsLink = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (childIsDir && (flags & DeleteDirRecurse)) {
+               DeleteFolder(child, entry.attributes, flags);
+            } else if (childIsLink && (flags & DeleteDirFiles)) {
+               RemoveLink(child, entry.attributes);
+            } else if (flags & DeleteDirFiles) {
+               Util_DeleteFile(child, 0, false);
+            }
+         } while (Sys().findNextFile(find.get(), &entry));
+      }
+   }
+   if (Sys().removeDirectory(path.c_str())) {
+      return true;
+   }
+   Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_DeleteDirectory: Failed to remove directory");
+   return false;
+}
+
+} // namespace
+
 bool Util_DeleteDirectory(const char* path, unsigned flags)
 {
    if (path == nullptr || *path == '\0') {
       Inst_Log(LOG_ERROR, "Util_DeleteDirectory: Invalid empty path specified for deletion");
       return false;
    }
-   // A link in place of the directory: remove the link only. Enumerating through it would
-   // delete files of a folder that other users may have pointed us at.
-   const DWORD attributes = Win32U_GetFileAttributes(path);
-   const bool isLink = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-   if (isLink) {
-      Inst_Log(LOG_DETAIL, "Util_DeleteDirectory: Removing link [%s] without following it", path);
-   } else {
-      const std::string pattern = std::string(path) + "\\*";
-      Win32U_FindData entry;
-      UniqueFindHandle find(Win32U_FindFirstFileEx(pattern.c_str(), &entry));
-      if (!find) {
-         Inst_LogLastWinError(LOG_DETAIL, GetLastError(),
-                              "Util_DeleteDirectory: Failed to find any child files or directories for %s", path);
-      } else {
-         Inst_Log(LOG_DETAIL, "Util_DeleteDirectory: Deleting [%s]", path);
-         do {
-            if (!entry.nameConverted) {
-               Inst_Log(LOG_ERROR, "Util_DeleteDirectory: Skipping an entry of [%s] whose name is not valid text", path);
-               continue;
-            }
-            if (entry.fileName == "." || entry.fileName == "..") {
-               continue;
-            }
-            const std::string child = std::string(path) + "\\" + entry.fileName;
-            const bool childIsDir = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            const bool childIsLink = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            if (childIsDir && (flags & DeleteDirRecurse)) {
-               Util_DeleteDirectory(child.c_str(), flags);
-            } else if (childIsDir && childIsLink && (flags & DeleteDirFiles)) {
-               Win32U_RemoveDirectory(child.c_str()); // a linked folder: the link goes, its target stays
-            } else if (flags & DeleteDirFiles) {
-               Util_DeleteFile(child, 0, false);
-            }
-         } while (Win32U_FindNextFile(find.get(), &entry));
-      }
+   const DWORD attributes = Sys().getFileAttributes(path);
+   if (attributes == INVALID_FILE_ATTRIBUTES) {
+      Inst_LogLastWinError(LOG_WARNING, GetLastError(),
+                           "Util_DeleteDirectory: Cannot read the attributes of [%s]; not looking inside it", path);
    }
-   if (Win32U_RemoveDirectory(path)) {
-      return true;
-   }
-   Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_DeleteDirectory: Failed to remove directory");
-   return false;
+   return DeleteFolder(path, attributes, flags);
 }
 
 std::string Util_GetFileContents(std::string path)
@@ -175,7 +226,8 @@ std::string Util_GetFileContents(std::string path)
    std::string contents;
    FILE* file = Win32U_Fopen(path.c_str(), "r");
    if (file == nullptr) {
-      Inst_LogLastPosixError(LOG_ERROR, errno, "Util_GetFileContents: Failed to open file for reading: %s", path.c_str());
+      Inst_LogLastPosixError(LOG_ERROR, errno, "Util_GetFileContents: Failed to open file for reading: %s",
+                             path.c_str());
       return contents;
    }
    int c;
@@ -240,14 +292,16 @@ bool Util_IsWritableDir(std::string path)
       }
    }
 
-   const SECURITY_INFORMATION info = OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+   const SECURITY_INFORMATION info =
+       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
    std::vector<BYTE> descriptor;
    DWORD needed = 0;
    while (!Win32U_GetFileSecurity(path.c_str(), info, descriptor.empty() ? nullptr : descriptor.data(),
                                   static_cast<DWORD>(descriptor.size()), &needed)) {
       const DWORD error = GetLastError();
       if (error != ERROR_INSUFFICIENT_BUFFER) {
-         Inst_LogWinError(LOG_ERROR, error, "Util_IsWritableDir: Unable to get security descriptor for \"%s\"", path.c_str());
+         Inst_LogWinError(LOG_ERROR, error, "Util_IsWritableDir: Unable to get security descriptor for \"%s\"",
+                          path.c_str());
          return false;
       }
       try {

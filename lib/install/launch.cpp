@@ -4,7 +4,8 @@
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 
-namespace {
+namespace
+{
 constexpr DWORD kHiddenFlags = CREATE_NO_WINDOW | CREATE_NEW_CONSOLE;
 }
 
@@ -21,9 +22,12 @@ LaunchResult Util_LaunchEx(std::string path, std::string arguments, DWORD timeou
          return LaunchFailed;
       }
       const std::string quoted = "\"" + path + "\"";
-      if (quoted.size() > kLaunchMaxQuotedPath) {
+      // The room is counted in Windows' characters (UTF-16 units), not in UTF-8 bytes.
+      const auto wide = Win32U_ToWide(quoted);
+      const size_t characters = wide ? wide->size() : quoted.size();
+      if (characters > kLaunchMaxQuotedPath) {
          Inst_Log(LOG_ERROR, "Util_Launch: Program path is too long (%u characters): \"%s\"",
-                  static_cast<unsigned>(quoted.size()), path.c_str());
+                  static_cast<unsigned>(characters), path.c_str());
          return LaunchFailed;
       }
       commandLine = quoted + " " + arguments;
@@ -42,8 +46,8 @@ LaunchResult Util_LaunchEx(std::string path, std::string arguments, DWORD timeou
    SECURITY_ATTRIBUTES threadAttributes{sizeof threadAttributes, nullptr, FALSE};
    const DWORD flags = (hideWindow ? kHiddenFlags : DETACHED_PROCESS) | CREATE_UNICODE_ENVIRONMENT;
    PROCESS_INFORMATION pi{};
-   if (!Win32U_CreateProcess(nullptr, commandLine.c_str(), &processAttributes, &threadAttributes, FALSE, flags,
-                             nullptr, nullptr, &si, &pi)) {
+   if (!Win32U_CreateProcess(nullptr, commandLine.c_str(), &processAttributes, &threadAttributes, FALSE, flags, nullptr,
+                             nullptr, &si, &pi)) {
       Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_Launch: Create Process failed");
       return LaunchFailed;
    }
@@ -76,7 +80,7 @@ bool Util_Launch(std::string path, std::string arguments, bool wait, bool hideWi
 {
    uint32_t code = 0;
    const LaunchResult result =
-      Util_LaunchEx(std::move(path), std::move(arguments), wait ? INFINITE : 0, hideWindow, &code, nullptr);
+       Util_LaunchEx(std::move(path), std::move(arguments), wait ? INFINITE : 0, hideWindow, &code, nullptr);
    if (result == LaunchFinished && exitCodeOut != nullptr) {
       Inst_Log(LOG_INFO, "Util_Launch: Process returned %d", static_cast<int>(code));
       *exitCodeOut = code;

@@ -13,7 +13,8 @@ enum LaunchResult : int {
    LaunchStillRunning = 2, // the time-out passed; no exit code
 };
 
-// The quoted program path may be at most this long (the command line's room for a path).
+// The quoted program path may be at most this many characters (UTF-16 units): the command
+// line's room for a path.
 constexpr size_t kLaunchMaxQuotedPath = 261;
 
 bool Util_Launch(std::string path, std::string arguments, bool wait, bool hideWindow, uint32_t* exitCodeOut);

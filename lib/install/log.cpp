@@ -2,12 +2,12 @@
 // the main and progress threads never mix inside a line.
 #include "lib/install/log.h"
 
-#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <shlobj.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 #include <cerrno>
 #include <cstring>
@@ -19,7 +19,8 @@
 #include "lib/rpc/guestLog.h"
 #include "lib/string/str.h"
 
-namespace {
+namespace
+{
 
 constexpr size_t kTempPathChars = 2048;
 constexpr size_t kArchiveTempPathChars = 1024;
@@ -48,8 +49,9 @@ LoggerState& State()
    return state;
 }
 
-class ErrorStateGuard {
-public:
+class ErrorStateGuard
+{
+ public:
    ErrorStateGuard() : win_(GetLastError()), crt_(errno) {}
    ~ErrorStateGuard()
    {
@@ -57,7 +59,7 @@ public:
       errno = crt_;
    }
 
-private:
+ private:
    DWORD win_;
    int crt_;
 };
@@ -140,15 +142,10 @@ void CreateLogFile()
    }
 }
 
-void Forward(const char* text, size_t length)
+// False when forwarding is on and the host did not take the text.
+bool Forward(const char* text, size_t length)
 {
-   LoggerState& s = State();
-   if (s.hostForwarding == 0) {
-      return;
-   }
-   if (!GuestLog_ForwardText(text, length)) {
-      WriteRaw(s.fd, kLogForwardFailed, sizeof kLogForwardFailed - 1);
-   }
+   return State().hostForwarding == 0 || GuestLog_ForwardText(text, length);
 }
 
 void WriteLine(uint32_t level, const std::string& suffix, const char* fmt, va_list args)
@@ -169,7 +166,11 @@ void WriteLine(uint32_t level, const std::string& suffix, const char* fmt, va_li
       Forward(kLogTruncatedNotice, sizeof kLogTruncatedNotice - 1);
    }
    WriteRaw(s.fd, line.text.data(), line.text.size());
-   Forward(line.text.data(), line.text.size());
+   // The failure notice follows log lines only, never the fixed notices: it must not come
+   // between a truncation notice and the line it announces.
+   if (!Forward(line.text.data(), line.text.size()) && !line.formatError) {
+      WriteRaw(s.fd, kLogForwardFailed, sizeof kLogForwardFailed - 1);
+   }
 }
 
 void ChooseLogLevel()
@@ -184,16 +185,19 @@ void ChooseLogLevel()
       return;
    }
    if (open != ERROR_SUCCESS) {
-      Inst_LogWinError(LOG_ERROR2, static_cast<uint32_t>(open), "Inst_GetDefaultLogLevel: Could not open log level path");
+      Inst_LogWinError(LOG_ERROR2, static_cast<uint32_t>(open),
+                       "Inst_GetDefaultLogLevel: Could not open log level path");
       s.mask = kLogDefaultMask;
       return;
    }
    DWORD type = 0;
    DWORD value = 0;
    DWORD size = sizeof value;
-   const LONG read = Win32U_RegQueryValueEx(key.get(), "LogLevel", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
+   const LONG read =
+       Win32U_RegQueryValueEx(key.get(), "LogLevel", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size);
    if (read != ERROR_SUCCESS) {
-      Inst_LogWinError(LOG_ERROR2, static_cast<uint32_t>(read), "Inst_GetDefaultLogLevel: Could not read log level value");
+      Inst_LogWinError(LOG_ERROR2, static_cast<uint32_t>(read),
+                       "Inst_GetDefaultLogLevel: Could not read log level value");
    }
    if (read != ERROR_SUCCESS || type != REG_DWORD) {
       LogInternal(LOG_ERROR2, "Inst_GetDefaultLogLevel: Log level value is the wrong type: 0x%08x",
@@ -333,12 +337,14 @@ void Inst_LogLastPosixError(uint32_t level, int code, const char* fmt, ...)
    va_end(args);
 }
 
-namespace {
+namespace
+{
 // The file utilities that archiving uses log their steps; a line written then would open the
 // very file being archived again (a line after the end of logging reopens the log), and the
 // archive would fail on its own log. Those lines are dropped while archiving.
-class LogPause {
-public:
+class LogPause
+{
+ public:
    LogPause() { State().paused++; }
    ~LogPause() { State().paused--; }
 };
@@ -365,8 +371,8 @@ bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, co
 
    SYSTEMTIME written;
    {
-      UniqueHandle file(Win32U_CreateFile(current.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+      UniqueHandle file(
+          Win32U_CreateFile(current.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
       FILETIME lastWrite;
       FILETIME local;
       if (!file || !GetFileTime(file.get(), nullptr, nullptr, &lastWrite) ||
@@ -377,9 +383,9 @@ bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, co
    // Two runs whose logs were last written in the same second would get the same name: the later
    // one takes the first free "_2", "_3", ... after the time rather than staying in place, where
    // the next run would append to it and the two runs' lines would end up in one archive.
-   const std::string stamped = Str_Format("%s_%02d%02d%02d_%02d%02d%02d", archiveBaseName ? archiveBaseName : logFileName,
-                                          written.wYear, written.wMonth, written.wDay, written.wHour,
-                                          written.wMinute, written.wSecond);
+   const std::string stamped =
+       Str_Format("%s_%02d%02d%02d_%02d%02d%02d", archiveBaseName ? archiveBaseName : logFileName, written.wYear,
+                  written.wMonth, written.wDay, written.wHour, written.wMinute, written.wSecond);
    const char* ending = failed ? "_Failed.log" : ".log";
    std::string newName = stamped + ending;
    for (unsigned n = 2; Win32U_GetFileAttributes((temp + newName).c_str()) != INVALID_FILE_ATTRIBUTES; n++) {

@@ -1,12 +1,15 @@
 #include "lib/install/regUtil.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "lib/install/log.h"
 #include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
 
-namespace {
+namespace
+{
 
 constexpr DWORD kSubKeyNameChars = 512;
 constexpr DWORD kDumpNameChars = 16383;
@@ -32,15 +35,33 @@ bool InvalidPath(const char* keyPath)
    return keyPath == nullptr || *keyPath == '\0';
 }
 
+constexpr RegUtilCalls kSystemCalls = {Win32U_RegOpenKeyEx, Win32U_RegEnumKeyEx, Win32U_RegDeleteKey};
+const RegUtilCalls* testCalls = nullptr;
+
+const RegUtilCalls& Sys()
+{
+   return testCalls != nullptr ? *testCalls : kSystemCalls;
+}
+
 } // namespace
+
+void Util_SetRegistryCallsForTest(const RegUtilCalls* calls)
+{
+   testCalls = calls;
+}
 
 const char* Util_GetRootKeyName(HKEY root)
 {
-   if (root == HKEY_CLASSES_ROOT) return "HKEY_CLASSES_ROOT";
-   if (root == HKEY_CURRENT_USER) return "HKEY_CURRENT_USER";
-   if (root == HKEY_LOCAL_MACHINE) return "HKEY_LOCAL_MACHINE";
-   if (root == HKEY_USERS) return "HKEY_USERS";
-   if (root == HKEY_CURRENT_CONFIG) return "HKEY_CURRENT_CONFIG";
+   if (root == HKEY_CLASSES_ROOT)
+      return "HKEY_CLASSES_ROOT";
+   if (root == HKEY_CURRENT_USER)
+      return "HKEY_CURRENT_USER";
+   if (root == HKEY_LOCAL_MACHINE)
+      return "HKEY_LOCAL_MACHINE";
+   if (root == HKEY_USERS)
+      return "HKEY_USERS";
+   if (root == HKEY_CURRENT_CONFIG)
+      return "HKEY_CURRENT_CONFIG";
    return "";
 }
 
@@ -50,7 +71,8 @@ bool Util_IsWow64()
       HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
       using Fn2 = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
       using Fn1 = BOOL(WINAPI*)(HANDLE, BOOL*);
-      auto isWow64Process2 = reinterpret_cast<Fn2>(reinterpret_cast<void*>(GetProcAddress(kernel32, "IsWow64Process2")));
+      auto isWow64Process2 =
+          reinterpret_cast<Fn2>(reinterpret_cast<void*>(GetProcAddress(kernel32, "IsWow64Process2")));
       USHORT processMachine = 0;
       USHORT nativeMachine = 0;
       if (isWow64Process2 && isWow64Process2(GetCurrentProcess(), &processMachine, &nativeMachine)) {
@@ -70,8 +92,8 @@ bool Util_CreateKey(HKEY root, const char* keyPath, DWORD options, bool use64Bit
       return false;
    }
    UniqueRegKey key;
-   return Win32U_RegCreateKeyEx(root, keyPath, 0, "", options, AccessMask(Access::Create, use64BitView, false),
-                                nullptr, key.put(), nullptr) == ERROR_SUCCESS;
+   return Win32U_RegCreateKeyEx(root, keyPath, 0, "", options, AccessMask(Access::Create, use64BitView, false), nullptr,
+                                key.put(), nullptr) == ERROR_SUCCESS;
 }
 
 bool Util_DoesKeyExist(HKEY root, const char* keyPath, bool use64BitView)
@@ -81,8 +103,7 @@ bool Util_DoesKeyExist(HKEY root, const char* keyPath, bool use64BitView)
       return false;
    }
    UniqueRegKey key;
-   return Win32U_RegOpenKeyEx(root, keyPath, 0, AccessMask(Access::Read, use64BitView, false), key.put()) ==
-          ERROR_SUCCESS;
+   return Sys().openKeyEx(root, keyPath, 0, AccessMask(Access::Read, use64BitView, false), key.put()) == ERROR_SUCCESS;
 }
 
 bool Util_IsKeyEmpty(HKEY root, const char* keyPath)
@@ -92,18 +113,63 @@ bool Util_IsKeyEmpty(HKEY root, const char* keyPath)
       return false;
    }
    UniqueRegKey key;
-   if (Win32U_RegOpenKeyEx(root, keyPath, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
+   if (Sys().openKeyEx(root, keyPath, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
       Inst_Log(LOG_INFO, "Util_IsKeyEmpty: Failed to open key %s", keyPath);
       return false;
    }
    char name[kSubKeyNameChars];
    DWORD nameSize = sizeof name;
-   if (Win32U_RegEnumKeyEx(key.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS) {
+   if (Sys().enumKeyEx(key.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr) != ERROR_NO_MORE_ITEMS) {
       return false;
    }
    nameSize = sizeof name;
    return Win32U_RegEnumValue(key.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr) == ERROR_NO_MORE_ITEMS;
 }
+
+namespace
+{
+
+// Deletes the key and its sub-keys, deepest first; the result is the first refusal's status.
+// A refused sub-key ends the deletion there: asking for sub-key 0 again would find the same one
+// for ever.
+LONG DeleteKeyTree(HKEY root, const char* keyPath)
+{
+   if (!Util_IsKeyEmpty(root, keyPath)) {
+      Inst_Log(LOG_WARNING, "Util_DeleteKey: Deleting a key that isn't empty: \"%s\\%s\"", Util_GetRootKeyName(root),
+               keyPath);
+   }
+   UniqueRegKey key;
+   const LONG open = Sys().openKeyEx(root, keyPath, 0, DELETE | KEY_ENUMERATE_SUB_KEYS, key.put());
+   if (open == ERROR_FILE_NOT_FOUND) {
+      return ERROR_SUCCESS; // nothing to delete
+   }
+   // A key that cannot be opened may still be deletable; its deletion's status tells.
+   while (open == ERROR_SUCCESS) {
+      // UTF-8 may need up to three bytes per UTF-16 unit of a 512-character name.
+      char name[kSubKeyNameChars * 3];
+      DWORD nameSize = sizeof name;
+      const LONG result = Sys().enumKeyEx(key.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
+      if (result == ERROR_NO_MORE_ITEMS) {
+         break;
+      }
+      if (result != ERROR_SUCCESS) {
+         Inst_LogWinError(LOG_ERROR, static_cast<uint32_t>(result),
+                          "Util_DeleteKey: Failed to enumerate the sub-keys of %s", keyPath);
+         return result;
+      }
+      const LONG sub = DeleteKeyTree(key.get(), name);
+      if (sub != ERROR_SUCCESS) {
+         return sub;
+      }
+   }
+   const LONG deleted = Sys().deleteKey(root, keyPath);
+   if (deleted != ERROR_SUCCESS) {
+      Inst_LogWinError(LOG_ERROR, static_cast<uint32_t>(deleted), "Util_DeleteKey: Failed to delete key %s", keyPath);
+   }
+   return deleted;
+}
+
+} // namespace
 
 bool Util_DeleteKey(HKEY root, const char* keyPath)
 {
@@ -111,37 +177,11 @@ bool Util_DeleteKey(HKEY root, const char* keyPath)
       Inst_Log(LOG_ERROR, "Util_DeleteKey: Invalid keyName in DeleteKey");
       return false;
    }
-   if (!Util_IsKeyEmpty(root, keyPath)) {
-      Inst_Log(LOG_WARNING, "Util_DeleteKey: Deleting a key that isn't empty: \"%s\\%s\"", Util_GetRootKeyName(root),
-               keyPath);
-   }
-   UniqueRegKey key;
-   if (Win32U_RegOpenKeyEx(root, keyPath, 0, DELETE | KEY_ENUMERATE_SUB_KEYS, key.put()) != ERROR_SUCCESS) {
-      return true;
-   }
-   for (;;) {
-      // UTF-8 may need up to three bytes per UTF-16 unit of a 512-character name.
-      char name[kSubKeyNameChars * 3];
-      DWORD nameSize = sizeof name;
-      const LONG result = Win32U_RegEnumKeyEx(key.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr);
-      if (result == ERROR_NO_MORE_ITEMS) {
-         if (Win32U_RegDeleteKey(root, keyPath) != ERROR_SUCCESS) {
-            Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_DeleteKey: Failed to delete key %s", keyPath);
-         }
-         break;
-      }
-      if (result != ERROR_SUCCESS) {
-         break;
-      }
-      Util_DeleteKey(key.get(), name);
-      if (Util_DoesKeyExist(key.get(), name, false)) {
-         break; // the sub-key resists deletion; enumerating index 0 again would never end
-      }
-   }
-   return true;
+   return DeleteKeyTree(root, keyPath) == ERROR_SUCCESS;
 }
 
-namespace {
+namespace
+{
 
 bool CheckViewFlags(bool use64, bool use32)
 {
@@ -170,8 +210,8 @@ bool Util_GetKeyValueString(HKEY root, const char* keyPath, const char* valueNam
       }
       const LONG query = Win32U_RegQueryValueEx(key.get(), valueName, nullptr, nullptr, nullptr, &size);
       if (query != ERROR_SUCCESS) {
-         Inst_LogWinError(LOG_INFO, static_cast<uint32_t>(query), "Util_GetKeyValueString: Error reading registry value: %s",
-                          keyPath);
+         Inst_LogWinError(LOG_INFO, static_cast<uint32_t>(query),
+                          "Util_GetKeyValueString: Error reading registry value: %s", keyPath);
       }
       if (query != ERROR_SUCCESS || size == 0) {
          return false;
@@ -185,7 +225,8 @@ bool Util_GetKeyValueString(HKEY root, const char* keyPath, const char* valueNam
       return false;
    }
    DWORD bufferSize = size + 2;
-   if (!Util_GetKeyValueString(root, keyPath, valueName, buffer.data(), &bufferSize, use64BitRegistry, use32BitRegistry)) {
+   if (!Util_GetKeyValueString(root, keyPath, valueName, buffer.data(), &bufferSize, use64BitRegistry,
+                               use32BitRegistry)) {
       return false;
    }
    out.assign(buffer.data());
@@ -199,22 +240,26 @@ bool Util_GetKeyValueString(HKEY root, const char* keyPath, const char* valueNam
       return false;
    }
    UniqueRegKey key;
-   const LONG open = Win32U_RegOpenKeyEx(root, keyPath, 0, AccessMask(Access::Read, use64BitRegistry, use32BitRegistry),
-                                         key.put());
+   const LONG open =
+       Win32U_RegOpenKeyEx(root, keyPath, 0, AccessMask(Access::Read, use64BitRegistry, use32BitRegistry), key.put());
    if (open != ERROR_SUCCESS) {
       Inst_Log(LOG_ERROR, "Util_GetKeyValueString: Cannot open the registry %s\\%s: %ld", Util_GetRootKeyName(root),
                keyPath, static_cast<long>(open));
       return false;
    }
-   const LONG query = Win32U_RegQueryValueEx(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
-                                             bufferSize);
+   const DWORD room = *bufferSize;
+   const LONG query =
+       Win32U_RegQueryValueEx(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), bufferSize);
    if (query != ERROR_SUCCESS) {
-      Inst_LogWinError(LOG_ERROR, static_cast<uint32_t>(query), "Util_GetKeyValueString: Cannot query key value %s\\%s\\%s",
-                       Util_GetRootKeyName(root), keyPath, valueName ? valueName : "");
+      Inst_LogWinError(LOG_ERROR, static_cast<uint32_t>(query),
+                       "Util_GetKeyValueString: Cannot query key value %s\\%s\\%s", Util_GetRootKeyName(root), keyPath,
+                       valueName ? valueName : "");
       return false;
    }
-   Inst_Log(LOG_DETAIL, "Util_GetKeyValueString: (%s\\%s\\%s) = \"%s\"", Util_GetRootKeyName(root), keyPath,
-            valueName ? valueName : "", buffer);
+   // The value need not be a string: it may fill the buffer without a terminator.
+   const size_t shown = strnlen(buffer, std::min(room, *bufferSize));
+   Inst_Log(LOG_DETAIL, "Util_GetKeyValueString: (%s\\%s\\%s) = \"%.*s\"", Util_GetRootKeyName(root), keyPath,
+            valueName ? valueName : "", static_cast<int>(shown), buffer);
    return true;
 }
 
@@ -222,8 +267,8 @@ bool Util_SetKeyValue(HKEY root, const char* keyPath, const char* valueName, DWO
                       DWORD dataSize, DWORD keyOptions, bool use64BitView)
 {
    UniqueRegKey key;
-   const LONG create = Win32U_RegCreateKeyEx(root, keyPath, 0, "", keyOptions, AccessMask(Access::Write, use64BitView, false),
-                                             nullptr, key.put(), nullptr);
+   const LONG create = Win32U_RegCreateKeyEx(
+       root, keyPath, 0, "", keyOptions, AccessMask(Access::Write, use64BitView, false), nullptr, key.put(), nullptr);
    if (create != ERROR_SUCCESS) {
       Inst_LogWinError(LOG_ERROR, static_cast<uint32_t>(create), "Util_SetKeyValue: Failed to create key %s",
                        keyPath ? keyPath : "");

@@ -5,14 +5,17 @@
 
 #include <string>
 
+#include "lib/misc/win32u.h"
+
 const char* Util_GetRootKeyName(HKEY root);
 bool Util_IsWow64();
 
 bool Util_CreateKey(HKEY root, const char* keyPath, DWORD options, bool use64BitView);
 bool Util_DoesKeyExist(HKEY root, const char* keyPath, bool use64BitView);
 bool Util_IsKeyEmpty(HKEY root, const char* keyPath);
-// Deletes the key and everything below it, deepest keys first. False only for a null or empty
-// key path; a failed deletion shows in the log.
+// Deletes the key and everything below it, deepest keys first. A missing key counts as deleted.
+// False for a null or empty key path, and when a deletion is refused: the deletion ends at the
+// first refusal, which is logged once with the registry's own error.
 bool Util_DeleteKey(HKEY root, const char* keyPath);
 bool Util_GetKeyValueString(HKEY root, const char* keyPath, const char* valueName, std::string& out,
                             bool use64BitRegistry, bool use32BitRegistry);
@@ -22,3 +25,13 @@ bool Util_SetKeyValue(HKEY root, const char* keyPath, const char* valueName, DWO
                       DWORD dataSize, DWORD keyOptions, bool use64BitView);
 // Diagnostic: the REG_SZ values of a key under HKEY_LOCAL_MACHINE (64-bit view) into the log.
 bool DumpRegKeyValues(const char* keyPath);
+
+// The system calls of the key deletion. Tests put a table of their own in front of the real one
+// (null restores it) for the answers Windows gives where Wine's differ: keys that can be neither
+// opened nor deleted, errors returned without touching the last error.
+struct RegUtilCalls {
+   decltype(&Win32U_RegOpenKeyEx) openKeyEx;
+   decltype(&Win32U_RegEnumKeyEx) enumKeyEx;
+   decltype(&Win32U_RegDeleteKey) deleteKey;
+};
+void Util_SetRegistryCallsForTest(const RegUtilCalls* calls);

@@ -14,7 +14,8 @@
 #include "lib/misc/win32uInternal.h"
 #include "lib/unicode/unicodeSimple.h"
 
-namespace {
+namespace
+{
 constexpr size_t kMaxPathChars = 260; // the C-runtime calls' limit without the \\?\ prefix
 }
 
@@ -57,8 +58,7 @@ DWORD Win32U_Utf16ToUtf8Buffer(std::wstring_view text, char* buf, DWORD bufSize,
    auto utf8 = Win32U_ToUtf8(text);
    if (!utf8) {
       const std::string escaped = Unicode_EscapeBuffer(text.data(), text.size() * sizeof(wchar_t));
-      Debug("%s: Failed to convert the UTF-16 string to UTF-8: %s.\n", "Win32UCodeSetUtf16leToUtf8",
-            escaped.c_str());
+      Debug("%s: Failed to convert the UTF-16 string to UTF-8: %s.\n", "Win32UCodeSetUtf16leToUtf8", escaped.c_str());
       return ERROR_INVALID_DATA;
    }
    const DWORD length = static_cast<DWORD>(utf8->size());
@@ -92,44 +92,46 @@ Win32U_ErrorKeeper::~Win32U_ErrorKeeper()
 
 BOOL Win32U_CreateDirectory(const char* path, LPSECURITY_ATTRIBUTES sa)
 {
-   return Win32UCall<BOOL>(FALSE, [&](const WideArg& p) { return CreateDirectoryW(p, sa); }, path);
+   return Win32UCall<BOOL>(
+       FALSE, [&](const WideArg& p) { return CreateDirectoryW(p, sa); }, path);
 }
 
-HANDLE Win32U_CreateFile(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
-                         DWORD disposition, DWORD flags, HANDLE templateFile)
+HANDLE Win32U_CreateFile(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                         DWORD flags, HANDLE templateFile)
 {
-   return Win32UCall<HANDLE>(INVALID_HANDLE_VALUE, [&](const WideArg& p) {
-      return CreateFileW(p, access, share, sa, disposition, flags, templateFile);
-   }, path);
+   return Win32UCall<HANDLE>(
+       INVALID_HANDLE_VALUE,
+       [&](const WideArg& p) { return CreateFileW(p, access, share, sa, disposition, flags, templateFile); }, path);
 }
 
 BOOL Win32U_DeleteFile(const char* path)
 {
-   return Win32UCall<BOOL>(FALSE, [](const WideArg& p) { return DeleteFileW(p); }, path);
+   return Win32UCall<BOOL>(
+       FALSE, [](const WideArg& p) { return DeleteFileW(p); }, path);
 }
 
 BOOL Win32U_CopyFile(const char* source, const char* target, BOOL failIfExists)
 {
-   return Win32UCall<BOOL>(FALSE, [&](const WideArg& s, const WideArg& t) {
-      return CopyFileW(s, t, failIfExists);
-   }, source, target);
+   return Win32UCall<BOOL>(
+       FALSE, [&](const WideArg& s, const WideArg& t) { return CopyFileW(s, t, failIfExists); }, source, target);
 }
 
 BOOL Win32U_MoveFileEx(const char* source, const char* target, DWORD flags)
 {
-   return Win32UCall<BOOL>(FALSE, [&](const WideArg& s, const WideArg& t) {
-      return MoveFileExW(s, t, flags);
-   }, source, target);
+   return Win32UCall<BOOL>(
+       FALSE, [&](const WideArg& s, const WideArg& t) { return MoveFileExW(s, t, flags); }, source, target);
 }
 
 BOOL Win32U_RemoveDirectory(const char* path)
 {
-   return Win32UCall<BOOL>(FALSE, [](const WideArg& p) { return RemoveDirectoryW(p); }, path);
+   return Win32UCall<BOOL>(
+       FALSE, [](const WideArg& p) { return RemoveDirectoryW(p); }, path);
 }
 
 BOOL Win32U_SetCurrentDirectory(const char* path)
 {
-   return Win32UCall<BOOL>(FALSE, [](const WideArg& p) { return SetCurrentDirectoryW(p); }, path);
+   return Win32UCall<BOOL>(
+       FALSE, [](const WideArg& p) { return SetCurrentDirectoryW(p); }, path);
 }
 
 std::optional<std::string> Win32U_GetCurrentDirectory()
@@ -139,22 +141,21 @@ std::optional<std::string> Win32U_GetCurrentDirectory()
 
 DWORD Win32U_GetFileAttributes(const char* path)
 {
-   return Win32UCall<DWORD>(INVALID_FILE_ATTRIBUTES, [](const WideArg& p) { return GetFileAttributesW(p); }, path);
+   return Win32UCall<DWORD>(
+       INVALID_FILE_ATTRIBUTES, [](const WideArg& p) { return GetFileAttributesW(p); }, path);
 }
 
 BOOL Win32U_GetFileAttributesEx(const char* path, WIN32_FILE_ATTRIBUTE_DATA* data)
 {
-   return Win32UCall<BOOL>(FALSE, [&](const WideArg& p) {
-      return GetFileAttributesExW(p, GetFileExInfoStandard, data);
-   }, path);
+   return Win32UCall<BOOL>(
+       FALSE, [&](const WideArg& p) { return GetFileAttributesExW(p, GetFileExInfoStandard, data); }, path);
 }
 
-BOOL Win32U_GetFileSecurity(const char* path, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
-                            DWORD length, DWORD* needed)
+BOOL Win32U_GetFileSecurity(const char* path, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, DWORD length,
+                            DWORD* needed)
 {
-   return Win32UCall<BOOL>(FALSE, [&](const WideArg& p) {
-      return GetFileSecurityW(p, info, sd, length, needed);
-   }, path);
+   return Win32UCall<BOOL>(
+       FALSE, [&](const WideArg& p) { return GetFileSecurityW(p, info, sd, length, needed); }, path);
 }
 
 std::optional<std::string> Win32U_GetFullPathName(const char* path)
@@ -173,14 +174,14 @@ std::optional<std::string> Win32U_GetFullPathName(const char* path)
 BOOL Win32U_GetDiskFreeSpaceEx(const char* root, ULARGE_INTEGER* available, ULARGE_INTEGER* total,
                                ULARGE_INTEGER* totalFree)
 {
-   return Win32UCall<BOOL>(FALSE, [&](const WideArg& r) {
-      return GetDiskFreeSpaceExW(r, available, total, totalFree);
-   }, root);
+   return Win32UCall<BOOL>(
+       FALSE, [&](const WideArg& r) { return GetDiskFreeSpaceExW(r, available, total, totalFree); }, root);
 }
 
 UINT Win32U_GetDriveType(const char* root)
 {
-   return Win32UCall<UINT>(DRIVE_UNKNOWN, [](const WideArg& r) { return GetDriveTypeW(r); }, root);
+   return Win32UCall<UINT>(
+       DRIVE_UNKNOWN, [](const WideArg& r) { return GetDriveTypeW(r); }, root);
 }
 
 std::string Win32U_GetTempPathFrom(HMODULE kernel)
@@ -191,7 +192,7 @@ std::string Win32U_GetTempPathFrom(HMODULE kernel)
       getTempPath2 = GetTempPathW;
    }
    return Win32UGetText([getTempPath2](wchar_t* buf, DWORD size) { return getTempPath2(size, buf); })
-      .value_or(std::string());
+       .value_or(std::string());
 }
 
 std::string Win32U_GetTempPath()
@@ -201,15 +202,18 @@ std::string Win32U_GetTempPath()
 
 std::string Win32U_GetSystemDirectory()
 {
-   return Win32UGetText([](wchar_t* buf, DWORD size) { return GetSystemDirectoryW(buf, size); }).value_or(std::string());
+   return Win32UGetText([](wchar_t* buf, DWORD size) { return GetSystemDirectoryW(buf, size); })
+       .value_or(std::string());
 }
 
 std::string Win32U_GetWindowsDirectory()
 {
-   return Win32UGetText([](wchar_t* buf, DWORD size) { return GetWindowsDirectoryW(buf, size); }).value_or(std::string());
+   return Win32UGetText([](wchar_t* buf, DWORD size) { return GetWindowsDirectoryW(buf, size); })
+       .value_or(std::string());
 }
 
-namespace {
+namespace
+{
 void FillFindData(const WIN32_FIND_DATAW& wide, Win32U_FindData* data)
 {
    data->attributes = wide.dwFileAttributes;
@@ -252,35 +256,87 @@ BOOL Win32U_FindNextFile(HANDLE find, Win32U_FindData* data)
 
 // ---- C-runtime path calls ------------------------------------------------------------------
 
-namespace {
-// The guard of every C-runtime path call: a path of 260 or more UTF-16 characters without the
-// \\?\ prefix is refused before the call, as the C runtime would overrun MAX_PATH.
-bool PathGuard(const WideArg& path)
+namespace
 {
-   if (!path.ok()) {
-      errno = EILSEQ;
-      SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-      return false;
+
+// An absolute path in the extended-length form ("\\?\C:\...", "\\?\UNC\server\share\..."), in
+// which Windows takes a path of any length. That form is taken literally, so it is made from
+// the full path name: dots and forward slashes are resolved first. Empty for any other path.
+std::wstring ExtendedLengthPath(std::wstring_view path)
+{
+   const auto slash = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+   const bool drive = path.size() >= 3 && path[1] == L':' && slash(path[2]) &&
+                      ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+   const bool unc = path.size() >= 3 && slash(path[0]) && slash(path[1]) && path[2] != L'?' && path[2] != L'.';
+   if (!drive && !unc) {
+      return std::wstring();
    }
-   const wchar_t* p = path;
-   if (p == nullptr) {
-      return true;
+   const std::wstring source(path);
+   std::vector<wchar_t> buf(path.size() + 1);
+   DWORD n = GetFullPathNameW(source.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+   if (n >= buf.size()) {
+      buf.resize(static_cast<size_t>(n) + 1);
+      n = GetFullPathNameW(source.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
    }
-   const std::wstring_view view(p);
-   if (view.rfind(L"\\\\?\\", 0) != 0 && view.size() >= kMaxPathChars) {
-      errno = ENAMETOOLONG;
-      SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      return false;
+   if (n == 0 || n >= buf.size()) {
+      return std::wstring();
    }
-   return true;
+   const std::wstring_view full(buf.data(), n);
+   if (drive && full.size() >= 3 && full[1] == L':') {
+      return L"\\\\?\\" + std::wstring(full);
+   }
+   if (unc && full.rfind(L"\\\\", 0) == 0) {
+      return L"\\\\?\\UNC\\" + std::wstring(full.substr(2));
+   }
+   return std::wstring();
 }
+
+// The path argument of a C-runtime call. A path of 260 or more characters would overrun the
+// C runtime's MAX_PATH handling: an absolute one goes in its extended-length form, any other is
+// refused before the call (ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE).
+class CrtPath
+{
+ public:
+   explicit CrtPath(const char* utf8) : arg_(utf8)
+   {
+      if (!arg_.ok()) {
+         errno = EILSEQ;
+         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+         return;
+      }
+      const wchar_t* p = arg_;
+      if (p == nullptr) {
+         usable_ = true;
+         return;
+      }
+      const std::wstring_view view(p);
+      if (view.rfind(L"\\\\?\\", 0) == 0 || view.size() < kMaxPathChars) {
+         usable_ = true;
+         return;
+      }
+      extended_ = ExtendedLengthPath(view);
+      usable_ = !extended_.empty();
+      if (!usable_) {
+         errno = ENAMETOOLONG;
+         SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      }
+   }
+   bool usable() const { return usable_; }
+   operator const wchar_t*() const { return extended_.empty() ? arg_.get() : extended_.c_str(); }
+
+ private:
+   WideArg arg_;
+   std::wstring extended_;
+   bool usable_ = false;
+};
+
 } // namespace
 
 int Win32U_Access(const char* path, int mode)
 {
    Win32U_ErrorKeeper keeper;
-   WideArg p(path);
-   int result = PathGuard(p) ? _waccess(p, mode) : -1;
+   CrtPath p(path);
+   int result = p.usable() ? _waccess(p, mode) : -1;
    keeper.Capture();
    return result;
 }
@@ -288,8 +344,8 @@ int Win32U_Access(const char* path, int mode)
 int Win32U_Chmod(const char* path, int mode)
 {
    Win32U_ErrorKeeper keeper;
-   WideArg p(path);
-   int result = PathGuard(p) ? _wchmod(p, mode) : -1;
+   CrtPath p(path);
+   int result = p.usable() ? _wchmod(p, mode) : -1;
    keeper.Capture();
    return result;
 }
@@ -297,9 +353,9 @@ int Win32U_Chmod(const char* path, int mode)
 FILE* Win32U_Fopen(const char* path, const char* mode)
 {
    Win32U_ErrorKeeper keeper;
-   WideArg p(path);
+   CrtPath p(path);
    WideArg m(mode);
-   FILE* result = PathGuard(p) && m.ok() ? _wfopen(p, m) : nullptr;
+   FILE* result = p.usable() && m.ok() ? _wfopen(p, m) : nullptr;
    keeper.Capture();
    return result;
 }
@@ -307,8 +363,8 @@ FILE* Win32U_Fopen(const char* path, const char* mode)
 int Win32U_Open(const char* path, int flags, int share, int pmode)
 {
    Win32U_ErrorKeeper keeper;
-   WideArg p(path);
-   int result = PathGuard(p) ? _wsopen(p, flags, share, pmode) : -1;
+   CrtPath p(path);
+   int result = p.usable() ? _wsopen(p, flags, share, pmode) : -1;
    keeper.Capture();
    return result;
 }
@@ -340,23 +396,28 @@ std::optional<std::string> Win32U_GetModuleFileName(HMODULE module)
 
 HMODULE Win32U_GetModuleHandle(const char* name)
 {
-   return Win32UCall<HMODULE>(nullptr, [](const WideArg& n) { return GetModuleHandleW(n); }, name);
+   return Win32UCall<HMODULE>(
+       nullptr, [](const WideArg& n) { return GetModuleHandleW(n); }, name);
 }
 
 HMODULE Win32U_LoadLibraryEx(const char* path, DWORD flags)
 {
-   return Win32UCall<HMODULE>(nullptr, [&](const WideArg& p) { return LoadLibraryExW(p, nullptr, flags); }, path);
+   return Win32UCall<HMODULE>(
+       nullptr, [&](const WideArg& p) { return LoadLibraryExW(p, nullptr, flags); }, path);
 }
 
 BOOL Win32U_CreateProcess(const char* application, const char* commandLine, LPSECURITY_ATTRIBUTES pa,
-                          LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags, void* environment,
-                          const char* directory, STARTUPINFOW* si, PROCESS_INFORMATION* pi)
+                          LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags, void* environment, const char* directory,
+                          STARTUPINFOW* si, PROCESS_INFORMATION* pi)
 {
-   return Win32UCall<BOOL>(FALSE, [&](const WideArg& a, const WideArg& c, const WideArg& d) {
-      // CreateProcessW may write into its command line: hand it a private copy.
-      std::wstring line = c.get() ? std::wstring(c.get()) : std::wstring();
-      return CreateProcessW(a, c.get() ? line.data() : nullptr, pa, ta, inherit, flags, environment, d, si, pi);
-   }, application, commandLine, directory);
+   return Win32UCall<BOOL>(
+       FALSE,
+       [&](const WideArg& a, const WideArg& c, const WideArg& d) {
+          // CreateProcessW may write into its command line: hand it a private copy.
+          std::wstring line = c.get() ? std::wstring(c.get()) : std::wstring();
+          return CreateProcessW(a, c.get() ? line.data() : nullptr, pa, ta, inherit, flags, environment, d, si, pi);
+       },
+       application, commandLine, directory);
 }
 
 HRSRC Win32U_FindResource(HMODULE module, const char* name, const char* type)
@@ -375,11 +436,11 @@ HRSRC Win32U_FindResource(HMODULE module, const char* name, const char* type)
 
 HANDLE Win32U_BeginUpdateResource(const char* path, BOOL deleteExisting)
 {
-   return Win32UCall<HANDLE>(nullptr, [&](const WideArg& p) { return BeginUpdateResourceW(p, deleteExisting); }, path);
+   return Win32UCall<HANDLE>(
+       nullptr, [&](const WideArg& p) { return BeginUpdateResourceW(p, deleteExisting); }, path);
 }
 
-BOOL Win32U_UpdateResource(HANDLE update, const char* type, const char* name, WORD language,
-                           void* data, DWORD size)
+BOOL Win32U_UpdateResource(HANDLE update, const char* type, const char* name, WORD language, void* data, DWORD size)
 {
    Win32U_ErrorKeeper keeper;
    ResourceArg n(name);
@@ -406,9 +467,8 @@ std::optional<std::string> Win32U_LoadString(HINSTANCE module, UINT id)
 
 // ---- windows ---------------------------------------------------------------------------------
 
-HWND Win32U_CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style,
-                           int x, int y, int width, int height, HWND parent, HMENU menu,
-                           HINSTANCE instance, void* param)
+HWND Win32U_CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y,
+                           int width, int height, HWND parent, HMENU menu, HINSTANCE instance, void* param)
 {
    Win32U_ErrorKeeper keeper;
    ResourceArg c(className);
@@ -424,23 +484,23 @@ HWND Win32U_CreateWindowEx(DWORD exStyle, const char* className, const char* win
 
 BOOL Win32U_SetWindowText(HWND window, const char* text)
 {
-   return Win32UCall<BOOL>(FALSE, [&](const WideArg& t) { return SetWindowTextW(window, t); }, text);
+   return Win32UCall<BOOL>(
+       FALSE, [&](const WideArg& t) { return SetWindowTextW(window, t); }, text);
 }
 
 int Win32U_MessageBox(HWND owner, const char* text, const char* caption, UINT type)
 {
-   return Win32UCall<int>(0, [&](const WideArg& t, const WideArg& c) {
-      return MessageBoxW(owner, t, c, type);
-   }, text, caption);
+   return Win32UCall<int>(
+       0, [&](const WideArg& t, const WideArg& c) { return MessageBoxW(owner, t, c, type); }, text, caption);
 }
 
 std::string Win32U_FormatMessage(DWORD code, DWORD language)
 {
    Win32U_ErrorKeeper keeper;
    wchar_t* text = nullptr;
-   const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                     FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+   const DWORD n =
+       FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                      nullptr, code, language, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
    keeper.Capture();
    std::wstring wide = n > 0 && text != nullptr ? std::wstring(text, n) : std::wstring();
    if (text != nullptr) {
@@ -454,7 +514,8 @@ std::string Win32U_FormatMessage(DWORD code, DWORD language)
 
 // ---- WOW64 redirection -----------------------------------------------------------------------
 
-namespace {
+namespace
+{
 // kernel32 and the function are found once; concurrent first callers race with a
 // compare-and-exchange and the loser releases its own module reference.
 void* LookupKernel32(const char* name, void* volatile* slot)

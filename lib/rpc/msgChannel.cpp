@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 // A host that reports every attempt as interrupted would otherwise keep the guest in the loop
 // for ever; a legitimate host interrupts a transfer a few times at most.
@@ -180,7 +181,7 @@ bool MsgChannel_Receive(MsgChannel* channel, char** bytes, size_t* size)
          return true;
       }
       if (Backdoor_High16(sizeRegs.dx) != kMsgReplyTypeSize) {
-         break;
+         return false; // not a size announcement: nothing was taken, so the host is not told
       }
       const uint32_t announced = Backdoor_Low32(sizeRegs.bx);
       expected = announced;

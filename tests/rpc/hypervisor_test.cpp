@@ -15,10 +15,12 @@
 #include "tests/unit/testSupport.h"
 #include "tools/hostsim/hostSimServer.h"
 
-namespace {
+namespace
+{
 
-class Hypervisor : public ::testing::Test {
-protected:
+class Hypervisor : public ::testing::Test
+{
+ protected:
    // Attaches a simulated host to this process, as the launcher would find one.
    void Attach(const HostSimConfig& config = HostSimConfig())
    {
@@ -47,8 +49,9 @@ protected:
 };
 
 // The launcher log of the calls made inside the object's life, from a private temporary folder.
-class LogCapture {
-public:
+class LogCapture
+{
+ public:
    LogCapture() { Inst_ResetLoggingForTest(); }
    ~LogCapture() { Inst_ResetLoggingForTest(); }
    std::string Text()
@@ -67,7 +70,7 @@ public:
       return messages;
    }
 
-private:
+ private:
    ScratchDir temp_{"rpclog"};
    TempFolderOverride override_{temp_.path() + "\\"};
 };
@@ -232,15 +235,38 @@ TEST_F(Hypervisor, EveryLogLineGoesToTheHost)
    EXPECT_EQ(Commands(), (std::vector<std::string>{kGuestLogLinePrefix + lines[0], kGuestLogLinePrefix + lines[1]}));
 }
 
+// The notice that a line failed to reach the host follows that line, never a notice of its own,
+// so a truncation notice stays right above the line it announces.
 TEST_F(Hypervisor, OnBareHardwareThatFaultsTheLoggerSaysTheLineWasNotSent)
 {
-   Attach(Config([](HostSimConfig& c) { c.trap = BackdoorAnswer::Fault; }));
-   LogCapture log;
-   SwitchForwardingOn();
-   Inst_LogMsg("a line");
-   const auto lines = SplitLines(log.Text());
-   ASSERT_EQ(lines.size(), 2u);
-   EXPECT_NE(lines[0].find("I0: a line"), std::string::npos);
-   EXPECT_EQ(lines[1], "Failed to send above log message to host");
-   EXPECT_EQ(Calls(), 1u) << "only the guarded probe met the fault";
+   struct Case {
+      const char* name;
+      std::string message;
+      std::vector<std::string> lines; // the file's lines; "" stands for the logged line itself
+      size_t probes;                  // one guarded probe for each text handed to the host
+   };
+   const std::string notice = "The following message is truncated:";
+   const std::string failed = "Failed to send above log message to host";
+   const Case cases[] = {
+       {"a line", "a line", {"", failed}, 1},
+       {"a line past the budget", std::string(3000, 'x'), {notice, "", failed}, 2},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      Attach(Config([](HostSimConfig& config) { config.trap = BackdoorAnswer::Fault; }));
+      LogCapture log;
+      SwitchForwardingOn();
+      Inst_LogMsg("%s", c.message.c_str());
+      const auto lines = SplitLines(log.Text());
+      ASSERT_EQ(lines.size(), c.lines.size());
+      for (size_t i = 0; i < lines.size(); i++) {
+         if (c.lines[i].empty()) {
+            EXPECT_NE(lines[i].find("I0: " + c.message.substr(0, 100)), std::string::npos) << lines[i];
+         } else {
+            EXPECT_EQ(lines[i], c.lines[i]);
+         }
+      }
+      EXPECT_EQ(Calls(), c.probes) << "only the guarded probes met the fault";
+      TearDown();
+   }
 }

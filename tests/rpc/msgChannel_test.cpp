@@ -7,7 +7,8 @@
 
 #include "tests/rpc/simDoor.h"
 
-namespace {
+namespace
+{
 
 struct Exchange {
    bool opened = false;
@@ -49,6 +50,18 @@ std::vector<HostSimTrace> Steps(const CHostSim& sim, HostSimStep step)
       }
    }
    return found;
+}
+
+// A host that answers the size request with the payload's reply type.
+const BackdoorDoor* simulated = nullptr;
+
+void LowWithWrongSizeType(BackdoorRegs* regs)
+{
+   const bool sizeRequest = (regs->cx & 0xFFFF) == kBackdoorCmdMessage && Backdoor_High16(regs->cx) == kMsgReceiveSize;
+   simulated->lowBandwidth(regs);
+   if (sizeRequest) {
+      regs->dx = (regs->dx & ~0xFFFF0000ULL) | (static_cast<uint64_t>(kMsgReplyTypePayload) << 16);
+   }
 }
 
 } // namespace
@@ -229,4 +242,28 @@ TEST(MsgChannel, NothingWaitingIsAnEmptyReply)
    const Exchange run = RoundTrip(sim, "x");
    EXPECT_TRUE(run.received);
    EXPECT_EQ(run.reply, "");
+}
+
+TEST(MsgChannel, AWrongReplyTypeInTheSizeAnswerFailsWithoutTellingTheHost)
+{
+   for (const bool highBandwidth : {false, true}) {
+      SCOPED_TRACE(highBandwidth ? "high bandwidth" : "4-byte pieces");
+      HostSimConfig config;
+      config.highBandwidth = highBandwidth;
+      config.replies["x"] = "1 reply";
+      CHostSim sim(config);
+      CSimDoor door(sim);
+      simulated = &door.door();
+      const BackdoorDoor wrong = {LowWithWrongSizeType, simulated->highBandwidthOut, simulated->highBandwidthIn};
+      MsgChannel channel{};
+      ASSERT_TRUE(MsgChannel_Open(wrong, kMsgProtocolRpci, &channel, nullptr, 0));
+      ASSERT_TRUE(MsgChannel_Send(&channel, "x", 1));
+      char* bytes = nullptr;
+      size_t size = 0;
+      EXPECT_FALSE(MsgChannel_Receive(&channel, &bytes, &size));
+      EXPECT_EQ(sim.trace().back().step, HostSimStep::ReceiveSize);
+      EXPECT_EQ(sim.Count(HostSimStep::ReceiveStatus), 0u);
+      EXPECT_EQ(sim.Count(HostSimStep::ReceivePayload), 0u);
+      EXPECT_TRUE(MsgChannel_Close(&channel));
+   }
 }

@@ -6,10 +6,12 @@
 #include "lib/misc/win32u.h"
 #include "tests/unit/testSupport.h"
 
-namespace {
+namespace
+{
 
-class Launch : public ::testing::Test {
-protected:
+class Launch : public ::testing::Test
+{
+ protected:
    void SetUp() override
    {
       Inst_ResetLoggingForTest();
@@ -92,6 +94,28 @@ TEST_F(Launch, OverlongProgramPathIsRefused)
    ASSERT_TRUE(CopyFileW(Win32U_Wide(Child()).c_str(), Win32U_Wide(program).c_str(), FALSE));
    EXPECT_EQ(Util_LaunchEx(program, "", INFINITE, true, nullptr, nullptr), LaunchFailed);
    EXPECT_NE(Log().find("Util_Launch: Program path is too long"), std::string::npos);
+}
+
+// The room for the program path is counted in characters: a path of 200 characters that
+// needs far more bytes in UTF-8 still runs.
+TEST_F(Launch, NonAsciiProgramPathWithinTheLimitRuns)
+{
+   std::string folder = logDir_.path();
+   size_t characters = folder.size();
+   const std::string name =
+       "\xC3\xBC\xC3\xBC\xE6\x97\xA5\xE6\x9C\xAC\xC3\xBC\xC3\xBC\xE6\x97\xA5\xE6\x9C\xAC"; // 8 characters, 20 bytes
+   while (characters < 180) {
+      folder += "\\" + name;
+      characters += 9;
+      ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(folder).c_str(), nullptr));
+   }
+   const std::string program = folder + "\\child.exe";
+   ASSERT_GT(program.size(), 300u);
+   ASSERT_LT(Win32U_Wide(program).size(), 259u);
+   ASSERT_TRUE(CopyFileW(Win32U_Wide(Child()).c_str(), Win32U_Wide(program).c_str(), FALSE));
+   uint32_t code = 0;
+   EXPECT_TRUE(Util_Launch(program, "11", true, true, &code));
+   EXPECT_EQ(code, 11u);
 }
 
 TEST_F(Launch, LoadAndFreeLibrary)

@@ -2,14 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 #include "tests/unit/testSupport.h"
 
-namespace {
+namespace
+{
 
-class FileUtil : public ::testing::Test {
-protected:
+class FileUtil : public ::testing::Test
+{
+ protected:
    void SetUp() override
    {
       Inst_ResetLoggingForTest();
@@ -22,6 +26,96 @@ protected:
    TempFolderOverride override_{logDir_.path() + "\\"};
    ScratchDir dir_{"file"};
 };
+
+// Puts a table of system calls in front of the real ones for the life of the object.
+class FileCallsOverride
+{
+ public:
+   explicit FileCallsOverride(const FileUtilCalls& calls) : calls_(calls) { Util_SetFileCallsForTest(&calls_); }
+   ~FileCallsOverride() { Util_SetFileCallsForTest(nullptr); }
+
+ private:
+   FileUtilCalls calls_;
+};
+
+bool EndsWith(const char* text, const std::string& end)
+{
+   const size_t length = strlen(text);
+   return length >= end.size() && text + length - end.size() == end;
+}
+
+// Windows' answers for folder creation. A find pattern that ends in a back-slash matches
+// nothing, and CreateDirectoryW answers "access denied" for a volume root.
+enum class Creation {
+   RootDenied,        // as Windows answers
+   AppearsThenDenied, // another process makes the folder first; this call is refused
+   EverythingDenied,  // no right to create anything
+};
+Creation creation;
+std::vector<std::string> createCalls;
+
+HANDLE FindLikeWindows(const char* pattern, Win32U_FindData* data)
+{
+   if (EndsWith(pattern, "\\")) {
+      SetLastError(ERROR_FILE_NOT_FOUND);
+      return INVALID_HANDLE_VALUE;
+   }
+   return Win32U_FindFirstFileEx(pattern, data);
+}
+
+BOOL CreateLikeWindows(const char* path, LPSECURITY_ATTRIBUTES sa)
+{
+   createCalls.push_back(path);
+   const bool root = strlen(path) == 3 && path[1] == ':' && path[2] == '\\';
+   if (creation == Creation::AppearsThenDenied) {
+      Win32U_CreateDirectory(path, sa);
+   }
+   if (creation != Creation::RootDenied || root) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return FALSE;
+   }
+   return Win32U_CreateDirectory(path, sa);
+}
+
+// Windows' answers for a folder that holds a junction: the enumeration marks the entry
+// "planted" as a reparse point (0x410), and a read of attributes by path may fail or, after a
+// swap, show something else.
+std::string attributesOf;   // the path whose attributes by path are answered below
+DWORD attributesAnswer = 0; // INVALID_FILE_ATTRIBUTES: the read fails with access denied
+
+void MarkPlanted(Win32U_FindData* data)
+{
+   if (data->fileName == "planted") {
+      data->attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+   }
+}
+
+HANDLE FindMarkingJunctions(const char* pattern, Win32U_FindData* data)
+{
+   HANDLE find = Win32U_FindFirstFileEx(pattern, data);
+   if (find != INVALID_HANDLE_VALUE) {
+      MarkPlanted(data);
+   }
+   return find;
+}
+
+BOOL FindNextMarkingJunctions(HANDLE find, Win32U_FindData* data)
+{
+   const BOOL found = Win32U_FindNextFile(find, data);
+   if (found) {
+      MarkPlanted(data);
+   }
+   return found;
+}
+
+DWORD AttributesByPath(const char* path)
+{
+   if (path != attributesOf) {
+      return Win32U_GetFileAttributes(path);
+   }
+   SetLastError(ERROR_ACCESS_DENIED);
+   return attributesAnswer;
+}
 
 } // namespace
 
@@ -41,6 +135,42 @@ TEST_F(FileUtil, CreateFullPath)
    ASSERT_TRUE(WriteTextFile(dir_ / "file", "x"));
    EXPECT_FALSE(Util_CreateFullPath(dir_ / "file\\sub\\")); // a file stands where a folder must be
    EXPECT_NE(Log().find("Util_CreateFullPath: Could not create directory"), std::string::npos);
+}
+
+// The kept copies of the logs go to a folder under an existing one: only the missing folders may
+// be created, so that a refusal for a folder that is already there (the volume root above all)
+// cannot fail the chain.
+TEST_F(FileUtil, CreateFullPathCreatesOnlyWhatIsMissing)
+{
+   struct Case {
+      const char* name;
+      Creation creation;
+      std::string path;
+      bool result;
+      std::vector<std::string> created;
+   };
+   const Case cases[] = {
+       {"one missing folder", Creation::RootDenied, dir_ / "logs\\", true, {dir_ / "logs\\"}},
+       {"two missing folders", Creation::RootDenied, dir_ / "a\\b\\f.txt", true, {dir_ / "a\\", dir_ / "a\\b\\"}},
+       {"the volume root", Creation::RootDenied, "C:\\", true, {}},
+       {"a folder that appears during the call", Creation::AppearsThenDenied, dir_ / "late\\", true, {dir_ / "late\\"}},
+       {"a refusal for a missing folder", Creation::EverythingDenied, dir_ / "denied\\", false, {dir_ / "denied\\"}},
+   };
+   FileUtilCalls calls = {Win32U_GetFileAttributes, CreateLikeWindows, FindLikeWindows, Win32U_FindNextFile,
+                          Win32U_RemoveDirectory};
+   FileCallsOverride override(calls);
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      creation = c.creation;
+      createCalls.clear();
+      EXPECT_EQ(Util_CreateFullPath(c.path), c.result);
+      EXPECT_EQ(createCalls, c.created);
+   }
+   EXPECT_TRUE(Util_IsDirectory(dir_ / "a\\b"));
+   EXPECT_TRUE(Util_IsDirectory(dir_ / "late"));
+   EXPECT_NE(
+       Log().find("E1: Util_CreateFullPath: Could not create directory " + (dir_ / "denied\\") + "| winerror code 5"),
+       std::string::npos);
 }
 
 TEST_F(FileUtil, CopyCreatesTheTargetFolder)
@@ -66,7 +196,8 @@ TEST_F(FileUtil, DeleteFile)
 TEST_F(FileUtil, DeleteOfALockedFileRetriesThenGivesUp)
 {
    ASSERT_TRUE(WriteTextFile(dir_ / "locked.txt", "x"));
-   HANDLE held = CreateFileW(Win32U_Wide(dir_ / "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+   HANDLE held =
+       CreateFileW(Win32U_Wide(dir_ / "locked.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
    ASSERT_NE(held, INVALID_HANDLE_VALUE);
    const DWORD start = GetTickCount();
    EXPECT_FALSE(Util_DeleteFile(dir_ / "locked.txt", 2, false));
@@ -102,7 +233,7 @@ TEST_F(FileUtil, DeleteDirectoryNeverFollowsLinks)
 {
    const std::string root = WinePath(TestArg(1));
    ASSERT_NE(Win32U_GetFileAttributes((root + "\\victim\\dirlink").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u)
-      << "Wine does not show the fixture's symbolic link as a reparse point";
+       << "Wine does not show the fixture's symbolic link as a reparse point";
    // Wine cannot remove a link (Windows can), so the folder itself may stay; what matters is
    // that nothing behind the link was touched.
    Util_DeleteDirectory((root + "\\victim").c_str(), DeleteDirRecurse | DeleteDirFiles);
@@ -113,6 +244,63 @@ TEST_F(FileUtil, DeleteDirectoryNeverFollowsLinks)
 
    Util_DeleteDirectory((root + "\\toplink").c_str(), DeleteDirRecurse | DeleteDirFiles);
    EXPECT_EQ(ReadTextFile(root + "\\outside\\keep\\precious.txt"), "precious\n");
+}
+
+// Deletion decides "link or folder" from what the enumeration saw: a second read by path can
+// fail or show something else, and neither may lead the deletion through a link.
+TEST_F(FileUtil, DeleteDirectoryNeverDescendsWhereTheEnumerationSawALink)
+{
+   struct Case {
+      const char* name;
+      const char* unreadable; // whose attributes by path are answered with `answer`
+      DWORD answer;
+      bool ordinaryDeleted;
+   };
+   const Case cases[] = {
+       {"the link's attributes cannot be read by path", "victim\\planted", INVALID_FILE_ATTRIBUTES, true},
+       {"the link reads as a plain folder by path", "victim\\planted", FILE_ATTRIBUTE_DIRECTORY, true},
+       {"the folder's own attributes cannot be read", "victim", INVALID_FILE_ATTRIBUTES, false},
+   };
+   FileUtilCalls calls = {AttributesByPath, Win32U_CreateDirectory, FindMarkingJunctions, FindNextMarkingJunctions,
+                          Win32U_RemoveDirectory};
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      ScratchDir root("junction");
+      ASSERT_TRUE(Util_CreateFullPath(root / "victim\\planted\\"));
+      ASSERT_TRUE(WriteTextFile(root / "victim\\planted\\precious.txt", "precious"));
+      ASSERT_TRUE(WriteTextFile(root / "victim\\ordinary.txt", "ordinary"));
+      attributesOf = root / c.unreadable;
+      attributesAnswer = c.answer;
+      {
+         FileCallsOverride override(calls);
+         EXPECT_FALSE(Util_DeleteDirectory((root / "victim").c_str(), DeleteDirRecurse | DeleteDirFiles));
+      }
+      EXPECT_EQ(ReadTextFile(root / "victim\\planted\\precious.txt"), "precious");
+      EXPECT_EQ(PathExists(root / "victim\\ordinary.txt"), !c.ordinaryDeleted);
+   }
+   EXPECT_NE(Log().find("Util_DeleteDirectory: Cannot read the attributes of ["), std::string::npos);
+}
+
+// Files deeper than 260 characters: the clean-up of a folder must find and delete them too,
+// read-only ones included.
+TEST_F(FileUtil, FilesAtLongPathsAreDeleted)
+{
+   std::string folder = dir_ / "long";
+   while (folder.size() < 300) {
+      folder += "\\" + std::string(40, 'd');
+   }
+   ASSERT_TRUE(Util_CreateFullPath(folder + "\\"));
+   const std::string file = folder + "\\" + std::string(100, 'f') + ".txt";
+   ASSERT_TRUE(WriteTextFile(file, "x"));
+   ASSERT_TRUE(SetFileAttributesW(Win32U_Wide(file).c_str(), FILE_ATTRIBUTE_READONLY));
+   EXPECT_TRUE(Util_FileExists(file));
+   EXPECT_TRUE(Util_DeleteDirectory((dir_ / "long").c_str(), DeleteDirRecurse | DeleteDirFiles));
+   EXPECT_FALSE(PathExists(dir_ / "long"));
+
+   ASSERT_TRUE(Util_CreateFullPath(folder + "\\"));
+   ASSERT_TRUE(WriteTextFile(file, "x"));
+   EXPECT_TRUE(Util_DeleteFile(file, 0, false));
+   EXPECT_FALSE(PathExists(file));
 }
 
 TEST_F(FileUtil, GetFileContentsReadsEveryByte)

@@ -2,16 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 #include "tests/unit/testSupport.h"
 
-namespace {
+namespace
+{
 
 const char kBase[] = "SOFTWARE\\TessixTest\\RegUtil";
 
-class RegUtil : public ::testing::Test {
-protected:
+class RegUtil : public ::testing::Test
+{
+ protected:
    void SetUp() override
    {
       Inst_ResetLoggingForTest();
@@ -30,6 +34,46 @@ protected:
    TempFolderOverride override_{logDir_.path() + "\\"};
 };
 
+// Windows' answers for a key the caller may neither open nor delete (its security says so; Wine
+// keeps no registry security). A registry call returns its error and leaves the last error as
+// it was: here, something stale.
+const char* resisting = "";       // the last part of the key's path
+unsigned enumerations = 0;        // how often sub-key 0 was asked for
+constexpr unsigned kLooping = 50; // far more than any tree here needs
+
+bool Resists(const char* subKey)
+{
+   const size_t length = subKey ? strlen(subKey) : 0;
+   const size_t end = strlen(resisting);
+   return length >= end && strcmp(subKey + length - end, resisting) == 0;
+}
+
+LONG OpenLikeWindows(HKEY root, const char* subKey, DWORD options, REGSAM sam, HKEY* key)
+{
+   if (strcmp(resisting, "Stuck") == 0 && Resists(subKey)) {
+      return ERROR_ACCESS_DENIED;
+   }
+   return Win32U_RegOpenKeyEx(root, subKey, options, sam, key);
+}
+
+LONG EnumCountingLoops(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, char* className,
+                       DWORD* classSize, FILETIME* lastWrite)
+{
+   if (++enumerations > kLooping) {
+      return ERROR_NO_MORE_ITEMS; // ends a loop that would never end by itself
+   }
+   return Win32U_RegEnumKeyEx(key, index, name, nameSize, reserved, className, classSize, lastWrite);
+}
+
+LONG DeleteLikeWindows(HKEY root, const char* subKey)
+{
+   if (Resists(subKey)) {
+      SetLastError(ERROR_INVALID_HANDLE);
+      return ERROR_ACCESS_DENIED;
+   }
+   return Win32U_RegDeleteKey(root, subKey);
+}
+
 } // namespace
 
 TEST_F(RegUtil, CreateTestAndDeleteADeepTree)
@@ -44,8 +88,9 @@ TEST_F(RegUtil, CreateTestAndDeleteADeepTree)
 
    EXPECT_TRUE(Util_DeleteKey(HKEY_LOCAL_MACHINE, Key("a").c_str()));
    EXPECT_FALSE(Util_DoesKeyExist(HKEY_LOCAL_MACHINE, Key("a").c_str(), false));
-   EXPECT_NE(Log().find("W1: Util_DeleteKey: Deleting a key that isn't empty: \"HKEY_LOCAL_MACHINE\\" + Key("a") + "\""),
-             std::string::npos);
+   EXPECT_NE(
+       Log().find("W1: Util_DeleteKey: Deleting a key that isn't empty: \"HKEY_LOCAL_MACHINE\\" + Key("a") + "\""),
+       std::string::npos);
 }
 
 TEST_F(RegUtil, DeleteOfAMissingKey)
@@ -58,6 +103,45 @@ TEST_F(RegUtil, DeleteOfAMissingKey)
    EXPECT_FALSE(Util_DeleteKey(HKEY_LOCAL_MACHINE, nullptr));
 }
 
+// A deletion that Windows refuses ends the deletion: one line with the refusal's own code, and
+// failure for the caller.
+TEST_F(RegUtil, ARefusedDeletionEndsWithOneLineAndFailure)
+{
+   struct Case {
+      const char* name;
+      const char* resisting;
+      const char* deleted; // the key given to Util_DeleteKey
+   };
+   const Case cases[] = {
+       {"a key whose deletion is refused", "Leaf", "Leaf"},
+       {"a sub-key that can be neither opened nor deleted", "Stuck", "Parent"},
+   };
+   const RegUtilCalls calls = {OpenLikeWindows, EnumCountingLoops, DeleteLikeWindows};
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      ASSERT_TRUE(Util_CreateKey(HKEY_LOCAL_MACHINE, Key("Parent\\Stuck").c_str(), REG_OPTION_NON_VOLATILE, true));
+      ASSERT_TRUE(Util_CreateKey(HKEY_LOCAL_MACHINE, Key("Leaf").c_str(), REG_OPTION_NON_VOLATILE, true));
+      resisting = c.resisting;
+      enumerations = 0;
+      const size_t before = Log().size();
+      Util_SetRegistryCallsForTest(&calls);
+      const bool deleted = Util_DeleteKey(HKEY_LOCAL_MACHINE, Key(c.deleted).c_str());
+      Util_SetRegistryCallsForTest(nullptr);
+      EXPECT_FALSE(deleted);
+      EXPECT_LE(enumerations, kLooping) << "the deletion went round in circles";
+      size_t refusals = 0;
+      for (const auto& line : SplitLines(Log().substr(before))) {
+         if (line.find("Util_DeleteKey: Failed to delete key") != std::string::npos) {
+            refusals++;
+            EXPECT_NE(line.find("E1: "), std::string::npos) << line;
+            EXPECT_NE(line.find(std::string(c.resisting) + "| winerror code 5"), std::string::npos) << line;
+            EXPECT_EQ(line.find("winerror code 6"), std::string::npos) << "the stale last error: " << line;
+         }
+      }
+      EXPECT_EQ(refusals, 1u);
+   }
+}
+
 TEST_F(RegUtil, ReadStringValues)
 {
    const char text[] = "C:\\Program Files\\Tessix\\";
@@ -65,7 +149,8 @@ TEST_F(RegUtil, ReadStringValues)
    std::string out = "stale";
    EXPECT_TRUE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "Path", out, true, false));
    EXPECT_EQ(out, text);
-   EXPECT_NE(Log().find("I2: Util_GetKeyValueString: (HKEY_LOCAL_MACHINE\\" + std::string(kBase) + "\\Path) = \"" + text + "\""),
+   EXPECT_NE(Log().find("I2: Util_GetKeyValueString: (HKEY_LOCAL_MACHINE\\" + std::string(kBase) + "\\Path) = \"" +
+                        text + "\""),
              std::string::npos);
 
    const char empty[] = "";
@@ -107,6 +192,25 @@ TEST_F(RegUtil, BufferFormTooSmall)
    EXPECT_NE(Log().find("E1: Util_GetKeyValueString: Cannot query key value HKEY_LOCAL_MACHINE\\" + std::string(kBase) +
                         "\\S| winerror code 234"),
              std::string::npos);
+}
+
+// A value that is no string may fill the caller's buffer to its last byte: the log line shows
+// the bytes read and nothing behind them.
+TEST_F(RegUtil, BufferFormLogsOnlyTheBytesRead)
+{
+   const char bytes[] = {'A', 'A', 'A', 'A', 'A', 'A', 'A', 'A'};
+   ASSERT_TRUE(Util_SetKeyValue(HKEY_LOCAL_MACHINE, kBase, "B", REG_BINARY, bytes, sizeof bytes, 0, true));
+   char buf[64];
+   memset(buf, 'Z', sizeof buf - 1);
+   buf[sizeof buf - 1] = '\0';
+   DWORD size = sizeof bytes;
+   EXPECT_TRUE(Util_GetKeyValueString(HKEY_LOCAL_MACHINE, kBase, "B", buf, &size, false, false));
+   EXPECT_EQ(size, sizeof bytes);
+   const std::string line = "I2: Util_GetKeyValueString: (HKEY_LOCAL_MACHINE\\" + std::string(kBase) + "\\B) = \"";
+   const std::string log = Log();
+   const size_t at = log.find(line);
+   ASSERT_NE(at, std::string::npos) << log;
+   EXPECT_EQ(log.substr(at + line.size(), 10), "AAAAAAAA\"\n");
 }
 
 TEST_F(RegUtil, ViewsAreSeparate)

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 
 #include "lib/misc/handle.h"
@@ -36,17 +39,44 @@ TEST(Win32U, PathGuardOfCRuntimeCalls)
    EXPECT_EQ(Win32U_Access(pathOfLength(259).c_str(), 0), -1);
    EXPECT_EQ(errno, ENOENT); // passed on: the file just is not there
 
+   // A relative path cannot be made into the extended-length form.
    errno = 0;
-   EXPECT_EQ(Win32U_Access(pathOfLength(260).c_str(), 0), -1);
+   EXPECT_EQ(Win32U_Access(std::string(260, 'p').c_str(), 0), -1);
    EXPECT_EQ(errno, ENAMETOOLONG);
    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE));
-   EXPECT_EQ(Win32U_Fopen(pathOfLength(300).c_str(), "r"), nullptr);
+   EXPECT_EQ(Win32U_Fopen(std::string(300, 'p').c_str(), "r"), nullptr);
    EXPECT_EQ(errno, ENAMETOOLONG);
 
    errno = 0;
    const std::string prefixed = "\\\\?\\" + pathOfLength(260);
    EXPECT_EQ(Win32U_Access(prefixed.c_str(), 0), -1);
    EXPECT_NE(errno, ENAMETOOLONG);
+}
+
+// The extraction writes the folder plus an entry name of up to 259 bytes, which together pass
+// 260 characters: an absolute path goes to the C runtime in its extended-length form.
+TEST(Win32U, LongAbsolutePathsReachTheCRuntime)
+{
+   ScratchDir dir("long");
+   const std::string name = std::string(250, 'n') + ".msi";
+   const std::string path = dir / name;
+   ASSERT_GE(path.size(), 260u);
+   FILE* file = Win32U_Fopen(path.c_str(), "wb");
+   ASSERT_NE(file, nullptr) << "errno " << errno;
+   fputs("payload", file);
+   fclose(file);
+   EXPECT_EQ(ReadTextFile(path), "payload");
+   EXPECT_EQ(Win32U_Access(path.c_str(), 0), 0);
+
+   // The extended form takes the path as it is: dots and forward slashes are resolved first.
+   const std::string winding = dir.path() + "\\sub\\..\\.\\" + name;
+   EXPECT_EQ(Win32U_Access(winding.c_str(), 0), 0);
+   std::string forward = dir / name;
+   std::replace(forward.begin(), forward.end(), '\\', '/');
+   EXPECT_EQ(Win32U_Chmod(forward.c_str(), _S_IREAD), 0);
+   EXPECT_NE(GetFileAttributesW(Win32U_Wide(path).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+   EXPECT_EQ(Win32U_Chmod(path.c_str(), _S_IREAD | _S_IWRITE), 0);
+   EXPECT_TRUE(Win32U_DeleteFile(path.c_str()));
 }
 
 TEST(Win32U, WrapperKeepsTheWrappedCallsError)
@@ -69,12 +99,14 @@ TEST(Win32U, InvalidUtf8ArgumentIsAFailureNotAStop)
    EXPECT_EQ(Win32U_RegOpenKeyEx(HKEY_CURRENT_USER, "Software\\\xFF", 0, KEY_READ, &key), ERROR_NO_UNICODE_TRANSLATION);
 }
 
-class Win32URegistry : public ::testing::Test {
-protected:
+class Win32URegistry : public ::testing::Test
+{
+ protected:
    void SetUp() override
    {
-      ASSERT_EQ(Win32U_RegCreateKeyEx(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(), nullptr),
-                ERROR_SUCCESS);
+      ASSERT_EQ(
+          Win32U_RegCreateKeyEx(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key_.put(), nullptr),
+          ERROR_SUCCESS);
    }
    void TearDown() override
    {
@@ -93,7 +125,8 @@ TEST_F(Win32URegistry, StringValuesCrossAsUtf8)
    // The wide value really holds the UTF-16 text.
    wchar_t wide[32];
    DWORD wideSize = sizeof wide;
-   ASSERT_EQ(RegQueryValueExW(key_.get(), L"S", nullptr, nullptr, reinterpret_cast<BYTE*>(wide), &wideSize), ERROR_SUCCESS);
+   ASSERT_EQ(RegQueryValueExW(key_.get(), L"S", nullptr, nullptr, reinterpret_cast<BYTE*>(wide), &wideSize),
+             ERROR_SUCCESS);
    EXPECT_EQ(std::wstring(wide), L"caf\u00E9 \u65E5");
 
    DWORD type = 0;
@@ -104,22 +137,26 @@ TEST_F(Win32URegistry, StringValuesCrossAsUtf8)
 
    char buf[10];
    size = sizeof buf;
-   ASSERT_EQ(Win32U_RegQueryValueEx(key_.get(), "S", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+   ASSERT_EQ(Win32U_RegQueryValueEx(key_.get(), "S", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+             ERROR_SUCCESS);
    EXPECT_STREQ(buf, text);
    EXPECT_EQ(size, 9u); // exact fit: text and NUL
    size = 9;
-   EXPECT_EQ(Win32U_RegQueryValueEx(key_.get(), "S", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_MORE_DATA);
+   EXPECT_EQ(Win32U_RegQueryValueEx(key_.get(), "S", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+             ERROR_MORE_DATA);
    EXPECT_EQ(size, 9u);
 }
 
 TEST_F(Win32URegistry, MultiStringKeepsEveryString)
 {
    const char text[] = "one\0t\xC3\xA9o\0\0";
-   ASSERT_EQ(Win32U_RegSetValueEx(key_.get(), "M", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text), sizeof text - 1),
-             ERROR_SUCCESS);
+   ASSERT_EQ(
+       Win32U_RegSetValueEx(key_.get(), "M", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(text), sizeof text - 1),
+       ERROR_SUCCESS);
    char buf[32];
    DWORD size = sizeof buf;
-   ASSERT_EQ(Win32U_RegQueryValueEx(key_.get(), "M", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size), ERROR_SUCCESS);
+   ASSERT_EQ(Win32U_RegQueryValueEx(key_.get(), "M", nullptr, nullptr, reinterpret_cast<BYTE*>(buf), &size),
+             ERROR_SUCCESS);
    EXPECT_EQ(std::string(buf, size + 1), std::string("one\0t\xC3\xA9o\0\0", 10));
 }
 
@@ -134,7 +171,8 @@ TEST_F(Win32URegistry, OtherTypesAreCopiedUnchanged)
    EXPECT_EQ(size, 4u);
    DWORD read = 0;
    size = sizeof read;
-   EXPECT_EQ(Win32U_RegQueryValueEx(key_.get(), "D", nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size), ERROR_SUCCESS);
+   EXPECT_EQ(Win32U_RegQueryValueEx(key_.get(), "D", nullptr, nullptr, reinterpret_cast<BYTE*>(&read), &size),
+             ERROR_SUCCESS);
    EXPECT_EQ(read, value);
 }
 
