@@ -144,6 +144,7 @@ LONG DeleteKeyTree(HKEY root, const char* keyPath)
       return ERROR_SUCCESS; // nothing to delete
    }
    // A key that cannot be opened may still be deletable; its deletion's status tells.
+   std::string gone; // the sub-key deleted last
    while (open == ERROR_SUCCESS) {
       // UTF-8 may need up to three bytes per UTF-16 unit of a 512-character name.
       char name[kSubKeyNameChars * 3];
@@ -157,10 +158,17 @@ LONG DeleteKeyTree(HKEY root, const char* keyPath)
                           "Util_DeleteKey: Failed to enumerate the sub-keys of %s", keyPath);
          return result;
       }
+      if (name == gone) {
+         // Still there after its deletion went through (a link to a missing key opens as
+         // missing): asking again would go on for ever.
+         Inst_LogWinError(LOG_ERROR, ERROR_CANTWRITE, "Util_DeleteKey: Failed to delete key %s", name);
+         return ERROR_CANTWRITE;
+      }
       const LONG sub = DeleteKeyTree(key.get(), name);
       if (sub != ERROR_SUCCESS) {
          return sub;
       }
+      gone = name;
    }
    const LONG deleted = Sys().deleteKey(root, keyPath);
    if (deleted != ERROR_SUCCESS) {
