@@ -235,12 +235,13 @@ TEST_F(Hypervisor, EveryLogLineGoesToTheHost)
    EXPECT_EQ(Commands(), (std::vector<std::string>{kGuestLogLinePrefix + lines[0], kGuestLogLinePrefix + lines[1]}));
 }
 
-// The notice that a line failed to reach the host follows that line, never a notice of its own,
-// so a truncation notice stays right above the line it announces.
+// The notice that a line failed to reach the host follows that line, never a fixed notice, so a
+// truncation notice stays right above the line it announces.
 TEST_F(Hypervisor, OnBareHardwareThatFaultsTheLoggerSaysTheLineWasNotSent)
 {
    struct Case {
       const char* name;
+      std::string tag; // empty: the build-number tag
       std::string message;
       std::vector<std::string> lines; // the file's lines; "" stands for the logged line itself
       size_t probes;                  // one guarded probe for each text handed to the host
@@ -248,14 +249,18 @@ TEST_F(Hypervisor, OnBareHardwareThatFaultsTheLoggerSaysTheLineWasNotSent)
    const std::string notice = "The following message is truncated:";
    const std::string failed = "Failed to send above log message to host";
    const Case cases[] = {
-       {"a line", "a line", {"", failed}, 1},
-       {"a line past the budget", std::string(3000, 'x'), {notice, "", failed}, 2},
+       {"a line", "", "a line", {"", failed}, 1},
+       {"a line past the budget", "", std::string(3000, 'x'), {notice, "", failed}, 2},
+       {"a tag past the budget", std::string(3000, 't'), "a line", {"Serious format error in logging code"}, 1},
    };
    for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
       Attach(Config([](HostSimConfig& config) { config.trap = BackdoorAnswer::Fault; }));
       LogCapture log;
       SwitchForwardingOn();
+      if (!c.tag.empty()) {
+         Inst_SetupLogging(nullptr, c.tag.c_str(), nullptr, nullptr);
+      }
       Inst_LogMsg("%s", c.message.c_str());
       const auto lines = SplitLines(log.Text());
       ASSERT_EQ(lines.size(), c.lines.size());
