@@ -96,8 +96,8 @@ TEST_F(Launch, OverlongProgramPathIsRefused)
    EXPECT_NE(Log().find("Util_Launch: Program path is too long"), std::string::npos);
 }
 
-// The room for the program path is counted in characters: a path of 200 characters that
-// needs far more bytes in UTF-8 still runs.
+// The room for the program path is counted in characters: a path of under 200 characters that
+// needs over 300 bytes in UTF-8 still runs.
 TEST_F(Launch, NonAsciiProgramPathWithinTheLimitRuns)
 {
    std::string folder = logDir_.path();

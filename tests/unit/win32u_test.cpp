@@ -39,7 +39,7 @@ TEST(Win32U, PathGuardOfCRuntimeCalls)
    EXPECT_EQ(Win32U_Access(pathOfLength(259).c_str(), 0), -1);
    EXPECT_EQ(errno, ENOENT); // passed on: the file just is not there
 
-   // A relative path cannot be made into the extended-length form.
+   // A relative path is not made into the extended-length form: it is refused.
    errno = 0;
    EXPECT_EQ(Win32U_Access(std::string(260, 'p').c_str(), 0), -1);
    EXPECT_EQ(errno, ENAMETOOLONG);
