@@ -177,14 +177,21 @@ TEST_F(Session, NewerOrSameVersionInstalled)
    EXPECT_TRUE(LogHas("DisplayMessageBox: \"Tessix Session Test\" - \"A newer version of Tessix Test Tools is already "
                       "installed.\"\n"));
 
-   // The same version is installed with the first-install properties; the installer keeps it.
+   // Without OLDCODES the same version is reinstalled, with the run's properties.
    EXPECT_TRUE(Run("tools-13.0.1.msi"));
    EXPECT_EQ(ctx_.exitCode, 0);
    ASSERT_EQ(spy.installs.size(), 1u);
-   EXPECT_EQ(spy.installs[0], Extracted() + "| ProductLanguage=1033");
+   EXPECT_EQ(spy.installs[0], Extracted() + "|REINSTALL=ALL REINSTALLMODE=vomus ProductLanguage=1033");
    EXPECT_TRUE(LogHas("I0: Existing product version is the same\n"));
-   EXPECT_TRUE(LogHas("I0: Using first time install logic.\n"));
+   EXPECT_TRUE(LogHas("I0: Reinstalling the installed version.\n"));
    EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
+
+   // With OLDCODES the same version gets the first-install properties.
+   settings_.oldCodes = std::string(kOldCode);
+   EXPECT_TRUE(Run("tools-13.0.1.msi"));
+   ASSERT_EQ(spy.installs.size(), 2u);
+   EXPECT_EQ(spy.installs[1], Extracted() + "| ProductLanguage=1033");
+   EXPECT_TRUE(LogHas("I0: Using first time install logic.\n"));
 }
 
 TEST_F(Session, OlderProductOfOldCodesRemovedFirst)

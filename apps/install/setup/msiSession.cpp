@@ -137,40 +137,41 @@ bool DecideExistingProduct(SetupContext& ctx, SessionSettings& settings, const s
    }
    settings.productCode = packageCode;
 
-   // Without OLDCODES the package's own code is still looked up: a reinstall of a product that
-   // is not installed "succeeds" without installing anything.
+   // Without OLDCODES the check only learns whether the product is installed at all: the
+   // reinstall properties would install nothing on a machine without it.
+   const bool oldCodesSet = settings.oldCodes.has_value();
    ExistingProductQuery query;
    query.newProductCode = packageCode;
    query.newVersion = packageVersion;
    query.oldCodes = SplitOldCodes(settings.oldCodes.value_or(std::string()));
-   query.toolsStyle = ctx.toolsStyle;
+   query.upgradeInPlace = ctx.toolsStyle || !oldCodesSet;
    query.upgradeSettingPresent = ctx.upgradeSettingPresent;
    ExistingProductState state = ExistingProductState::Unknown;
    if (const UINT result = CheckExistingProduct(query, installedCode, state); result != ERROR_SUCCESS) {
       return EndRun(ctx, static_cast<int32_t>(result));
    }
+   const ExistingProductPlan plan = PlanForExistingProduct(state, oldCodesSet, ctx.upgradeSettingPresent);
    switch (state) {
    case ExistingProductState::Unknown:
       Inst_LogMsg("The product code %s is unknown. Use first time install logic.", packageCode.c_str());
-      reinstall = false;
       break;
    case ExistingProductState::Older:
       Inst_LogMsg("The product code %s is known.", packageCode.c_str());
-      uninstallFirst = !ctx.upgradeSettingPresent;
-      reinstall = false;
       break;
    case ExistingProductState::Same:
-      Inst_LogMsg("Using first time install logic.");
-      reinstall = false;
+      Inst_LogMsg(plan.reinstall ? "Reinstalling the installed version." : "Using first time install logic.");
       break;
    case ExistingProductState::Newer:
+   case ExistingProductState::MinorUpgradeInPlace:
+      break;
+   }
+   if (plan.newerInstalled) {
       ShowMessageWithText(resources, messageOwner, ctx.windowTitle.c_str(), kMessageNewerInstalled,
                           settings.productName.c_str(), MB_ICONERROR);
       return EndRun(ctx, ERROR_SUCCESS);
-   case ExistingProductState::MinorUpgradeInPlace:
-      uninstallFirst = false;
-      break;
    }
+   reinstall = plan.reinstall;
+   uninstallFirst = plan.uninstallFirst;
    return true;
 }
 
