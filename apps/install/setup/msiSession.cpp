@@ -306,10 +306,11 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
    }
 
    if (!ctx.toolsStyle) {
-      const int refused = hooks.verifySignatures != nullptr
-                              ? (hooks.verifySignatures(hooks.verifyContext, packagePath) ? 0 : 1)
-                              : VerifyPackageSignature(ctx.modulePath, packagePath, extractionFolder,
-                                                       settings.txiOption, ctx.silent, resources, title);
+      const int refused =
+          hooks.verifySignatures != nullptr
+              ? (hooks.verifySignatures(hooks.verifyContext, packagePath) ? 0 : 1)
+              : VerifyPackageSignature(ctx.modulePath, packagePath, extractionFolder, settings.txiOption, ctx.silent,
+                                       resources, title, settings.patch ? PackageKind::Patch : PackageKind::Product);
       Inst_LogMsg("VerifyPackageSignature() returned: %d", refused);
       if (refused != 0) {
          return EndRun(ctx, kSignaturesRefused);
