@@ -194,6 +194,8 @@ bool CNetCfgAPIWrapper::UninstallComponent(const wchar_t* componentId)
       Inst_LogMsg("%s: Couldn't apply the changes after uninstalling %s.", kUninstall, id.c_str());
       return false;
    }
+   // The changes may take effect only after a restart, whatever the removal itself said.
+   rebootRequired_ = rebootRequired_ || hr == NETCFG_S_REBOOT;
    return true;
 }
 

@@ -332,15 +332,38 @@ TEST_F(PrereqStage, ToolsAreStoppedBeforeAndStartedAfter)
    EXPECT_FALSE(Contains(log, "Failed to stop TXTools")) << log;
 }
 
-TEST_F(PrereqStage, AFailedPackageLeavesTheToolsStopped)
+TEST_F(PrereqStage, EveryWayOutOfTheStageStartsTheToolsAgain)
 {
-   InstalledTools tools;
-   const StageResult result = RunWithToolsRunning(tools, 1603, FakeRestartManager::FailAt::Nothing);
+   const struct {
+      const char* what;
+      uint32_t packageResult;
+      bool admin;
+      int32_t exitCode;
+      const char* line;
+   } cases[] = {
+       {"the runtime installer fails", 1603, true, 1603, "Launching VC dll installer failed with 1603."},
+       {"no administrator rights: message 58", 0, false, 1603,
+        "Cannot install VC redistributables [vcredist_arm64.exe] as non-admin."},
+   };
+   for (const auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      InstalledTools tools;
+      ctx_ = SetupContext{};
+      ctx_.isAdmin = c.admin;
+      ctx_.silent = true;
+      ctx_.windowTitle = "Title";
+      const size_t logStart = Log().size();
+      const StageResult result = RunWithToolsRunning(tools, c.packageResult, FakeRestartManager::FailAt::Nothing);
 
-   EXPECT_EQ(result, StageResult::EndRun);
-   EXPECT_EQ(ctx_.exitCode, 1603);
-   EXPECT_EQ(tools.ServiceState(), static_cast<DWORD>(SERVICE_STOPPED));
-   EXPECT_FALSE(Contains(Log(), "Restart TXTools service")) << Log();
+      EXPECT_EQ(result, StageResult::EndRun);
+      EXPECT_EQ(ctx_.exitCode, c.exitCode);
+      EXPECT_EQ(tools.ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
+      EXPECT_FALSE(tools.UserProcessRunning()) << "the user process is not started again";
+      const std::string log = Log().substr(logStart);
+      ExpectLines(log, {"Stop TXTools system and user process for VC redistributable package install.", c.line,
+                        "Restart TXTools service after VC redistributable install"});
+      EXPECT_LT(log.find(c.line), log.find("Restart TXTools service")) << log;
+   }
 }
 
 TEST_F(PrereqStage, WhenStoppingFailsTheRunLogsAndGoesOn)
@@ -578,7 +601,12 @@ TEST_F(PrereqStage, WindowsBuildCheck)
 
 TEST_F(PrereqStage, TheVersion14RuntimeNeedsWindows11)
 {
-   // stage_host has no manifest: Windows reports version 6.2 to it.
+   // stage_host has no manifest: Windows reports version 6.2 to it. The refusal comes before
+   // anything is stopped: the tools running in the guest are left alone.
+   InstalledTools tools;
+   ASSERT_TRUE(tools.RegisterService());
+   ASSERT_TRUE(Inst_StartService("TXTools"));
+   ASSERT_TRUE(tools.StartUserProcess());
    ASSERT_TRUE(PlaceInstaller(folder_, "vcredist_arm64.exe", 0, kRuntimeVersion));
    const std::string command = "\"" + StageHostPath() + "\" \"" + folder_ + "\" 14 vcredist_arm64.exe 0";
    STARTUPINFOW startup{};
@@ -596,4 +624,7 @@ TEST_F(PrereqStage, TheVersion14RuntimeNeedsWindows11)
    EXPECT_TRUE(Contains(Log(), "ERROR: This version of Windows is not supported by this product! Minimum supported OS "
                                "version is Windows 11 (OS Build 10.0.22000.0)."))
        << Log();
+   EXPECT_FALSE(Contains(Log(), "Stop TXTools")) << Log();
+   EXPECT_TRUE(tools.UserProcessRunning());
+   EXPECT_EQ(tools.ServiceState(), static_cast<DWORD>(SERVICE_RUNNING));
 }

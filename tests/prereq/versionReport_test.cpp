@@ -13,10 +13,12 @@ class VersionReport : public ::testing::Test, protected LoggedTest
 {
  protected:
    // Runs the runtime step with /pv in a process of its own; its exit code.
-   DWORD Report(const std::string& runtime64, DWORD creationFlags, const char* version = "14")
+   // `alternate`: VCRUNTIME_VER_ALT and VCRUNTIME64_ALT, e.g. "14 \"alt\\x64.exe\"".
+   DWORD Report(const std::string& runtime64, DWORD creationFlags, const char* version = "14",
+                const std::string& alternate = "")
    {
-      const std::string command =
-          "\"" + StageHostPath() + "\" \"" + folder_ + "\" " + version + " \"" + runtime64 + "\" 1";
+      const std::string command = "\"" + StageHostPath() + "\" \"" + folder_ + "\" " + version + " \"" + runtime64 +
+                                  "\" 1" + (alternate.empty() ? "" : " " + alternate);
       STARTUPINFOW startup{};
       startup.cb = sizeof startup;
       PROCESS_INFORMATION info{};
@@ -58,6 +60,21 @@ TEST_F(VersionReport, PrintsTheLauncherAndTheRuntimeOnTheParentsConsole)
                                    "\\vcredist_arm64.exe: Microsoft Visual C++ 2022 "
                                    "Redistributable: Version 14.38.33135.0 (returning: 0)"))
        << Log();
+}
+
+TEST_F(VersionReport, NoConfiguredRowReportsTheAlternatePackage)
+{
+   // VCRUNTIME_VER names no row of the table; VCRUNTIME_VER_ALT does, as in the runtime stage.
+   ASSERT_TRUE(PlaceInstaller(folder_, "alt\\vcredist_x64.exe", 0,
+                              TestVersion{{14, 40, 33810, 0}, std::string("Alternate Runtime"), true}));
+   std::vector<std::string> expected = ReportHeader();
+   expected.push_back("Name    : Alternate Runtime");
+   expected.push_back("Version : 14.40.33810.0");
+   expected.push_back("File    : " + folder_ + "\\alt\\vcredist_x64.exe");
+   TestConsole console;
+   EXPECT_EQ(Report("vcredist_arm64.exe", DETACHED_PROCESS, "13", "14 \"alt\\vcredist_x64.exe\""), 0u) << Log();
+   EXPECT_EQ(console.Lines(), expected);
+   EXPECT_TRUE(Runs().empty()) << "the report installs nothing";
 }
 
 TEST_F(VersionReport, AnUnreadableRuntimeIsReportedWithItsError)

@@ -26,7 +26,13 @@ struct InstallerSpy {
    std::vector<std::string> patches;  // "path|properties"
    std::string runOnceDuringRemoval;
    std::string runOnceName;
-   UINT forcedInstallResult = 0; // 0: the real installer answers
+   UINT forcedInstallResult = 0;               // 0: the real installer answers
+   bool removalLeavesMarker = false;           // the old product's uninstaller leaves the restart marker
+   const wchar_t* infoDuringInstall = nullptr; // sent to the registered handler during the install
+   INSTALLUI_HANDLERW handler = nullptr;
+   void* handlerContext = nullptr;
+   const wchar_t* windowDuringInstall = nullptr; // a window title looked for after that message
+   bool windowSeen = false;
 };
 InstallerSpy spy;
 
@@ -38,6 +44,10 @@ std::string Utf8(LPCWSTR text)
 UINT WINAPI SpyInstall(LPCWSTR package, LPCWSTR properties)
 {
    spy.installs.push_back(Utf8(package) + "|" + Utf8(properties));
+   if (spy.infoDuringInstall != nullptr && spy.handler != nullptr) {
+      spy.handler(spy.handlerContext, INSTALLMESSAGE_INFO, spy.infoDuringInstall);
+      spy.windowSeen = FindWindowW(nullptr, spy.windowDuringInstall) != nullptr;
+   }
    return spy.forcedInstallResult != 0 ? spy.forcedInstallResult : spy.real.installProduct(package, properties);
 }
 
@@ -45,7 +55,18 @@ UINT WINAPI SpyConfigure(LPCWSTR code, int level, INSTALLSTATE state, LPCWSTR pr
 {
    spy.removals.push_back(Utf8(code) + "|" + Utf8(properties));
    spy.runOnceDuringRemoval = RunOnceValue(spy.runOnceName);
-   return spy.real.configureProductEx(code, level, state, properties);
+   const UINT result = spy.real.configureProductEx(code, level, state, properties);
+   if (spy.removalLeavesMarker) {
+      WriteTextFile(Win32U_GetTempPath() + "txreboot.tmp", "");
+   }
+   return result;
+}
+
+INSTALLUI_HANDLERW WINAPI SpySetExternalUI(INSTALLUI_HANDLERW handler, DWORD filter, LPVOID context)
+{
+   spy.handler = handler;
+   spy.handlerContext = context;
+   return spy.real.setExternalUI(handler, filter, context);
 }
 
 UINT WINAPI SpyPatch(LPCWSTR patch, LPCWSTR installPackage, INSTALLTYPE type, LPCWSTR properties)
@@ -76,6 +97,7 @@ class Session : public InstallerTest
       spyApi_.installProduct = SpyInstall;
       spyApi_.configureProductEx = SpyConfigure;
       spyApi_.applyPatch = SpyPatch;
+      spyApi_.setExternalUI = SpySetExternalUI;
       MsiUtil_SetApiForTest(&spyApi_);
 
       ctx_.windowTitle = kTitle;
@@ -177,14 +199,21 @@ TEST_F(Session, NewerOrSameVersionInstalled)
    EXPECT_TRUE(LogHas("DisplayMessageBox: \"Tessix Session Test\" - \"A newer version of Tessix Test Tools is already "
                       "installed.\"\n"));
 
-   // The same version is installed with the first-install properties; the installer keeps it.
+   // Without OLDCODES the same version is reinstalled, with the run's properties.
    EXPECT_TRUE(Run("tools-13.0.1.msi"));
    EXPECT_EQ(ctx_.exitCode, 0);
    ASSERT_EQ(spy.installs.size(), 1u);
-   EXPECT_EQ(spy.installs[0], Extracted() + "| ProductLanguage=1033");
+   EXPECT_EQ(spy.installs[0], Extracted() + "|REINSTALL=ALL REINSTALLMODE=vomus ProductLanguage=1033");
    EXPECT_TRUE(LogHas("I0: Existing product version is the same\n"));
-   EXPECT_TRUE(LogHas("I0: Using first time install logic.\n"));
+   EXPECT_TRUE(LogHas("I0: Reinstalling the installed version.\n"));
    EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
+
+   // With OLDCODES the same version gets the first-install properties.
+   settings_.oldCodes = std::string(kOldCode);
+   EXPECT_TRUE(Run("tools-13.0.1.msi"));
+   ASSERT_EQ(spy.installs.size(), 2u);
+   EXPECT_EQ(spy.installs[1], Extracted() + "| ProductLanguage=1033");
+   EXPECT_TRUE(LogHas("I0: Using first time install logic.\n"));
 }
 
 TEST_F(Session, OlderProductOfOldCodesRemovedFirst)
@@ -345,6 +374,51 @@ TEST_F(Session, RemovalAskingForARestartStopsTheRun)
    EXPECT_TRUE(
        LogHas("\"Setup cannot continue until this system is restarted.  Please restart to continue installation "
               "of this product.\"\n"));
+}
+
+// The old product's uninstaller leaves the restart marker: the RunOnce command stays for the
+// next logon, when the extraction folder is gone, so it names a copy in the package cache.
+TEST_F(Session, RunOnceAfterARemovalThatLeavesTheRestartMarker)
+{
+   ASSERT_EQ(InstallDirectly(FixturePackage("old-12.0.0.msi")), 0u);
+   StandardStyleWithOldCodes();
+   spy.removalLeavesMarker = true;
+   wchar_t common[MAX_PATH];
+   ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, 0, common), S_OK);
+   const std::string cached =
+       Win32U_Utf8(common) + "\\Tessix\\TessixToolsInstallerCache\\" + std::string(kToolsCode) + ".msi";
+   DeleteFileW(Win32U_Wide(cached).c_str());
+
+   EXPECT_TRUE(Run("tools-13.0.1.msi"));
+
+   EXPECT_EQ(ctx_.exitCode, 3010) << "the marker is a restart the install did not perform";
+   EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
+   EXPECT_EQ(RunOnceValue(kToolsCode), Win32U_GetSystemDirectory() + "\\msiexec.exe /i \"" + cached +
+                                           "\"  ProductLanguage=1033 TX_UPGRADE_INSTALL=1");
+   EXPECT_TRUE(PathExists(cached)) << "the command's package outlives the extraction folder";
+   EXPECT_TRUE(ReadTextFile(cached) == ReadTextFile(Extracted())) << "a copy of the package";
+   DeleteFileW(Win32U_Wide(cached).c_str());
+}
+
+// A helper window the package opened and never closed goes when the installer returns.
+TEST_F(Session, HelperWindowClosesWhenTheInstallerReturns)
+{
+   ctx_.silent = false;
+   settings_.helperUi = true;
+   CExternalUI removalWindow(resources_);
+   CHelperUI helperWindow(resources_);
+   hooks_ = SessionHooksFor(removalWindow, helperWindow);
+   hooks_.verifySignatures = AcceptSignatures;
+   spy.infoDuringInstall = L"HelperUI:enable:Tessix Helper Test:1000";
+   spy.windowDuringInstall = L"Tessix Helper Test";
+
+   EXPECT_TRUE(Run("tools-13.0.0.msi"));
+
+   EXPECT_EQ(ctx_.exitCode, 0);
+   EXPECT_TRUE(spy.windowSeen) << "the package's message opened the window";
+   EXPECT_EQ(FindWindowW(nullptr, L"Tessix Helper Test"), nullptr);
+   EXPECT_EQ(helperWindow.Window(), nullptr);
+   EXPECT_FALSE(helperWindow.active);
 }
 
 TEST_F(Session, OperationAgainstThePackage)

@@ -79,3 +79,36 @@ TEST_F(PackedSession, StandardStyleRemovesTheOlderProductFirst)
    EXPECT_TRUE(HasLine(run.log, "I0: Uninstalling with props:  TX_UPGRADE_UNINSTALL=1 ProductLanguage=1033"));
    EXPECT_EQ(RunOnceValue(kToolsCode), "<none>");
 }
+
+// The standard style without OLDCODES, with MINORUPGRADE "0" and without the resource: the
+// package's own product is upgraded in place, the same version reinstalled (the new properties
+// reach it), and a machine without it gets a first install. Nothing is removed first.
+TEST_F(PackedSession, StandardStyleWithoutOldCodesUpgradesInPlace)
+{
+   struct Case {
+      const char* installed; // the fixture package installed beforehand, or null
+      const char* what;
+   };
+   const Case cases[] = {
+       {"tools-13.0.0.msi", "older version installed"},
+       {"tools-13.0.1.msi", "same version installed"},
+       {nullptr, "not installed"},
+   };
+   for (const char* launcher : {"minorupgrade-0", "no-minorupgrade"}) {
+      for (const Case& c : cases) {
+         SCOPED_TRACE(std::string(launcher) + ": " + c.what);
+         if (c.installed != nullptr) {
+            ASSERT_EQ(InstallDirectly(FixturePackage(c.installed), "TXPROBE=before"), 0u);
+         }
+         const LauncherRun run = Run(launcher);
+         EXPECT_EQ(run.exitCode, 0u) << run.log;
+         EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
+         EXPECT_EQ(ProductRegistryValue("TessixTestTools", "Version"), "13.0.1");
+         EXPECT_EQ(ProductRegistryValue("TessixTestTools", "Probe"), "e2e") << "the run's properties reach the product";
+         EXPECT_NE(ProductRegistryValue("TessixTestTools", "UpgradeInstall"), "1") << "no removal came first";
+         EXPECT_FALSE(HasLine(run.log, "Uninstalling with props")) << run.log;
+         EXPECT_TRUE(HasLine(run.log, "I0: InstallProduct() returned: 0")) << run.log;
+         RemoveFixtureProducts();
+      }
+   }
+}

@@ -24,6 +24,7 @@ struct Calls {
    DWORD titleBytes = 0;
    BOOL sendResult = TRUE;
    DWORD answer = 0;
+   BOOL exitResult = TRUE; // what Windows answers the restart request
 };
 Calls calls;
 
@@ -32,7 +33,7 @@ BOOL WINAPI FakeExitWindows(UINT flags, DWORD reason)
    calls.restarts++;
    calls.flags = flags;
    calls.reason = reason;
-   return TRUE;
+   return calls.exitResult;
 }
 
 DWORD WINAPI FakeConsoleSession()
@@ -117,10 +118,14 @@ TEST_F(Restart, PromptAnswersAndMessages)
 
 TEST_F(Restart, RestartIsAPlannedInstallationReboot)
 {
-   RestartWindows();
+   EXPECT_TRUE(RestartWindows());
    EXPECT_EQ(calls.restarts, 1);
    EXPECT_EQ(calls.flags, static_cast<UINT>(EWX_REBOOT));
    EXPECT_EQ(calls.reason, 0x84040002u);
+
+   // A request Windows refuses leaves the restart to be done.
+   calls.exitResult = FALSE;
+   EXPECT_FALSE(RestartWindows());
 }
 
 TEST_F(Restart, UpdateAgentAsksTheConsoleSession)
@@ -178,7 +183,7 @@ TEST_F(Restart, OfferAfterTheSession)
       ctx_.engineRebootNeeded = c.engine;
       ctx_.updateAgent = c.updateAgent;
       ctx_.exitCode = c.exitCode;
-      OfferRestart(ctx_, resources_, "Tessix Tools");
+      EXPECT_EQ(OfferRestart(ctx_, resources_, "Tessix Tools"), c.restarts == 1);
       EXPECT_EQ(calls.questions, c.questions);
       EXPECT_EQ(calls.restarts, c.restarts);
       EXPECT_EQ(ctx_.exitCode, c.exitCode) << "the offer never changes the exit code";

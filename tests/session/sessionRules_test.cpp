@@ -179,6 +179,25 @@ TEST(RestartDecision, WhoIsAskedAndWithWhat)
    EXPECT_FALSE(UpdateAgentAnswerRestarts(0));
 }
 
+TEST(RestartDecision, ExitCodeOfARunThatNeedsARestart)
+{
+   struct Case {
+      int32_t exitCode;
+      bool needed;  // the engine, a runtime, a repair or a removal asked for a restart
+      bool started; // the launcher asked Windows to restart
+      int32_t result;
+   };
+   const Case cases[] = {
+       {0, false, false, 0},      {0, true, false, 3010},    {3010, false, false, 3010},
+       {0, true, true, 1641},     {3010, false, true, 1641}, {1641, false, false, 1641},
+       {1603, true, false, 1603}, {1603, true, true, 1603},  {1602, true, false, 1602},
+   };
+   for (const Case& c : cases) {
+      EXPECT_EQ(ExitCodeAfterRestartOffer(c.exitCode, c.needed, c.started), c.result)
+          << c.exitCode << " needed " << c.needed << " started " << c.started;
+   }
+}
+
 TEST(MsiGuid, PacksByFixedPositions)
 {
    char packed[kPackedGuidBytes];

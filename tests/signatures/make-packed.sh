@@ -21,16 +21,23 @@ for signer in unsigned publisher other; do
   [ "$signer" = unsigned ] || "$sign" sign "$signer" "payload-$signer/tools.msi" >/dev/null
 done
 
+# A patch-only payload: the test package stands in for the patch (Windows Installer patches
+# cannot be built here), signed by the publisher; PATCH names it and no product package comes.
+mkdir -p payload-patch
+cp "$package" payload-patch/tools.msp
+"$sign" sign publisher payload-patch/tools.msp >/dev/null
+
 # Configurations: the standard style with every question on, with TXIOPTION "one", with the
-# package cached, and the tools style.
+# package cached, the tools style, and the standard style with a patch.
 cp "$src/standard.cfg" standard.cfg
 sed 's/^TXIOPTION=$/TXIOPTION=one/' "$src/standard.cfg" >option.cfg
 { cat "$src/standard.cfg"; echo "CACHEMSI=1"; } >cached.cfg
 cp "$src/../fixtures/msi/tools.cfg" tools.cfg
+{ grep -v '^TX_DATABASE=\|^OPERATION=' "$src/standard.cfg"; echo "OPERATION=DEFAULT"; echo "PATCH=tools.msp"; } >patch.cfg
 
-pack() { # name config payload launcher-signer
+pack() { # name config payload launcher-signer [payload file]
   mkdir -p "$1"
-  "$wine_run" "$txpack" --base "Z:$setup" --config "Z:$out/$2.cfg" --payload "Z:$out/payload-$3/tools.msi" \
+  "$wine_run" "$txpack" --base "Z:$setup" --config "Z:$out/$2.cfg" --payload "Z:$out/payload-$3/${5:-tools.msi}" \
     --version-file "$version" --version-product "$version" -o "Z:$out/$1/setup.exe" >/dev/null
   [ "$4" = unsigned ] || "$sign" sign "$4" "$1/setup.exe" >/dev/null
 }
@@ -40,6 +47,7 @@ pack same standard publisher publisher
 pack other standard other publisher
 pack cached cached publisher publisher
 pack tools tools unsigned unsigned
+pack patch patch patch publisher tools.msp
 
 # The signed launcher with one byte of its packed package changed afterwards.
 mkdir -p altered
@@ -49,7 +57,8 @@ msi=$(LC_ALL=C grep -obUaP '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' altered/setup.exe 
 [ -n "$msi" ] || { echo "make-packed: no package inside the launcher" >&2; exit 1; }
 flip_byte altered/setup.exe $((msi + 600))
 
-"$sign" verify publisher same/setup.exe other/setup.exe cached/setup.exe payload-publisher/tools.msi >/dev/null
+"$sign" verify publisher same/setup.exe other/setup.exe cached/setup.exe patch/setup.exe payload-publisher/tools.msi \
+  payload-patch/tools.msp >/dev/null
 if "$sign" verify publisher altered/setup.exe >/dev/null 2>&1; then
   echo "make-packed: the altered launcher still verifies" >&2
   exit 1

@@ -118,6 +118,18 @@ TEST_F(PackedSignatures, SilentRuns)
    }
 }
 
+TEST_F(PackedSignatures, PatchOnlyPayloadIsExaminedNotRefused)
+{
+   // The payload holds a signed patch and no product package: the check examines the patch and
+   // hands it on (Windows Installer then finds that the stand-in is no real patch).
+   const LauncherRun run = Run("patch", kSilent);
+   EXPECT_NE(run.exitCode, kRefused) << run.log;
+   ExpectLinesInOrder(run.log, {Launcher("patch") + " - Trusted", "Can't find any .msi files",
+                                "tools.msp is Tessix's App - continue verification", "tools.msp - Trusted",
+                                "VerifyPackageSignature() returned: 0",
+                                "Calling MsiApplyPatch with:", "Setup exit code is: " + std::to_string(run.exitCode)});
+}
+
 TEST_F(PackedSignatures, QuestionAnsweredByAPerson)
 {
    // The unsigned launcher asks message 53 while its progress window is up. Yes decides the

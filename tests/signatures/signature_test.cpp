@@ -466,3 +466,45 @@ TEST_F(Signatures, PackageBeyondTheListLimitIsStillChecked)
    EXPECT_NE(log.find("WARNING: Verify: Get than 256 .msi files to process"), std::string::npos);
    EXPECT_NE(log.find("F01}.msi - NoSignatureFound"), std::string::npos);
 }
+
+TEST_F(Signatures, PatchRunExaminesThePatch)
+{
+   // A patch's payload holds no "*.msi": the patch is examined in its place, never waved
+   // through or refused for the missing product package.
+   struct Case {
+      const char* fixture;
+      bool silent;
+      std::vector<int> answers;
+      int expected;
+      std::vector<UINT> boxes;
+      const char* line;
+   };
+   const Case cases[] = {
+       {"package-signed.msi", true, {}, 0, {}, "tools.msp - Trusted"},
+       {"package-unsigned.msi", true, {}, 1, {}, "tools.msp - NoSignatureFound"},
+       {"package-unsigned.msi", false, {IDNO}, 1, {53}, "tools.msp - NoSignatureFound"},
+       {"package-other.msi", false, {IDYES}, 0, {56}, "tools.msp certificates are different"},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.fixture) + (c.silent ? ", silent" : ", with a person"));
+      Inst_ResetLoggingForTest();
+      RemoveTree(logDir_ / "txinst.log");
+      Inst_SetupLogging("test", "t", nullptr, nullptr);
+      ScratchDir extraction("patch");
+      const std::string patch = extraction / "tools.msp";
+      ASSERT_TRUE(Win32U_CopyFile(Fixture(c.fixture).c_str(), patch.c_str(), FALSE));
+      bool silent = c.silent;
+      silentFlag = &silent;
+
+      BoxAnswerer answerer(c.answers);
+      EXPECT_EQ(VerifyPackageSignature(Fixture("launcher-signed.exe"), patch, extraction.path() + "\\", "", c.silent,
+                                       module_, kTitle, PackageKind::Patch),
+                c.expected);
+      const auto& seen = answerer.Stop();
+      ASSERT_EQ(seen.size(), c.boxes.size());
+      for (size_t i = 0; i < seen.size(); i++) {
+         EXPECT_EQ(seen[i], Message(c.boxes[i]));
+      }
+      EXPECT_NE(Log().find(c.line), std::string::npos) << Log();
+   }
+}

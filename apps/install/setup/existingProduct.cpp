@@ -101,7 +101,7 @@ UINT CheckExistingProduct(const ExistingProductQuery& query, std::string& instal
    }
 
    if (state == ExistingProductState::Older) {
-      if (query.toolsStyle && Str_EqualsNoCase(foundCode, query.newProductCode)) {
+      if (query.upgradeInPlace && Str_EqualsNoCase(foundCode, query.newProductCode)) {
          state = ExistingProductState::MinorUpgradeInPlace;
       } else {
          installedCode = foundCode;

@@ -57,25 +57,13 @@ bool IsSuccess(UINT result)
           result == ERROR_SUCCESS_REBOOT_REQUIRED;
 }
 
-// The copy stays in the cache for later repairs and removals; the launcher never deletes it.
 bool CachePackage(SetupContext& ctx, const SessionSettings& settings, std::string& packagePath)
 {
-   wchar_t common[MAX_PATH] = L"";
-   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, common))) {
-      return EndRun(ctx, ERROR_FILE_NOT_FOUND);
-   }
-   const std::string folder = Win32U_Utf8(common) + kCacheSubFolder;
-   Inst_LogMsg("Caching installer in: %s", folder.c_str());
-   const int created = SHCreateDirectoryExW(nullptr, Win32U_Wide(folder).c_str(), nullptr);
-   if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
-      return EndRun(ctx, created);
-   }
-   const std::string cached = folder + "\\" + settings.productCode + ".msi";
-   if (!Util_CopyFile(packagePath, cached, false)) {
-      return EndRun(ctx, ERROR_FILE_NOT_FOUND);
+   std::string cached;
+   if (const DWORD result = CopyToPackageCache(settings.productCode, packagePath, cached); result != ERROR_SUCCESS) {
+      return EndRun(ctx, static_cast<int32_t>(result));
    }
    packagePath = cached;
-   Inst_LogMsg("MSI cached as: %s", packagePath.c_str());
    return true;
 }
 
@@ -137,40 +125,41 @@ bool DecideExistingProduct(SetupContext& ctx, SessionSettings& settings, const s
    }
    settings.productCode = packageCode;
 
-   // Without OLDCODES the package's own code is still looked up: a reinstall of a product that
-   // is not installed "succeeds" without installing anything.
+   // Without OLDCODES the check only learns whether the product is installed at all: the
+   // reinstall properties would install nothing on a machine without it.
+   const bool oldCodesSet = settings.oldCodes.has_value();
    ExistingProductQuery query;
    query.newProductCode = packageCode;
    query.newVersion = packageVersion;
    query.oldCodes = SplitOldCodes(settings.oldCodes.value_or(std::string()));
-   query.toolsStyle = ctx.toolsStyle;
+   query.upgradeInPlace = ctx.toolsStyle || !oldCodesSet;
    query.upgradeSettingPresent = ctx.upgradeSettingPresent;
    ExistingProductState state = ExistingProductState::Unknown;
    if (const UINT result = CheckExistingProduct(query, installedCode, state); result != ERROR_SUCCESS) {
       return EndRun(ctx, static_cast<int32_t>(result));
    }
+   const ExistingProductPlan plan = PlanForExistingProduct(state, oldCodesSet, ctx.upgradeSettingPresent);
    switch (state) {
    case ExistingProductState::Unknown:
       Inst_LogMsg("The product code %s is unknown. Use first time install logic.", packageCode.c_str());
-      reinstall = false;
       break;
    case ExistingProductState::Older:
       Inst_LogMsg("The product code %s is known.", packageCode.c_str());
-      uninstallFirst = !ctx.upgradeSettingPresent;
-      reinstall = false;
       break;
    case ExistingProductState::Same:
-      Inst_LogMsg("Using first time install logic.");
-      reinstall = false;
+      Inst_LogMsg(plan.reinstall ? "Reinstalling the installed version." : "Using first time install logic.");
       break;
    case ExistingProductState::Newer:
+   case ExistingProductState::MinorUpgradeInPlace:
+      break;
+   }
+   if (plan.newerInstalled) {
       ShowMessageWithText(resources, messageOwner, ctx.windowTitle.c_str(), kMessageNewerInstalled,
                           settings.productName.c_str(), MB_ICONERROR);
       return EndRun(ctx, ERROR_SUCCESS);
-   case ExistingProductState::MinorUpgradeInPlace:
-      uninstallFirst = false;
-      break;
    }
+   reinstall = plan.reinstall;
+   uninstallFirst = plan.uninstallFirst;
    return true;
 }
 
@@ -216,6 +205,9 @@ bool InstallProduct(SetupContext& ctx, const SessionSettings& settings, const st
    const UINT result = api.installProduct(Win32U_Wide(packagePath).c_str(), Win32U_Wide(commandLine).c_str());
    if (helper) {
       api.setExternalUI(previousHandler, 0, nullptr);
+      if (hooks.destroyHelperUi != nullptr) {
+         hooks.destroyHelperUi(hooks.helperObject);
+      }
    }
    Inst_LogMsg("InstallProduct() returned: %d", static_cast<int>(result));
    ctx.installAttempted = true;
@@ -267,6 +259,28 @@ bool ApplyPatch(SetupContext& ctx, SessionSettings& settings, const std::string&
 
 } // namespace
 
+// The copy stays in the cache for later repairs and removals; the launcher never deletes it.
+DWORD CopyToPackageCache(const std::string& productCode, const std::string& packagePath, std::string& cachedPath)
+{
+   wchar_t common[MAX_PATH] = L"";
+   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, SHGFP_TYPE_CURRENT, common))) {
+      return ERROR_FILE_NOT_FOUND;
+   }
+   const std::string folder = Win32U_Utf8(common) + kCacheSubFolder;
+   Inst_LogMsg("Caching installer in: %s", folder.c_str());
+   const int created = SHCreateDirectoryExW(nullptr, Win32U_Wide(folder).c_str(), nullptr);
+   if (created != ERROR_SUCCESS && created != ERROR_ALREADY_EXISTS && created != ERROR_FILE_EXISTS) {
+      return static_cast<DWORD>(created);
+   }
+   const std::string cached = folder + "\\" + productCode + ".msi";
+   if (!Util_CopyFile(packagePath, cached, false)) {
+      return ERROR_FILE_NOT_FOUND;
+   }
+   cachedPath = cached;
+   Inst_LogMsg("MSI cached as: %s", cachedPath.c_str());
+   return ERROR_SUCCESS;
+}
+
 bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::string& extractionFolder, HMODULE resources,
                    const SessionHooks& hooks)
 {
@@ -305,10 +319,11 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
    }
 
    if (!ctx.toolsStyle) {
-      const int refused = hooks.verifySignatures != nullptr
-                              ? (hooks.verifySignatures(hooks.verifyContext, packagePath) ? 0 : 1)
-                              : VerifyPackageSignature(ctx.modulePath, packagePath, extractionFolder,
-                                                       settings.txiOption, ctx.silent, resources, title);
+      const int refused =
+          hooks.verifySignatures != nullptr
+              ? (hooks.verifySignatures(hooks.verifyContext, packagePath) ? 0 : 1)
+              : VerifyPackageSignature(ctx.modulePath, packagePath, extractionFolder, settings.txiOption, ctx.silent,
+                                       resources, title, settings.patch ? PackageKind::Patch : PackageKind::Product);
       Inst_LogMsg("VerifyPackageSignature() returned: %d", refused);
       if (refused != 0) {
          return EndRun(ctx, kSignaturesRefused);
@@ -360,8 +375,8 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
    const std::string msiexecPath = systemFolder + "\\msiexec.exe";
 
    if (uninstallFirst) {
-      const OlderProductRemoval removal{installedCode, settings.productCode, settings.productName, packagePath,
-                                        msiexecPath};
+      OlderProductRemoval removal{installedCode, settings.productCode, settings.productName, packagePath, msiexecPath};
+      removal.packageInExtractionFolder = ctx.payloadExtracted && !settings.cacheMsi;
       if (!RemoveOlderProduct(ctx, removal, strings, resources, hooks)) {
          return false;
       }

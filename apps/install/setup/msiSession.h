@@ -46,9 +46,11 @@ struct SessionHooks {
    void* uninstallObject = nullptr;
 
    // Registered for progress and information messages around the install when not silent and
-   // HELPER_UI is set.
+   // HELPER_UI is set. The window the package may have opened is closed once the installer
+   // returns, whether or not the package closed it.
    INSTALLUI_HANDLERW helperHandler = nullptr;
    void* helperObject = nullptr;
+   void (*destroyHelperUi)(void* object) = nullptr;
 };
 
 // Runs the session and writes ctx.exitCode, installAttempted, installSucceeded and
@@ -57,3 +59,8 @@ struct SessionHooks {
 // `extractionFolder` ends with a back-slash; `resources` holds the message catalogue.
 bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::string& extractionFolder, HMODULE resources,
                    const SessionHooks& hooks);
+
+// Copies the package into the package cache (the common program files folder, then
+// "Tessix\TessixToolsInstallerCache"), named after the product code with ".msi", making the
+// folder as needed, and gives the copy's path. 0, or the error that stopped it.
+DWORD CopyToPackageCache(const std::string& productCode, const std::string& packagePath, std::string& cachedPath);

@@ -177,6 +177,30 @@ bool RestartMarkerPresent()
    return !temp.empty() && Util_PathExistsQuiet((temp + kRebootMarkerFile).c_str());
 }
 
+// The command kept for the restart runs at the next logon, long after the exit sequence has
+// deleted the extraction folder: a package from there is copied into the package cache first
+// and the command names the copy. Should that fail, the extraction folder is kept instead, as
+// for a removal that asks for the restart itself.
+void KeepForNextLogon(SetupContext& ctx, const OlderProductRemoval& removal, const PropertyStrings& strings,
+                      RunOnceEntry& runOnce)
+{
+   if (removal.packageInExtractionFolder) {
+      std::string cached;
+      LONG result = static_cast<LONG>(CopyToPackageCache(removal.productCode, removal.packagePath, cached));
+      if (result == ERROR_SUCCESS) {
+         const std::string command = BuildReinstallCommand(removal.msiexecPath, cached, strings.reinstallCommandLine);
+         Inst_LogMsg("Reinstall command is: %s", command.c_str());
+         result = runOnce.Write(removal.productCode, command);
+      }
+      if (result != ERROR_SUCCESS) {
+         Inst_LogMsg("ERROR: Failed to keep the package for the run once command (%d); the extraction folder stays",
+                     static_cast<int>(result));
+         ctx.rebootPendingFromUninstall = true;
+      }
+   }
+   runOnce.Keep();
+}
+
 } // namespace
 
 bool RemoveOlderProduct(SetupContext& ctx, const OlderProductRemoval& removal, PropertyStrings& strings,
@@ -261,7 +285,7 @@ bool RemoveOlderProduct(SetupContext& ctx, const OlderProductRemoval& removal, P
       Inst_LogMsg("Uninstalled %s", removal.productName.c_str());
       // The old product's uninstaller leaves the marker when it needs a restart itself.
       if (RestartMarkerPresent()) {
-         runOnce.Keep();
+         KeepForNextLogon(ctx, removal, strings, runOnce);
       } else {
          runOnce.Delete();
       }

@@ -16,6 +16,7 @@ struct OlderProductRemoval {
    std::string productName;   // PRODUCTNAME
    std::string packagePath;
    std::string msiexecPath;
+   bool packageInExtractionFolder = false; // deleted with the folder at the end of the run
 };
 
 // Removes the older product. " TX_UPGRADE_INSTALL=1" is appended to both property strings

@@ -268,6 +268,19 @@ StageResult RunEngineStage(SetupContext& ctx, HMODULE module, const EngineSettin
    return StageResult::Continue;
 }
 
+bool IsRuntimeWindowsSupported(HMODULE module, const SetupContext& ctx, uint32_t version, int32_t& exitCode)
+{
+   if (version < kFirstRuntimeWithBuildCheck || IsWindowsBuildAtLeast(kWindows11Build)) {
+      return true;
+   }
+   Inst_LogMsg("ERROR: This version of Windows is not supported by this product! Minimum supported OS version is %s.",
+               kWindows11Text);
+   ShowTaskMessage(module, messageOwner, ctx.windowTitle.c_str(), kMsgOsTooOld, kWindows11Text, TD_ERROR_ICON, 0,
+                   TDCBF_OK_BUTTON, IDOK);
+   exitCode = kErrorOsTooOld;
+   return false;
+}
+
 bool InstallVCRedist(HMODULE module, const SetupContext& ctx, const std::string& extractionFolder, bool& rebootNeeded,
                      const std::string& installerPath, const char* arguments, uint32_t version, uint32_t bits,
                      int32_t& exitCode)
@@ -278,13 +291,7 @@ bool InstallVCRedist(HMODULE module, const SetupContext& ctx, const std::string&
       if (IsRuntimeInstalled(version, bits)) {
          return true;
       }
-   } else if (!IsWindowsBuildAtLeast(kWindows11Build)) {
-      Inst_LogMsg("ERROR: This version of Windows is not supported by this product! Minimum supported OS version is "
-                  "%s.",
-                  kWindows11Text);
-      ShowTaskMessage(module, messageOwner, title, kMsgOsTooOld, kWindows11Text, TD_ERROR_ICON, 0, TDCBF_OK_BUTTON,
-                      IDOK);
-      exitCode = kErrorOsTooOld;
+   } else if (!IsRuntimeWindowsSupported(module, ctx, version, exitCode)) {
       return false;
    }
    const WORD servicePack = ctx.osVersion.wServicePackMajor;

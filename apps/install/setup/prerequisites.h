@@ -45,6 +45,10 @@ DWORD ExecuteUpgradeMsi(const std::string& upgraderPath, uint32_t minimumMsiNt);
 StageResult RunEngineStage(SetupContext& ctx, HMODULE module, const EngineSettings& engine,
                            const std::string& extractionFolder);
 
+// The runtimes from version 14 on need Windows 11 (build 22000). False after the refusal (logged,
+// message 62 shown, `exitCode` 15613); true for older runtimes or a system that has the build.
+bool IsRuntimeWindowsSupported(HMODULE module, const SetupContext& ctx, uint32_t version, int32_t& exitCode);
+
 // Installs one VC runtime package, `installerPath` relative to `extractionFolder` (which ends
 // with a back-slash). True to go on (installed, already present, or no such file in the
 // payload); false to end the run with `exitCode`.

@@ -47,11 +47,12 @@ void Bind(BoundCalls& bound)
    bound.calls.exitWindows = SystemExitWindows;
 }
 
-void RestartWith(const RebootCalls& calls)
+bool RestartWith(const RebootCalls& calls)
 {
    Inst_LogMsg("User selected to reboot");
    EnableShutdownPrivilege();
-   calls.exitWindows(EWX_REBOOT, kRestartReason);
+   // A refused request leaves the restart to be done: the exit code must still say so.
+   return calls.exitWindows(EWX_REBOOT, kRestartReason) != FALSE;
 }
 
 } // namespace
@@ -78,8 +79,7 @@ bool PromptForReboot(const SetupContext& ctx, HMODULE resources)
    if (answer != IDYES) {
       return false;
    }
-   RestartWindows();
-   return true;
+   return RestartWindows();
 }
 
 bool PromptUpdateAgentReboot(HMODULE resources, const std::string& productName)
@@ -94,8 +94,7 @@ bool PromptUpdateAgentReboot(HMODULE resources, const std::string& productName)
    Bind(bound);
    const RebootCalls& calls = bound.calls;
    if (calls.getActiveConsoleSessionId == nullptr || calls.sendMessage == nullptr) {
-      RestartWith(calls);
-      return true;
+      return RestartWith(calls);
    }
    DWORD response = 0;
    if (!calls.sendMessage(WTS_CURRENT_SERVER_HANDLE, calls.getActiveConsoleSessionId(), wideTitle.data(),
@@ -108,8 +107,7 @@ bool PromptUpdateAgentReboot(HMODULE resources, const std::string& productName)
    if (!UpdateAgentAnswerRestarts(static_cast<int>(response))) {
       return false;
    }
-   RestartWith(calls);
-   return true;
+   return RestartWith(calls);
 }
 
 bool EnableShutdownPrivilege()
@@ -138,23 +136,27 @@ bool EnableShutdownPrivilege()
    return GetLastError() == ERROR_SUCCESS;
 }
 
-void RestartWindows()
+bool RestartWindows()
 {
    BoundCalls bound;
    Bind(bound);
-   RestartWith(bound.calls);
+   return RestartWith(bound.calls);
 }
 
-void OfferRestart(const SetupContext& ctx, HMODULE resources, const std::string& productName)
+bool OfferRestart(const SetupContext& ctx, HMODULE resources, const std::string& productName)
 {
    switch (DecideRestartOffer(RestartReasonsOf(ctx), ctx.updateAgent, ctx.exitCode)) {
    case RestartOffer::Prompt:
-      PromptForReboot(ctx, resources);
-      break;
+      return PromptForReboot(ctx, resources);
    case RestartOffer::UpdateAgentPrompt:
-      PromptUpdateAgentReboot(resources, productName);
-      break;
+      return PromptUpdateAgentReboot(resources, productName);
    case RestartOffer::None:
       break;
    }
+   return false;
+}
+
+bool RestartNeeded(const SetupContext& ctx)
+{
+   return ctx.vcRebootNeeded || ctx.engineRebootNeeded || ctx.repairRebootNeeded || ctx.rebootPendingFromUninstall;
 }

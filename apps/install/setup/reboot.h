@@ -25,14 +25,20 @@ void Reboot_SetCallsForTest(const RebootCalls* calls);
 RestartReasons RestartReasonsOf(const SetupContext& ctx);
 
 // Asks whether to restart now (message 72 or 30); a silent run answers No. True when Windows
-// was asked to restart.
+// was asked to restart and took the request.
 bool PromptForReboot(const SetupContext& ctx, HMODULE resources);
 // Asks the console session, which an update agent may have left without anybody in front of it:
-// Yes or no answer within 30 seconds restarts. True when Windows was asked to restart.
+// Yes or no answer within 30 seconds restarts. True when Windows was asked to restart and took
+// the request.
 bool PromptUpdateAgentReboot(HMODULE resources, const std::string& productName);
 bool EnableShutdownPrivilege();
-void RestartWindows();
+// True when Windows took the request to restart.
+bool RestartWindows();
 
 // Step 19 of the run: the restart offer after the session, a repair or a runtime restart
-// request. Never changes the exit code.
-void OfferRestart(const SetupContext& ctx, HMODULE resources, const std::string& productName);
+// request. Never changes the exit code; true when Windows was asked to restart and took it.
+bool OfferRestart(const SetupContext& ctx, HMODULE resources, const std::string& productName);
+
+// Whether a restart recorded during the run is still needed: the engine upgrade, a runtime, a
+// repair or the removal of an older product asked for one.
+bool RestartNeeded(const SetupContext& ctx);

@@ -3,6 +3,7 @@
 namespace
 {
 constexpr int32_t kRestartRequired = 3010;
+constexpr int32_t kRestartStarted = 1641;
 constexpr int kAnswerYes = 6;
 constexpr int kAnswerTimeOut = 32000;
 constexpr unsigned kMessageRestartForRuntime = 72;
@@ -42,4 +43,15 @@ unsigned RestartPromptMessage(const RestartReasons& reasons)
 bool UpdateAgentAnswerRestarts(int answer)
 {
    return answer == kAnswerYes || answer == kAnswerTimeOut;
+}
+
+int32_t ExitCodeAfterRestartOffer(int32_t exitCode, bool restartNeeded, bool restartStarted)
+{
+   if (exitCode != 0 && exitCode != kRestartRequired) {
+      return exitCode;
+   }
+   if (restartStarted) {
+      return kRestartStarted;
+   }
+   return restartNeeded ? kRestartRequired : exitCode;
 }

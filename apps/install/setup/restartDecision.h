@@ -31,3 +31,9 @@ unsigned RestartPromptMessage(const RestartReasons& reasons);
 
 // Yes, or no answer within the time-out: an unattended machine is restarted.
 bool UpdateAgentAnswerRestarts(int answer);
+
+// The run's exit code once the restart is settled, as msiexec reports it: a run that succeeded
+// (0 or 3010) ends with 1641 when the launcher asked Windows to restart, and with 3010 when a
+// restart is needed that it did not perform, whatever asked for it (the engine upgrade, a
+// runtime, the product, a repair, the removal of an older product). Every other code stays.
+int32_t ExitCodeAfterRestartOffer(int32_t exitCode, bool restartNeeded, bool restartStarted);

@@ -63,6 +63,37 @@ bool InstallRowPackages(SetupContext& ctx, HMODULE module, const std::string& ex
    return true;
 }
 
+// The report stands in for the stage at the first row either pass would install, as the
+// stage itself would meet it.
+void ReportVersions(SetupContext& ctx, const RuntimeSettings& settings, const std::string& extractionFolder)
+{
+   for (const RuntimePass pass : {RuntimePass::Configured, RuntimePass::Alternate}) {
+      for (const VcRuntimeRow& row : vcRuntimeTable) {
+         if (const auto packages = Runtime_PackagesFor(pass, row, settings)) {
+            RunVersionReport(ctx, extractionFolder + packages->path64);
+            return;
+         }
+      }
+   }
+   // No row matches either version: report that no package can be read rather than go on and
+   // install the product.
+   RunVersionReport(ctx, extractionFolder);
+}
+
+StageResult InstallBothPasses(SetupContext& ctx, HMODULE module, const RuntimeSettings& settings,
+                              const std::string& extractionFolder)
+{
+   for (const RuntimePass pass : {RuntimePass::Configured, RuntimePass::Alternate}) {
+      for (const VcRuntimeRow& row : vcRuntimeTable) {
+         const auto packages = Runtime_PackagesFor(pass, row, settings);
+         if (packages && !InstallRowPackages(ctx, module, extractionFolder, row, *packages, pass)) {
+            return StageResult::EndRun;
+         }
+      }
+   }
+   return StageResult::Continue;
+}
+
 } // namespace
 
 StageResult RunRuntimeStage(SetupContext& ctx, HMODULE module, const RuntimeSettings& settings,
@@ -70,37 +101,31 @@ StageResult RunRuntimeStage(SetupContext& ctx, HMODULE module, const RuntimeSett
 {
    // The report installs nothing, so it leaves the tools running: stopping them here would
    // leave the guest without its tools, as nothing after the report starts them again.
-   if (!ctx.printVersions && Util_IsProcessRunning(kToolsProcessName)) {
+   if (ctx.printVersions) {
+      ReportVersions(ctx, settings, extractionFolder);
+      return StageResult::EndRun;
+   }
+   // A system too old for a runtime the stage would install is refused before anything is
+   // stopped, so that the refusal leaves the guest's tools as they were.
+   int32_t exitCode = ctx.exitCode;
+   if (!IsRuntimeWindowsSupported(module, ctx, Runtime_NewestToInstall(settings), exitCode)) {
+      ctx.exitCode = exitCode;
+      return StageResult::EndRun;
+   }
+   if (Util_IsProcessRunning(kToolsProcessName)) {
       StopTools(ctx);
    }
-   for (const RuntimePass pass : {RuntimePass::Configured, RuntimePass::Alternate}) {
-      for (const VcRuntimeRow& row : vcRuntimeTable) {
-         const auto packages = Runtime_PackagesFor(pass, row, settings);
-         if (!packages) {
-            continue;
-         }
-         if (ctx.printVersions) {
-            RunVersionReport(ctx, extractionFolder + packages->path64);
-            return StageResult::EndRun;
-         }
-         if (!InstallRowPackages(ctx, module, extractionFolder, row, *packages, pass)) {
-            return StageResult::EndRun;
-         }
-      }
-      if (ctx.printVersions) {
-         // No row matches the configured version: report that no package can be read rather
-         // than go on and install the product.
-         RunVersionReport(ctx, extractionFolder);
-         return StageResult::EndRun;
-      }
-   }
+   const StageResult result = InstallBothPasses(ctx, module, settings, extractionFolder);
+   // Whichever way the stage ends, a failed or refused package included, the tools' service
+   // runs again afterwards (the user process is not started again, as after a stage that
+   // installed everything).
    if (ctx.toolsServicesStopped && !Util_IsProcessRunning(kToolsProcessName)) {
       Inst_LogMsg("Restart TXTools service after VC redistributable install");
       if (!Inst_StartService(kToolsService)) {
          Inst_LogMsg("Failed to start TXTools service after VC redistributable install.");
       }
    }
-   return StageResult::Continue;
+   return result;
 }
 
 StageResult RunRuntimePackagesStep(SetupContext& ctx, HMODULE module, const RuntimeSettings& settings,

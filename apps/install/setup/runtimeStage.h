@@ -19,7 +19,9 @@ using HostLineSender = void (*)(const char* line);
 StageResult RunRuntimePackagesStep(SetupContext& ctx, HMODULE module, const RuntimeSettings& settings,
                                    const std::string& extractionFolder, HostLineSender sendHostLine);
 
-// The runtime stage alone: both passes over the runtime table, and the tools stopped before and
-// started after. Continue or EndRun; ctx.vcRebootNeeded tells of a restart request.
+// The runtime stage alone: the Windows 11 check of the runtimes it would install, then both
+// passes over the runtime table with the tools stopped before and their service started again
+// after, however the passes end. Continue or EndRun; ctx.vcRebootNeeded tells of a restart
+// request.
 StageResult RunRuntimeStage(SetupContext& ctx, HMODULE module, const RuntimeSettings& settings,
                             const std::string& extractionFolder);

@@ -23,3 +23,17 @@ std::optional<RuntimePackages> Runtime_PackagesFor(RuntimePass pass, const VcRun
    }
    return std::nullopt;
 }
+
+uint32_t Runtime_NewestToInstall(const RuntimeSettings& settings)
+{
+   uint32_t newest = 0;
+   for (const RuntimePass pass : {RuntimePass::Configured, RuntimePass::Alternate}) {
+      for (const VcRuntimeRow& row : vcRuntimeTable) {
+         const auto packages = Runtime_PackagesFor(pass, row, settings);
+         if (packages && (!packages->path32.empty() || !packages->path64.empty()) && row.version > newest) {
+            newest = row.version;
+         }
+      }
+   }
+   return newest;
+}

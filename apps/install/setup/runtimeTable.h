@@ -63,3 +63,7 @@ struct RuntimePackages {
 // The packages of one row in one pass, or nothing when the pass skips the row.
 std::optional<RuntimePackages> Runtime_PackagesFor(RuntimePass pass, const VcRuntimeRow& row,
                                                    const RuntimeSettings& settings);
+
+// The newest runtime version of the rows whose packages either pass would install (a path is
+// formed for them), or 0 when none would.
+uint32_t Runtime_NewestToInstall(const RuntimeSettings& settings);

@@ -11,5 +11,6 @@ SessionHooks SessionHooksFor(CExternalUI& removalWindow, CHelperUI& helperWindow
    hooks.uninstallHandler = ExternalUIHandler;
    hooks.helperObject = &helperWindow;
    hooks.helperHandler = HelperUIHandler;
+   hooks.destroyHelperUi = [](void* object) { static_cast<CHelperUI*>(object)->Destroy(); };
    return hooks;
 }

@@ -59,6 +59,28 @@ bool InitialReinstall(bool toolsStyle, bool adminInstall, bool patch, std::strin
           (patch && EqualsNoCase(operation, "DEFAULT"));
 }
 
+ExistingProductPlan PlanForExistingProduct(ExistingProductState state, bool oldCodesSet, bool upgradeSettingPresent)
+{
+   ExistingProductPlan plan;
+   switch (state) {
+   case ExistingProductState::Unknown:
+      break;
+   case ExistingProductState::Older:
+      plan.uninstallFirst = !upgradeSettingPresent;
+      break;
+   case ExistingProductState::Same:
+      plan.reinstall = !oldCodesSet;
+      break;
+   case ExistingProductState::Newer:
+      plan.newerInstalled = true;
+      break;
+   case ExistingProductState::MinorUpgradeInPlace:
+      plan.reinstall = true;
+      break;
+   }
+   return plan;
+}
+
 std::vector<std::string> SplitOldCodes(std::string_view oldCodes)
 {
    std::vector<std::string> codes;

@@ -13,7 +13,7 @@ enum class ExistingProductState : int {
    Older = 1,               // an older version of the code, or an older code, is installed
    Same = 2,                // the installed version equals the package's
    Newer = 3,               // the installed version is newer than the package's
-   MinorUpgradeInPlace = 4, // tools style: the same code in an older version
+   MinorUpgradeInPlace = 4, // the same code in an older version, upgraded in place
 };
 
 const char* ExistingProductStateName(ExistingProductState state);
@@ -24,6 +24,21 @@ bool IsOperationValid(bool patch, std::string_view operation);
 // An administrative install never reinstalls: it writes an image and leaves installed products
 // alone, whatever the style.
 bool InitialReinstall(bool toolsStyle, bool adminInstall, bool patch, std::string_view operation);
+
+// What the session does about what is installed: install with the reinstall properties (an
+// in-place upgrade or reinstall), remove the older product first, or end the run because a
+// newer version is installed.
+struct ExistingProductPlan {
+   bool reinstall = false;
+   bool uninstallFirst = false;
+   bool newerInstalled = false;
+};
+
+// With OLDCODES the state decides as the upgrade rules of the configuration say. Without it
+// the check only guards the reinstall: the reinstall properties on a product that is not
+// installed would install nothing, so that gets a first install; any other installed version
+// is reinstalled in place (a newer one is still refused).
+ExistingProductPlan PlanForExistingProduct(ExistingProductState state, bool oldCodesSet, bool upgradeSettingPresent);
 
 // OLDCODES: product codes separated by ";", blanks around each ignored, empty entries dropped.
 std::vector<std::string> SplitOldCodes(std::string_view oldCodes);

@@ -127,7 +127,7 @@ private:
          RepairInstallInfo(ctx_, RepairSettings{instance_, config_.upgradeCode, config_.productName,
                                                 extractionFolder + config_.database});
          if (ctx_.repairRebootNeeded) {
-            OfferRestart(ctx_, instance_, config_.productName);
+            restartStarted_ = OfferRestart(ctx_, instance_, config_.productName);
          }
          return;
       }
@@ -143,7 +143,7 @@ private:
       if (runtimes == StageResult::Continue && !RunInstallerSession()) {
          return;
       }
-      OfferRestart(ctx_, instance_, config_.productName);
+      restartStarted_ = OfferRestart(ctx_, instance_, config_.productName);
    }
 
    // Step 17: the VC runtime packages (skipped with /n inside the step).
@@ -568,6 +568,7 @@ private:
          CloseHandle(readyEvent);
          readyEvent = nullptr;
       }
+      SettleRestartExitCode();
       // Unpacking only keeps the files it was asked for, never a partial set left by a cancelled
       // or failed extraction: that would be an incomplete package, and the folder, named after
       // the product, would refuse every later run as not empty.
@@ -599,6 +600,20 @@ private:
       Util_ArchiveLogFile(true, "txmsi.log", ctx_.installSucceeded, OptionalName(ctx_.logMsiName));
       SetErrorMode(previous);
       return ctx_.exitCode;
+   }
+
+   // A deployment tool learns of a restart only from the exit code: a run that succeeded but
+   // leaves a restart to be done ends with 3010, one whose restart the launcher started with
+   // 1641, before the host is told the result.
+   void SettleRestartExitCode()
+   {
+      const int32_t settled = ExitCodeAfterRestartOffer(ctx_.exitCode, RestartNeeded(ctx_), restartStarted_);
+      if (settled == ctx_.exitCode) {
+         return;
+      }
+      Inst_LogMsg(settled == ERROR_SUCCESS_REBOOT_INITIATED ? "Setting return code to ERROR_SUCCESS_REBOOT_INITIATED"
+                                                            : "Setting return code to ERROR_SUCCESS_REBOOT_REQUIRED");
+      ctx_.exitCode = settled;
    }
 
    void CleanUpExtractionFolder()
@@ -634,6 +649,7 @@ private:
    CExternalUI uninstallUi_{instance_};
    CHelperUI helperUi_{instance_};
    bool partialPayload_ = false; // an extraction began and did not finish
+   bool restartStarted_ = false; // Windows took the launcher's request to restart
 };
 
 } // namespace

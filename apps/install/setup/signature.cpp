@@ -92,8 +92,8 @@ class Verification
    {
    }
 
-   SignatureAnswer Run(const std::string& selfPath, const std::string& packagePath,
-                       const std::string& extractionFolder);
+   SignatureAnswer Run(const std::string& selfPath, const std::string& packagePath, const std::string& extractionFolder,
+                       PackageKind kind);
 
  private:
    SignatureAnswer Ask(unsigned message) const
@@ -119,7 +119,7 @@ class Verification
 };
 
 SignatureAnswer Verification::Run(const std::string& selfPath, const std::string& packagePath,
-                                  const std::string& extractionFolder)
+                                  const std::string& extractionFolder, PackageKind kind)
 {
    const auto wideSelf = Win32U_ToWide(selfPath);
    if (!wideSelf) {
@@ -146,7 +146,10 @@ SignatureAnswer Verification::Run(const std::string& selfPath, const std::string
    }
    if (listing.names.empty()) {
       Inst_LogMsg("VerifyPackageSignature: Can't find any .msi files");
-      return Ask(kMsgPackagesNotFound);
+      // A patch comes without a product package; it is examined on its own below.
+      if (kind != PackageKind::Patch || packagePath.empty()) {
+         return Ask(kMsgPackagesNotFound);
+      }
    }
 
    for (const ListedPackage& package : Signature_PackageList(extractionFolder, listing.names, packagePath)) {
@@ -252,18 +255,18 @@ SignatureCheckResult CheckFileTrust(const wchar_t* path, UniqueCertContext* cert
 
 int VerifyPackageSignatureWith(const WintrustApi& wintrust, const std::string& selfPath, const std::string& packagePath,
                                const std::string& extractionFolder, const std::string& option, bool silent,
-                               HMODULE module, const char* title)
+                               HMODULE module, const char* title, PackageKind kind)
 {
    Verification verification(wintrust, option, silent, module, title);
-   return static_cast<int>(verification.Run(selfPath, packagePath, extractionFolder));
+   return static_cast<int>(verification.Run(selfPath, packagePath, extractionFolder, kind));
 }
 
 int VerifyPackageSignature(const std::string& selfPath, const std::string& packagePath,
                            const std::string& extractionFolder, const std::string& option, bool silent, HMODULE module,
-                           const char* title)
+                           const char* title, PackageKind kind)
 {
    return VerifyPackageSignatureWith(SigLib_Wintrust(), selfPath, packagePath, extractionFolder, option, silent, module,
-                                     title);
+                                     title, kind);
 }
 
 bool IsVendorAppFromVersionInfo(const char* vendor, const char* path)

@@ -10,6 +10,10 @@
 #include "apps/install/setup/signatureLibs.h"
 #include "apps/install/setup/signatureRules.h"
 
+// What the run hands Windows Installer. A patch run's payload may hold no "*.msi" at all: the
+// patch itself is then what is examined, not a reason to refuse.
+enum class PackageKind : int { Product = 0, Patch = 1 };
+
 // Returns 1 (refuse: the caller ends the run with exit code 13) or 0 (go on).
 //   selfPath          the launcher's own file (UTF-8)
 //   packagePath       the package about to be installed: the extracted one, or its cached copy
@@ -17,9 +21,10 @@
 //   option            TXIOPTION ("one" switches the questions off; anything else does not)
 //   silent            /s: every finding refuses without a box
 //   module, title     where the message texts come from, and the boxes' title
+//   kind              whether packagePath is a product package or a patch
 int VerifyPackageSignature(const std::string& selfPath, const std::string& packagePath,
                            const std::string& extractionFolder, const std::string& option, bool silent, HMODULE module,
-                           const char* title);
+                           const char* title, PackageKind kind = PackageKind::Product);
 
 // The trust verdict of one file (WinVerifyTrust, Authenticode policy, no UI, no revocation
 // checks). On Trusted, `certificate` holds a duplicate of the signer's certificate when the
@@ -37,4 +42,4 @@ SignatureCheckResult CheckFileTrustWith(const WintrustApi& wintrust, const wchar
                                         UniqueCertContext* certificate);
 int VerifyPackageSignatureWith(const WintrustApi& wintrust, const std::string& selfPath, const std::string& packagePath,
                                const std::string& extractionFolder, const std::string& option, bool silent,
-                               HMODULE module, const char* title);
+                               HMODULE module, const char* title, PackageKind kind = PackageKind::Product);
