@@ -36,7 +36,8 @@ if(TX_WINDOWS)
   set(session_launchers)
   foreach(launcher tools-13.0.0:tools:tools-13.0.0 tools-13.0.1:tools:tools-13.0.1 failing:tools:failing
                    standard:standard:tools-13.0.1 minorupgrade-0:minorupgrade-0:tools-13.0.1
-                   no-minorupgrade:no-minorupgrade:tools-13.0.1)
+                   no-minorupgrade:no-minorupgrade:tools-13.0.1
+                   minorupgrade-0-oldcodes:minorupgrade-0-oldcodes:tools-13.0.1)
     string(REPLACE ":" ";" parts ${launcher})
     list(GET parts 0 name)
     list(GET parts 1 config)

@@ -112,3 +112,50 @@ TEST_F(PackedSession, StandardStyleWithoutOldCodesUpgradesInPlace)
       }
    }
 }
+
+// With OLDCODES naming another product. MINORUPGRADE "0": an older version of the package's own
+// product is upgraded in place (Windows Installer refuses a first install of a changed package
+// over its own installed code with 1638), an installed product of OLDCODES is left to the
+// package's own upgrade logic, the same version gets the first-install properties. Without the
+// resource the package's own older version is removed first, as an OLDCODES product is.
+TEST_F(PackedSession, StandardStyleWithOldCodesUpgradesItsOwnOlderVersion)
+{
+   struct Case {
+      const char* launcher;
+      const char* installed; // the fixture package installed beforehand
+      const char* what;
+      const char* logLine; // a line the decision writes
+      bool runProperties;  // the run's properties reach the product (the same version keeps its own)
+      bool removedFirst;
+   };
+   const std::string willUpgradeOld = std::string("I0: Will upgrade ") + kOldCode;
+   const std::string willUninstallOwn = std::string("I0: Will uninstall ") + kToolsCode;
+   const Case cases[] = {
+       {"minorupgrade-0-oldcodes", "tools-13.0.0.msi", "own older version", "I0: Existing product version is older",
+        true, false},
+       {"minorupgrade-0-oldcodes", "old-12.0.0.msi", "product of OLDCODES", willUpgradeOld.c_str(), true, false},
+       {"minorupgrade-0-oldcodes", "tools-13.0.1.msi", "same version", "I0: Using first time install logic.", false,
+        false},
+       {"standard", "tools-13.0.0.msi", "own older version, no MINORUPGRADE", willUninstallOwn.c_str(), true, true},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.launcher) + ": " + c.what);
+      const bool oldCodesProduct = std::string(c.installed) == "old-12.0.0.msi";
+      ASSERT_EQ(InstallDirectly(FixturePackage(c.installed), "TXPROBE=before"), 0u);
+      const LauncherRun run = Run(c.launcher);
+      EXPECT_EQ(run.exitCode, 0u) << run.log;
+      EXPECT_TRUE(HasLine(run.log, "I0: InstallProduct() returned: 0")) << run.log;
+      EXPECT_TRUE(HasLine(run.log, c.logLine)) << run.log;
+      EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
+      EXPECT_EQ(ProductRegistryValue("TessixTestTools", "Version"), "13.0.1");
+      if (c.runProperties) {
+         EXPECT_EQ(ProductRegistryValue("TessixTestTools", "Probe"), "e2e");
+      }
+      EXPECT_EQ(HasLine(run.log, "Uninstalling with props"), c.removedFirst) << run.log;
+      EXPECT_EQ(ProductRegistryValue("TessixTestTools", "UpgradeInstall") == "1", c.removedFirst);
+      if (oldCodesProduct) {
+         EXPECT_EQ(ProductState(kOldCode), INSTALLSTATE_DEFAULT) << "the package's own upgrade logic decides";
+      }
+      RemoveFixtureProducts();
+   }
+}

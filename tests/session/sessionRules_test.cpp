@@ -127,6 +127,34 @@ TEST(SessionRules, FirstGuessAtReinstall)
    }
 }
 
+// An older installed version, by configuration: upgraded in place with the reinstall
+// properties, removed by the launcher first, or left to the package's own upgrade logic.
+TEST(SessionRules, OlderInstalledVersion)
+{
+   enum Outcome { InPlace, RemovedFirst, LeftToThePackage };
+   struct Case {
+      const char* what;
+      bool ownCode, oldCodesSet, upgradeSettingPresent;
+      Outcome outcome;
+   };
+   const Case cases[] = {
+       {"own code, MINORUPGRADE, OLDCODES", true, true, true, InPlace}, // a first install would end with 1638
+       {"own code, MINORUPGRADE", true, false, true, InPlace},
+       {"own code, no MINORUPGRADE, OLDCODES", true, true, false, RemovedFirst},
+       {"own code, no MINORUPGRADE", true, false, false, InPlace},
+       {"OLDCODES product, MINORUPGRADE", false, true, true, LeftToThePackage},
+       {"OLDCODES product, no MINORUPGRADE", false, true, false, RemovedFirst},
+   };
+   for (const Case& c : cases) {
+      const ExistingProductState state = OlderVersionState(c.ownCode, c.oldCodesSet, c.upgradeSettingPresent);
+      const ExistingProductPlan plan = PlanForExistingProduct(state, c.oldCodesSet, c.upgradeSettingPresent);
+      const Outcome outcome = plan.reinstall ? InPlace : plan.uninstallFirst ? RemovedFirst : LeftToThePackage;
+      EXPECT_EQ(outcome, c.outcome) << c.what;
+      EXPECT_FALSE(plan.reinstall && plan.uninstallFirst) << c.what;
+      EXPECT_FALSE(plan.newerInstalled) << c.what;
+   }
+}
+
 TEST(SessionRules, OlderCodesList)
 {
    EXPECT_EQ(SplitOldCodes("{A};{B}"), (std::vector<std::string>{"{A}", "{B}"}));

@@ -101,9 +101,9 @@ UINT CheckExistingProduct(const ExistingProductQuery& query, std::string& instal
    }
 
    if (state == ExistingProductState::Older) {
-      if (query.upgradeInPlace && Str_EqualsNoCase(foundCode, query.newProductCode)) {
-         state = ExistingProductState::MinorUpgradeInPlace;
-      } else {
+      state = OlderVersionState(Str_EqualsNoCase(foundCode, query.newProductCode), query.oldCodesSet,
+                                query.upgradeSettingPresent);
+      if (state == ExistingProductState::Older) {
          installedCode = foundCode;
          Inst_LogMsg("Will %s %s", query.upgradeSettingPresent ? "upgrade" : "uninstall", installedCode.c_str());
       }

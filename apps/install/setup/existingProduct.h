@@ -19,7 +19,7 @@ struct ExistingProductQuery {
    std::string newProductCode;
    std::string newVersion;
    std::vector<std::string> oldCodes; // older products that count as installed versions
-   bool upgradeInPlace = false;       // an older version of the same code is upgraded in place
+   bool oldCodesSet = false;          // the OLDCODES resource is present
    bool upgradeSettingPresent = false;
 };
 

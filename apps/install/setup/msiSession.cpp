@@ -132,7 +132,7 @@ bool DecideExistingProduct(SetupContext& ctx, SessionSettings& settings, const s
    query.newProductCode = packageCode;
    query.newVersion = packageVersion;
    query.oldCodes = SplitOldCodes(settings.oldCodes.value_or(std::string()));
-   query.upgradeInPlace = ctx.toolsStyle || !oldCodesSet;
+   query.oldCodesSet = oldCodesSet;
    query.upgradeSettingPresent = ctx.upgradeSettingPresent;
    ExistingProductState state = ExistingProductState::Unknown;
    if (const UINT result = CheckExistingProduct(query, installedCode, state); result != ERROR_SUCCESS) {

@@ -81,6 +81,12 @@ ExistingProductPlan PlanForExistingProduct(ExistingProductState state, bool oldC
    return plan;
 }
 
+ExistingProductState OlderVersionState(bool ownCode, bool oldCodesSet, bool upgradeSettingPresent)
+{
+   const bool removedFirst = oldCodesSet && !upgradeSettingPresent;
+   return ownCode && !removedFirst ? ExistingProductState::MinorUpgradeInPlace : ExistingProductState::Older;
+}
+
 std::vector<std::string> SplitOldCodes(std::string_view oldCodes)
 {
    std::vector<std::string> codes;

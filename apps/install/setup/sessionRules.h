@@ -40,6 +40,13 @@ struct ExistingProductPlan {
 // is reinstalled in place (a newer one is still refused).
 ExistingProductPlan PlanForExistingProduct(ExistingProductState state, bool oldCodesSet, bool upgradeSettingPresent);
 
+// The state of an older installed version. The package's own product code is upgraded in place
+// (MinorUpgradeInPlace) unless the configuration has older products removed first (no
+// MINORUPGRADE resource, with OLDCODES): Windows Installer refuses a first install of a changed
+// package over its own installed code (1638), and no upgrade table removes a product that
+// carries the package's own code. Another product (of OLDCODES) stays Older.
+ExistingProductState OlderVersionState(bool ownCode, bool oldCodesSet, bool upgradeSettingPresent);
+
 // OLDCODES: product codes separated by ";", blanks around each ignored, empty entries dropped.
 std::vector<std::string> SplitOldCodes(std::string_view oldCodes);
 
