@@ -16,8 +16,11 @@
 
 namespace
 {
-constexpr size_t kMaxPathChars = 260; // the C-runtime calls' limit without the \\?\ prefix
-}
+// Without the extended-length form ("\\?\C:\...") Windows takes paths shorter than these only,
+// unless its long-path policy is on (it is off by default, whatever the manifest declares).
+constexpr size_t kMaxPathChars = 260;      // MAX_PATH: the path and its NUL
+constexpr size_t kMaxDirectoryChars = 248; // CreateDirectoryW: MAX_PATH less room for an 8.3 name
+} // namespace
 
 // ---- conversion ----------------------------------------------------------------------------
 
@@ -88,46 +91,154 @@ Win32U_ErrorKeeper::~Win32U_ErrorKeeper()
    }
 }
 
+// ---- long paths ------------------------------------------------------------------------------
+
+namespace
+{
+
+Win32U_PathCheck pathCheck = nullptr;
+
+bool IsExtendedLength(std::wstring_view path)
+{
+   return path.rfind(L"\\\\?\\", 0) == 0;
+}
+
+std::wstring FullPathName(const std::wstring& path)
+{
+   std::vector<wchar_t> buf(path.size() + 1);
+   DWORD n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+   if (n >= buf.size()) {
+      buf.resize(static_cast<size_t>(n) + 1);
+      n = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
+   }
+   return n == 0 || n >= buf.size() ? std::wstring() : std::wstring(buf.data(), n);
+}
+
+// An absolute path in the extended-length form ("\\?\C:\...", "\\?\UNC\server\share\..."), in
+// which Windows takes a path of any length. That form is taken literally, so it is made from the
+// full path name: dots and forward slashes are resolved first, as Windows would resolve them. A
+// find pattern keeps its last part (the wildcards) as written. Empty for any other path.
+std::wstring ExtendedLengthPath(std::wstring_view path, PathKind kind)
+{
+   const auto slash = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+   const bool drive = path.size() >= 3 && path[1] == L':' && slash(path[2]) &&
+                      ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
+   const bool unc = path.size() >= 3 && slash(path[0]) && slash(path[1]) && path[2] != L'?' && path[2] != L'.';
+   if (!drive && !unc) {
+      return std::wstring();
+   }
+   std::wstring_view resolved = path;
+   std::wstring_view mask;
+   if (kind == PathKind::Pattern) {
+      const size_t last = path.find_last_of(L"\\/");
+      if (path.find_first_of(L"*?", last + 1) != std::wstring_view::npos) {
+         resolved = path.substr(0, last + 1);
+         mask = path.substr(last + 1);
+      }
+   }
+   const std::wstring full = FullPathName(std::wstring(resolved));
+   if (drive && full.size() >= 3 && full[1] == L':') {
+      return L"\\\\?\\" + full + std::wstring(mask);
+   }
+   if (unc && full.rfind(L"\\\\", 0) == 0) {
+      return L"\\\\?\\UNC\\" + full.substr(2) + std::wstring(mask);
+   }
+   return std::wstring();
+}
+
+} // namespace
+
+PathArg::PathArg(const char* utf8, const PathCall& call) : arg_(utf8)
+{
+   const wchar_t* p = arg_;
+   if (!arg_.ok() || p == nullptr) {
+      return;
+   }
+   const std::wstring_view view(p);
+   long_ = view.size() >= call.limit && !IsExtendedLength(view);
+   if (long_) {
+      const DWORD error = GetLastError();
+      extended_ = ExtendedLengthPath(view, call.kind);
+      SetLastError(error);
+   }
+}
+
+bool PathArg::Admit(const PathCall& call) const
+{
+   if (long_ && extended_.empty() && call.kind == PathKind::CRuntime) {
+      // The C runtime's own MAX_PATH handling would overrun.
+      errno = ENAMETOOLONG;
+      SetLastError(ERROR_FILENAME_EXCED_RANGE);
+      return false;
+   }
+   const wchar_t* p = get();
+   return pathCheck == nullptr || p == nullptr || pathCheck(call.name, p);
+}
+
+void Win32U_SetPathCheckForTest(Win32U_PathCheck check)
+{
+   pathCheck = check;
+}
+
 // ---- files and directories -----------------------------------------------------------------
+
+namespace
+{
+constexpr PathCall kCreateDirectory = {"CreateDirectoryW", kMaxDirectoryChars, PathKind::File};
+constexpr PathCall kCreateFile = {"CreateFileW", kMaxPathChars, PathKind::File};
+constexpr PathCall kDeleteFile = {"DeleteFileW", kMaxPathChars, PathKind::File};
+constexpr PathCall kCopyFile = {"CopyFileW", kMaxPathChars, PathKind::File};
+constexpr PathCall kMoveFileEx = {"MoveFileExW", kMaxPathChars, PathKind::File};
+constexpr PathCall kRemoveDirectory = {"RemoveDirectoryW", kMaxPathChars, PathKind::File};
+constexpr PathCall kGetFileAttributes = {"GetFileAttributesW", kMaxPathChars, PathKind::File};
+constexpr PathCall kGetFileAttributesEx = {"GetFileAttributesExW", kMaxPathChars, PathKind::File};
+constexpr PathCall kGetFileSecurity = {"GetFileSecurityW", kMaxPathChars, PathKind::File};
+constexpr PathCall kGetDiskFreeSpaceEx = {"GetDiskFreeSpaceExW", kMaxPathChars, PathKind::File};
+constexpr PathCall kFindFirstFileEx = {"FindFirstFileExW", kMaxPathChars, PathKind::Pattern};
+} // namespace
 
 BOOL Win32U_CreateDirectory(const char* path, LPSECURITY_ATTRIBUTES sa)
 {
-   return Win32UCall<BOOL>(
-       FALSE, [&](const WideArg& p) { return CreateDirectoryW(p, sa); }, path);
+   return Win32UPathCall<BOOL>(
+       FALSE, kCreateDirectory, [&](const PathArg& p) { return CreateDirectoryW(p, sa); }, path);
 }
 
 HANDLE Win32U_CreateFile(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
                          DWORD flags, HANDLE templateFile)
 {
-   return Win32UCall<HANDLE>(
-       INVALID_HANDLE_VALUE,
-       [&](const WideArg& p) { return CreateFileW(p, access, share, sa, disposition, flags, templateFile); }, path);
+   return Win32UPathCall<HANDLE>(
+       INVALID_HANDLE_VALUE, kCreateFile,
+       [&](const PathArg& p) { return CreateFileW(p, access, share, sa, disposition, flags, templateFile); }, path);
 }
 
 BOOL Win32U_DeleteFile(const char* path)
 {
-   return Win32UCall<BOOL>(
-       FALSE, [](const WideArg& p) { return DeleteFileW(p); }, path);
+   return Win32UPathCall<BOOL>(
+       FALSE, kDeleteFile, [](const PathArg& p) { return DeleteFileW(p); }, path);
 }
 
 BOOL Win32U_CopyFile(const char* source, const char* target, BOOL failIfExists)
 {
-   return Win32UCall<BOOL>(
-       FALSE, [&](const WideArg& s, const WideArg& t) { return CopyFileW(s, t, failIfExists); }, source, target);
+   return Win32UPathCall<BOOL>(
+       FALSE, kCopyFile, [&](const PathArg& s, const PathArg& t) { return CopyFileW(s, t, failIfExists); }, source,
+       target);
 }
 
 BOOL Win32U_MoveFileEx(const char* source, const char* target, DWORD flags)
 {
-   return Win32UCall<BOOL>(
-       FALSE, [&](const WideArg& s, const WideArg& t) { return MoveFileExW(s, t, flags); }, source, target);
+   return Win32UPathCall<BOOL>(
+       FALSE, kMoveFileEx, [&](const PathArg& s, const PathArg& t) { return MoveFileExW(s, t, flags); }, source,
+       target);
 }
 
 BOOL Win32U_RemoveDirectory(const char* path)
 {
-   return Win32UCall<BOOL>(
-       FALSE, [](const WideArg& p) { return RemoveDirectoryW(p); }, path);
+   return Win32UPathCall<BOOL>(
+       FALSE, kRemoveDirectory, [](const PathArg& p) { return RemoveDirectoryW(p); }, path);
 }
 
+// The process keeps its current directory in a buffer of MAX_PATH whatever form the path is
+// given in, so a long one is passed as it is and gets the system's own answer.
 BOOL Win32U_SetCurrentDirectory(const char* path)
 {
    return Win32UCall<BOOL>(
@@ -141,21 +252,22 @@ std::optional<std::string> Win32U_GetCurrentDirectory()
 
 DWORD Win32U_GetFileAttributes(const char* path)
 {
-   return Win32UCall<DWORD>(
-       INVALID_FILE_ATTRIBUTES, [](const WideArg& p) { return GetFileAttributesW(p); }, path);
+   return Win32UPathCall<DWORD>(
+       INVALID_FILE_ATTRIBUTES, kGetFileAttributes, [](const PathArg& p) { return GetFileAttributesW(p); }, path);
 }
 
 BOOL Win32U_GetFileAttributesEx(const char* path, WIN32_FILE_ATTRIBUTE_DATA* data)
 {
-   return Win32UCall<BOOL>(
-       FALSE, [&](const WideArg& p) { return GetFileAttributesExW(p, GetFileExInfoStandard, data); }, path);
+   return Win32UPathCall<BOOL>(
+       FALSE, kGetFileAttributesEx,
+       [&](const PathArg& p) { return GetFileAttributesExW(p, GetFileExInfoStandard, data); }, path);
 }
 
 BOOL Win32U_GetFileSecurity(const char* path, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, DWORD length,
                             DWORD* needed)
 {
-   return Win32UCall<BOOL>(
-       FALSE, [&](const WideArg& p) { return GetFileSecurityW(p, info, sd, length, needed); }, path);
+   return Win32UPathCall<BOOL>(
+       FALSE, kGetFileSecurity, [&](const PathArg& p) { return GetFileSecurityW(p, info, sd, length, needed); }, path);
 }
 
 std::optional<std::string> Win32U_GetFullPathName(const char* path)
@@ -174,8 +286,9 @@ std::optional<std::string> Win32U_GetFullPathName(const char* path)
 BOOL Win32U_GetDiskFreeSpaceEx(const char* root, ULARGE_INTEGER* available, ULARGE_INTEGER* total,
                                ULARGE_INTEGER* totalFree)
 {
-   return Win32UCall<BOOL>(
-       FALSE, [&](const WideArg& r) { return GetDiskFreeSpaceExW(r, available, total, totalFree); }, root);
+   return Win32UPathCall<BOOL>(
+       FALSE, kGetDiskFreeSpaceEx,
+       [&](const PathArg& r) { return GetDiskFreeSpaceExW(r, available, total, totalFree); }, root);
 }
 
 UINT Win32U_GetDriveType(const char* root)
@@ -227,17 +340,13 @@ void FillFindData(const WIN32_FIND_DATAW& wide, Win32U_FindData* data)
 
 HANDLE Win32U_FindFirstFileEx(const char* pattern, Win32U_FindData* data)
 {
-   Win32U_ErrorKeeper keeper;
-   WideArg p(pattern);
-   if (!p.ok()) {
-      SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-      return INVALID_HANDLE_VALUE;
-   }
    WIN32_FIND_DATAW wide;
-   HANDLE find = FindFirstFileExW(p, FindExInfoBasic, &wide, FindExSearchNameMatch, nullptr, 0);
-   keeper.Capture();
+   HANDLE find = Win32UPathCall<HANDLE>(
+       INVALID_HANDLE_VALUE, kFindFirstFileEx,
+       [&](const PathArg& p) { return FindFirstFileExW(p, FindExInfoBasic, &wide, FindExSearchNameMatch, nullptr, 0); },
+       pattern);
    if (find != INVALID_HANDLE_VALUE) {
-      FillFindData(wide, data);
+      FillFindData(wide, data); // no system call: the find's own last error stays
    }
    return find;
 }
@@ -258,115 +367,44 @@ BOOL Win32U_FindNextFile(HANDLE find, Win32U_FindData* data)
 
 namespace
 {
-
-// An absolute path in the extended-length form ("\\?\C:\...", "\\?\UNC\server\share\..."), in
-// which Windows takes a path of any length. That form is taken literally, so it is made from
-// the full path name: dots and forward slashes are resolved first. Empty for any other path.
-std::wstring ExtendedLengthPath(std::wstring_view path)
-{
-   const auto slash = [](wchar_t c) { return c == L'\\' || c == L'/'; };
-   const bool drive = path.size() >= 3 && path[1] == L':' && slash(path[2]) &&
-                      ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z'));
-   const bool unc = path.size() >= 3 && slash(path[0]) && slash(path[1]) && path[2] != L'?' && path[2] != L'.';
-   if (!drive && !unc) {
-      return std::wstring();
-   }
-   const std::wstring source(path);
-   std::vector<wchar_t> buf(path.size() + 1);
-   DWORD n = GetFullPathNameW(source.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
-   if (n >= buf.size()) {
-      buf.resize(static_cast<size_t>(n) + 1);
-      n = GetFullPathNameW(source.c_str(), static_cast<DWORD>(buf.size()), buf.data(), nullptr);
-   }
-   if (n == 0 || n >= buf.size()) {
-      return std::wstring();
-   }
-   const std::wstring_view full(buf.data(), n);
-   if (drive && full.size() >= 3 && full[1] == L':') {
-      return L"\\\\?\\" + std::wstring(full);
-   }
-   if (unc && full.rfind(L"\\\\", 0) == 0) {
-      return L"\\\\?\\UNC\\" + std::wstring(full.substr(2));
-   }
-   return std::wstring();
-}
-
-// The path argument of a C-runtime call. A path of 260 or more characters would overrun the
-// C runtime's MAX_PATH handling: an absolute one goes in its extended-length form, any other is
-// refused before the call (ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE).
-class CrtPath
-{
- public:
-   explicit CrtPath(const char* utf8) : arg_(utf8)
-   {
-      if (!arg_.ok()) {
-         errno = EILSEQ;
-         SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-         return;
-      }
-      const wchar_t* p = arg_;
-      if (p == nullptr) {
-         usable_ = true;
-         return;
-      }
-      const std::wstring_view view(p);
-      if (view.rfind(L"\\\\?\\", 0) == 0 || view.size() < kMaxPathChars) {
-         usable_ = true;
-         return;
-      }
-      extended_ = ExtendedLengthPath(view);
-      usable_ = !extended_.empty();
-      if (!usable_) {
-         errno = ENAMETOOLONG;
-         SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      }
-   }
-   bool usable() const { return usable_; }
-   operator const wchar_t*() const { return extended_.empty() ? arg_.get() : extended_.c_str(); }
-
- private:
-   WideArg arg_;
-   std::wstring extended_;
-   bool usable_ = false;
-};
-
+constexpr PathCall kAccess = {"_waccess", kMaxPathChars, PathKind::CRuntime};
+constexpr PathCall kChmod = {"_wchmod", kMaxPathChars, PathKind::CRuntime};
+constexpr PathCall kFopen = {"_wfopen", kMaxPathChars, PathKind::CRuntime};
+constexpr PathCall kOpen = {"_wsopen", kMaxPathChars, PathKind::CRuntime};
 } // namespace
 
 int Win32U_Access(const char* path, int mode)
 {
-   Win32U_ErrorKeeper keeper;
-   CrtPath p(path);
-   int result = p.usable() ? _waccess(p, mode) : -1;
-   keeper.Capture();
-   return result;
+   return Win32UPathCall<int>(
+       -1, kAccess, [&](const PathArg& p) { return _waccess(p, mode); }, path);
 }
 
 int Win32U_Chmod(const char* path, int mode)
 {
-   Win32U_ErrorKeeper keeper;
-   CrtPath p(path);
-   int result = p.usable() ? _wchmod(p, mode) : -1;
-   keeper.Capture();
-   return result;
+   return Win32UPathCall<int>(
+       -1, kChmod, [&](const PathArg& p) { return _wchmod(p, mode); }, path);
 }
 
 FILE* Win32U_Fopen(const char* path, const char* mode)
 {
-   Win32U_ErrorKeeper keeper;
-   CrtPath p(path);
    WideArg m(mode);
-   FILE* result = p.usable() && m.ok() ? _wfopen(p, m) : nullptr;
-   keeper.Capture();
-   return result;
+   return Win32UPathCall<FILE*>(
+       nullptr, kFopen,
+       [&](const PathArg& p) -> FILE* {
+          if (!m.ok()) {
+             errno = EILSEQ;
+             SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+             return nullptr;
+          }
+          return _wfopen(p, m);
+       },
+       path);
 }
 
 int Win32U_Open(const char* path, int flags, int share, int pmode)
 {
-   Win32U_ErrorKeeper keeper;
-   CrtPath p(path);
-   int result = p.usable() ? _wsopen(p, flags, share, pmode) : -1;
-   keeper.Capture();
-   return result;
+   return Win32UPathCall<int>(
+       -1, kOpen, [&](const PathArg& p) { return _wsopen(p, flags, share, pmode); }, path);
 }
 
 // ---- modules, processes, resources -----------------------------------------------------------

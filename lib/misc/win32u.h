@@ -26,15 +26,16 @@ DWORD Win32U_Utf16ToUtf8Buffer(std::wstring_view text, char* buf, DWORD bufSize,
 
 // Keeps the last Win32 error and errno of the wrapped call across clean-up: construct before
 // the temporaries, Capture() right after the call.
-class Win32U_ErrorKeeper {
-public:
+class Win32U_ErrorKeeper
+{
+ public:
    Win32U_ErrorKeeper() = default;
    Win32U_ErrorKeeper(const Win32U_ErrorKeeper&) = delete;
    Win32U_ErrorKeeper& operator=(const Win32U_ErrorKeeper&) = delete;
    void Capture();
    ~Win32U_ErrorKeeper();
 
-private:
+ private:
    DWORD win_ = 0;
    int crt_ = 0;
    bool captured_ = false;
@@ -42,8 +43,8 @@ private:
 
 // ---- files and directories -----------------------------------------------------------------
 BOOL Win32U_CreateDirectory(const char* path, LPSECURITY_ATTRIBUTES sa);
-HANDLE Win32U_CreateFile(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa,
-                         DWORD disposition, DWORD flags, HANDLE templateFile);
+HANDLE Win32U_CreateFile(const char* path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                         DWORD flags, HANDLE templateFile);
 BOOL Win32U_DeleteFile(const char* path);
 BOOL Win32U_CopyFile(const char* source, const char* target, BOOL failIfExists);
 BOOL Win32U_MoveFileEx(const char* source, const char* target, DWORD flags);
@@ -52,8 +53,8 @@ BOOL Win32U_SetCurrentDirectory(const char* path);
 std::optional<std::string> Win32U_GetCurrentDirectory();
 DWORD Win32U_GetFileAttributes(const char* path);
 BOOL Win32U_GetFileAttributesEx(const char* path, WIN32_FILE_ATTRIBUTE_DATA* data);
-BOOL Win32U_GetFileSecurity(const char* path, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd,
-                            DWORD length, DWORD* needed);
+BOOL Win32U_GetFileSecurity(const char* path, SECURITY_INFORMATION info, PSECURITY_DESCRIPTOR sd, DWORD length,
+                            DWORD* needed);
 std::optional<std::string> Win32U_GetFullPathName(const char* path);
 BOOL Win32U_GetDiskFreeSpaceEx(const char* root, ULARGE_INTEGER* available, ULARGE_INTEGER* total,
                                ULARGE_INTEGER* totalFree);
@@ -69,15 +70,24 @@ std::string Win32U_GetWindowsDirectory();
 
 struct Win32U_FindData {
    DWORD attributes;
-   DWORD reparseTag;      // valid when attributes has FILE_ATTRIBUTE_REPARSE_POINT
+   DWORD reparseTag; // valid when attributes has FILE_ATTRIBUTE_REPARSE_POINT
    ULONGLONG size;
-   std::string fileName;  // UTF-8
-   bool nameConverted;    // false: the name is not valid UTF-16 and fileName is empty
+   std::string fileName; // UTF-8
+   bool nameConverted;   // false: the name is not valid UTF-16 and fileName is empty
 };
 HANDLE Win32U_FindFirstFileEx(const char* pattern, Win32U_FindData* data);
 BOOL Win32U_FindNextFile(HANDLE find, Win32U_FindData* data);
 
-// ---- C-runtime path calls, behind the path-length guard --------------------------------------
+// Long paths: the calls above that take a file, a folder or a find pattern hand an absolute path
+// of 260 or more characters (248 for a new folder) to the system in the extended-length form
+// "\\?\C:\..." or "\\?\UNC\...", made from its full path name. Windows takes a longer path in any
+// other form only while its long-path policy is on (off by default, whatever the manifest says).
+// A relative path goes as it is, and so do the current directory (kept in MAX_PATH characters
+// whatever the form) and drive roots.
+
+// ---- C-runtime path calls ----------------------------------------------------------------------
+// The same for the C runtime, which is given no relative path of 260 or more characters: that
+// is refused before the call (ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE).
 int Win32U_Access(const char* path, int mode);
 int Win32U_Chmod(const char* path, int mode);
 FILE* Win32U_Fopen(const char* path, const char* mode);
@@ -88,42 +98,45 @@ std::optional<std::string> Win32U_GetModuleFileName(HMODULE module);
 HMODULE Win32U_GetModuleHandle(const char* name);
 HMODULE Win32U_LoadLibraryEx(const char* path, DWORD flags);
 BOOL Win32U_CreateProcess(const char* application, const char* commandLine, LPSECURITY_ATTRIBUTES pa,
-                          LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags, void* environment,
-                          const char* directory, STARTUPINFOW* si, PROCESS_INFORMATION* pi);
+                          LPSECURITY_ATTRIBUTES ta, BOOL inherit, DWORD flags, void* environment, const char* directory,
+                          STARTUPINFOW* si, PROCESS_INFORMATION* pi);
 // Names and types may be integer resources (MAKEINTRESOURCEA); those pass through unchanged.
 HRSRC Win32U_FindResource(HMODULE module, const char* name, const char* type);
 HANDLE Win32U_BeginUpdateResource(const char* path, BOOL deleteExisting);
-BOOL Win32U_UpdateResource(HANDLE update, const char* type, const char* name, WORD language,
-                           void* data, DWORD size);
+BOOL Win32U_UpdateResource(HANDLE update, const char* type, const char* name, WORD language, void* data, DWORD size);
 std::optional<std::string> Win32U_LoadString(HINSTANCE module, UINT id);
 
 // ---- windows ---------------------------------------------------------------------------------
-HWND Win32U_CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style,
-                           int x, int y, int width, int height, HWND parent, HMENU menu,
-                           HINSTANCE instance, void* param);
+HWND Win32U_CreateWindowEx(DWORD exStyle, const char* className, const char* windowName, DWORD style, int x, int y,
+                           int width, int height, HWND parent, HMENU menu, HINSTANCE instance, void* param);
 BOOL Win32U_SetWindowText(HWND window, const char* text);
 int Win32U_MessageBox(HWND owner, const char* text, const char* caption, UINT type);
 // The system's text for a message (inserts ignored), trailing line breaks cut; empty if none.
 std::string Win32U_FormatMessage(DWORD code, DWORD language);
 
 // ---- registry --------------------------------------------------------------------------------
-LONG Win32U_RegCreateKeyEx(HKEY root, const char* subKey, DWORD reserved, const char* className,
-                           DWORD options, REGSAM sam, LPSECURITY_ATTRIBUTES sa, HKEY* key,
-                           DWORD* disposition);
+LONG Win32U_RegCreateKeyEx(HKEY root, const char* subKey, DWORD reserved, const char* className, DWORD options,
+                           REGSAM sam, LPSECURITY_ATTRIBUTES sa, HKEY* key, DWORD* disposition);
 LONG Win32U_RegOpenKeyEx(HKEY root, const char* subKey, DWORD options, REGSAM sam, HKEY* key);
 LONG Win32U_RegDeleteKey(HKEY root, const char* subKey);
 LONG Win32U_RegDeleteKeyEx(HKEY root, const char* subKey, REGSAM sam, DWORD reserved);
 LONG Win32U_RegDeleteValue(HKEY key, const char* valueName);
 // name/nameSize as RegEnumKeyExW but in UTF-8 bytes (rule of Win32U_Utf16ToUtf8Buffer).
-LONG Win32U_RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
-                         char* className, DWORD* classSize, FILETIME* lastWrite);
+LONG Win32U_RegEnumKeyEx(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, char* className,
+                         DWORD* classSize, FILETIME* lastWrite);
 // String data (REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ) are read and written as UTF-8.
-LONG Win32U_RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved,
-                         DWORD* type, BYTE* data, DWORD* dataSize);
-LONG Win32U_RegQueryValueEx(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
-                            DWORD* dataSize);
-LONG Win32U_RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type,
-                          const BYTE* data, DWORD size);
+LONG Win32U_RegEnumValue(HKEY key, DWORD index, char* name, DWORD* nameSize, DWORD* reserved, DWORD* type, BYTE* data,
+                         DWORD* dataSize);
+LONG Win32U_RegQueryValueEx(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data, DWORD* dataSize);
+LONG Win32U_RegSetValueEx(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
+
+// ---- test seam ---------------------------------------------------------------------------------
+// Called with the system call's name ("CreateFileW", "_wfopen", ...) and the exact path each
+// path-taking file twin is about to hand it; a false answer fails the twin with the last error
+// the check set, without the call. Tests give Windows' answers with it where Wine's differ.
+// Null removes it.
+using Win32U_PathCheck = bool (*)(const char* call, const wchar_t* path);
+void Win32U_SetPathCheckForTest(Win32U_PathCheck check);
 
 // ---- WOW64 file-system redirection, looked up at run time --------------------------------------
 BOOL Win32U_Wow64DisableWow64FsRedirection(void** oldValue);

@@ -3,10 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <share.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "lib/misc/handle.h"
 #include "tests/unit/testSupport.h"
@@ -77,6 +82,137 @@ TEST(Win32U, LongAbsolutePathsReachTheCRuntime)
    EXPECT_NE(GetFileAttributesW(Win32U_Wide(path).c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
    EXPECT_EQ(Win32U_Chmod(path.c_str(), _S_IREAD | _S_IWRITE), 0);
    EXPECT_TRUE(Win32U_DeleteFile(path.c_str()));
+}
+
+namespace
+{
+
+// What each file call was handed. Refused calls fail with access denied before reaching the
+// system; allowed ones go on to it.
+std::vector<std::pair<std::string, std::wstring>> handed;
+bool refuseCalls = false;
+
+bool RecordPath(const char* call, const wchar_t* path)
+{
+   handed.emplace_back(call, path);
+   if (refuseCalls) {
+      SetLastError(ERROR_ACCESS_DENIED);
+      return false;
+   }
+   return true;
+}
+
+class RecordedPaths
+{
+ public:
+   explicit RecordedPaths(bool refuse)
+   {
+      handed.clear();
+      refuseCalls = refuse;
+      Win32U_SetPathCheckForTest(RecordPath);
+   }
+   ~RecordedPaths() { Win32U_SetPathCheckForTest(nullptr); }
+};
+
+std::wstring Extended(const std::string& path)
+{
+   return L"\\\\?\\" + Win32U_Wide(path);
+}
+
+} // namespace
+
+// Unless its long-path policy is on (it is off by default), Windows takes a path of 260 or more
+// characters (248 for a new folder) only in the extended-length form; Wine takes it either way,
+// so these tests look at what the system was handed.
+TEST(Win32U, EveryFileCallHandsOnLongAbsolutePathsInTheExtendedForm)
+{
+   ScratchDir dir("handed");
+   std::string path = dir / "missing";
+   while (path.size() < 300) {
+      path += "\\" + std::string(40, 'm');
+   }
+   const char* p = path.c_str();
+   WIN32_FILE_ATTRIBUTE_DATA data;
+   ULARGE_INTEGER space;
+   DWORD needed = 0;
+   Win32U_FindData found;
+   struct Case {
+      const char* call;
+      std::function<void()> invoke;
+      size_t paths; // how many of its arguments are the path
+   };
+   const Case cases[] = {
+       {"CreateDirectoryW", [&] { Win32U_CreateDirectory(p, nullptr); }, 1},
+       {"CreateFileW", [&] { Win32U_CreateFile(p, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr); }, 1},
+       {"DeleteFileW", [&] { Win32U_DeleteFile(p); }, 1},
+       {"CopyFileW", [&] { Win32U_CopyFile(p, p, TRUE); }, 2},
+       {"MoveFileExW", [&] { Win32U_MoveFileEx(p, p, 0); }, 2},
+       {"RemoveDirectoryW", [&] { Win32U_RemoveDirectory(p); }, 1},
+       {"GetFileAttributesW", [&] { Win32U_GetFileAttributes(p); }, 1},
+       {"GetFileAttributesExW", [&] { Win32U_GetFileAttributesEx(p, &data); }, 1},
+       {"GetFileSecurityW", [&] { Win32U_GetFileSecurity(p, DACL_SECURITY_INFORMATION, nullptr, 0, &needed); }, 1},
+       {"GetDiskFreeSpaceExW", [&] { Win32U_GetDiskFreeSpaceEx(p, &space, nullptr, nullptr); }, 1},
+       {"FindFirstFileExW", [&] { Win32U_FindFirstFileEx(p, &found); }, 1},
+       {"_waccess", [&] { Win32U_Access(p, 0); }, 1},
+       {"_wchmod", [&] { Win32U_Chmod(p, _S_IREAD | _S_IWRITE); }, 1},
+       {"_wfopen", [&] { Win32U_Fopen(p, "rb"); }, 1},
+       {"_wsopen", [&] { Win32U_Open(p, _O_RDONLY, _SH_DENYNO, 0); }, 1},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.call);
+      RecordedPaths recorded(false); // the folder is missing: every call fails harmlessly
+      c.invoke();
+      const std::vector<std::pair<std::string, std::wstring>> expected(c.paths, {c.call, Extended(path)});
+      EXPECT_EQ(handed, expected);
+   }
+}
+
+TEST(Win32U, WhichPathsTakeTheExtendedForm)
+{
+   const auto ofLength = [](std::string path, size_t length) {
+      while (path.size() < length) {
+         path += path.size() % 50 == 0 ? '\\' : 'x';
+      }
+      path.resize(length);
+      return path;
+   };
+   const std::string deep = ofLength("C:\\a", 300);
+   const auto removeDirectory = [](const std::string& path) { Win32U_RemoveDirectory(path.c_str()); };
+   const auto createDirectory = [](const std::string& path) { Win32U_CreateDirectory(path.c_str(), nullptr); };
+   const auto find = [](const std::string& path) {
+      Win32U_FindData data;
+      Win32U_FindFirstFileEx(path.c_str(), &data);
+   };
+   struct Case {
+      const char* name;
+      std::function<void(const std::string&)> invoke;
+      std::string path;
+      std::wstring handed;
+   };
+   const Case cases[] = {
+       {"259 characters", removeDirectory, ofLength("C:\\a", 259), Win32U_Wide(ofLength("C:\\a", 259))},
+       {"260 characters", removeDirectory, ofLength("C:\\a", 260), Extended(ofLength("C:\\a", 260))},
+       {"a new folder of 247 characters", createDirectory, ofLength("C:\\a", 247), Win32U_Wide(ofLength("C:\\a", 247))},
+       {"a new folder of 248 characters", createDirectory, ofLength("C:\\a", 248), Extended(ofLength("C:\\a", 248))},
+       {"a new folder given with its back-slash", createDirectory, deep + "\\", Extended(deep + "\\")},
+       {"dots and forward slashes", removeDirectory, "C:/skip/.././" + deep.substr(3), Extended(deep)},
+       {"a share", removeDirectory, "\\\\server\\share\\" + deep.substr(3),
+        L"\\\\?\\UNC\\server\\share\\" + Win32U_Wide(deep.substr(3))},
+       {"a share with forward slashes", removeDirectory, "//server/share/" + deep.substr(3),
+        L"\\\\?\\UNC\\server\\share\\" + Win32U_Wide(deep.substr(3))},
+       {"already in the extended form", removeDirectory, "\\\\?\\" + deep, Extended(deep)},
+       {"a device path", removeDirectory, "\\\\.\\" + deep, Win32U_Wide("\\\\.\\" + deep)},
+       {"a relative path", removeDirectory, deep.substr(3), Win32U_Wide(deep.substr(3))},
+       {"a find pattern", find, deep + "\\*", Extended(deep + "\\*")},
+       {"a find pattern keeps its wildcards as written", find, deep + "\\skip\\..\\*.", Extended(deep + "\\*.")},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      RecordedPaths recorded(true);
+      c.invoke(c.path);
+      ASSERT_EQ(handed.size(), 1u);
+      EXPECT_EQ(handed[0].second, c.handed);
+   }
 }
 
 TEST(Win32U, WrapperKeepsTheWrappedCallsError)
