@@ -12,7 +12,8 @@ tx_unit_test(package_pure_test
   package/payloadFormat_test.cpp
   package/payloadRoom_test.cpp
   package/versionText_test.cpp
-  package/packInput_test.cpp)
+  package/packInput_test.cpp
+  package/configCheck_test.cpp)
 target_link_libraries(package_pure_test PRIVATE tx_setup_pure tx_resedit_pure tx_txpack_input)
 add_test(NAME package_pure COMMAND package_pure_test)
 
