@@ -48,12 +48,13 @@ if(TX_WINDOWS AND TX_RUNS_HERE)
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 endif()
 
-# tx_pack_command(<out> CONFIG <file> OUTPUT <launcher> [BASE <setup.exe>] [PAYLOAD <file>...])
+# tx_pack_command(<out> CONFIG <file> OUTPUT <launcher> [BASE <setup.exe>] [PAYLOAD <file>...]
+#                 [OPTIONS <txpack option>...])
 # Sets <out> to the command that packs a launcher with txpack under the tree's Wine prefix:
 # the configuration and payload files around BASE (default: this tree's setup.exe), stamped
 # with the product's version. Paths are Unix paths; Wine sees them under Z:.
 function(tx_pack_command out)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "BASE;CONFIG;OUTPUT" "PAYLOAD")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "BASE;CONFIG;OUTPUT" "PAYLOAD;OPTIONS")
   if(NOT arg_CONFIG OR NOT arg_OUTPUT)
     message(FATAL_ERROR "tx_pack_command: CONFIG and OUTPUT are required")
   endif()
@@ -68,6 +69,7 @@ function(tx_pack_command out)
     endforeach()
   endif()
   set(${out} ${TX_WINE_RUN} $<TARGET_FILE:txpack> --base Z:${arg_BASE} --config Z:${arg_CONFIG} ${payload}
-             --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} -o Z:${arg_OUTPUT}
+             --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} ${arg_OPTIONS}
+             -o Z:${arg_OUTPUT}
       PARENT_SCOPE)
 endfunction()

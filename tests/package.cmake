@@ -47,7 +47,7 @@ tx_unit_test(package_test
   package/txpack_test.cpp
   package/packageSupport.cpp
   unit/testSupport.cpp)
-target_link_libraries(package_test PRIVATE tx_setup_core tx_resedit tx_txpack_input version)
+target_link_libraries(package_test PRIVATE tx_setup_core tx_resedit_tool tx_txpack_input version)
 add_dependencies(package_test setup txpack tx_sample_msi tx_sample_vcredist)
 set(package_args $<TARGET_FILE:setup> ${fixtures} $<TARGET_FILE:txpack> ${CMAKE_BINARY_DIR}/samples
                  ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg ${packed})
