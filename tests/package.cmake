@@ -30,6 +30,10 @@ add_test(NAME package_fixtures
   COMMAND ${CMAKE_SOURCE_DIR}/tests/package/makeFixtures.sh ${fixtures} ${CMAKE_BINARY_DIR}/wineprefix /dev/shm/txpkg-${tree_id})
 set_tests_properties(package_fixtures PROPERTIES FIXTURES_SETUP package_fixtures)
 
+# The release scripts (signing with a test certificate, the Wine prefix) on their own.
+add_test(NAME package_release_scripts COMMAND ${CMAKE_SOURCE_DIR}/tests/package/releaseScripts_test.sh
+                                              ${CMAKE_BINARY_DIR}/release-scripts $<TARGET_FILE:setup>)
+
 set(packed ${CMAKE_BINARY_DIR}/package-packed)
 foreach(copy a b)
   file(MAKE_DIRECTORY ${packed}/${copy})

@@ -31,6 +31,11 @@ TEST(PackInput, Arguments)
        {{"--base", "s", "--config", "c", "-o", "x", "--frobnicate"}, "unknown argument"},
        {{"--show", "setup.exe", "-o", "x"}, "--show takes one file and no other option"},
    };
+   // The usage names every option the parser takes.
+   for (const char* option : {"--base", "--config", "--payload", "--version-file", "--version-product", "--string",
+                              "--bitmap", "-o", "--output", "--show", "--verify", "--allow-refused-config", "--help"}) {
+      EXPECT_NE(std::string(kPackUsage).find(option), std::string::npos) << option;
+   }
    ASSERT_TRUE(Pack_ParseArguments({"--show", "setup.exe"}, o, error)) << error;
    EXPECT_EQ(o.show, "setup.exe");
    for (const Bad& b : bad) {

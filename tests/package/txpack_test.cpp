@@ -305,6 +305,60 @@ TEST(Txpack, UnknownKeyIsAWarning)
        << run.output;
 }
 
+// --show reads a packed launcher as the launcher reads it; --verify gives the launcher's own
+// answer on the signatures, with its reasons. The launchers here are unsigned.
+TEST(Txpack, ShowAndVerifyReadThePackedLauncher)
+{
+   ReleaseFolder r;
+   ASSERT_TRUE(WriteTextFile(r.msi, "abc"));
+   const std::string tools = r.dir / "tools.exe";
+   ASSERT_EQ(RunTxpack(r.Inputs(r.config) + " -o " + Quoted(tools), r.dir).exitCode, 0u);
+   const std::string standard = r.dir / "standard.exe";
+   ASSERT_EQ(
+       RunTxpack(r.Inputs(r.WithConfig("standard.cfg", "MINORUPGRADE=1\n", "")) + " -o " + Quoted(standard), r.dir)
+           .exitCode,
+       0u);
+
+   const PackRun show = RunTxpack("--show " + Quoted(tools), r.dir);
+   EXPECT_EQ(show.exitCode, 0u) << show.output;
+   for (const char* line :
+        {"  TX_DATABASE=Tessix Tools.msi", "Configuration check: no finding", "Payload at offset ",
+         ": 2 files, 24 bytes",
+         // SHA-256 of "abc"
+         "Tessix Tools.msi", "3 bytes  sha256 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+         "the launcher: no signature (NoSignatureFound)", "The launcher checks no package signature: tools style"}) {
+      EXPECT_NE(show.output.find(line), std::string::npos) << line << "\n" << show.output;
+   }
+
+   struct Case {
+      const char* what;
+      std::string image;
+      DWORD exitCode;
+      std::vector<std::string> lines;
+   } const cases[] = {
+       {"tools style", tools, 1, {"checks no package signature", "The launcher itself carries no valid signature."}},
+       {"standard style",
+        standard,
+        1,
+        {"The launcher's signature check refuses: a silent install ends with exit code 13",
+         "VerifyPackageSignature: Examining \"" + standard + "\": 1", "- NoSignatureFound"}},
+       {"not packed", r.base, 1, {"carries no configuration: it is not packed"}},
+       {"not a program", r.config, 1, {"is not a program image"}},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      const PackRun verify = RunTxpack("--verify " + Quoted(c.image), r.dir);
+      EXPECT_EQ(verify.exitCode, c.exitCode) << verify.output;
+      for (const std::string& line : c.lines) {
+         EXPECT_NE(verify.output.find(line), std::string::npos) << line << "\n" << verify.output;
+      }
+   }
+   // The check works in a folder of its own and removes it.
+   for (const std::string& name : ListFolder(Win32U_GetTempPath())) {
+      EXPECT_NE(name.rfind("txpack-", 0), 0u) << name;
+   }
+}
+
 TEST(Txpack, WithoutPayloadTheOffsetIsZero)
 {
    ScratchDir dir("txpack0");

@@ -83,7 +83,10 @@ class PrivateFolder
    {
       InputFile log;
       std::string text;
-      return log.Open(path_ + kLogName, "the check's log") && log.Read(text, log.size) ? text : std::string();
+      return log.Open(path_ + kLogName, "the check's log", FILE_SHARE_READ | FILE_SHARE_WRITE) &&
+                     log.Read(text, log.size)
+                 ? text
+                 : std::string();
    }
 
  private:
@@ -403,7 +406,8 @@ bool PrintVerdict(const Launcher& launcher, const Verdict& verdict)
                   "(a person is asked instead). Its reasons:\n",
                   kSignatureRefusedExitCode);
    }
-   if (verdict.checked) {
+   // The launcher's own log lines explain a refusal, or the findings TXIOPTION "one" let pass.
+   if (verdict.checked && (!verdict.goesOn || launcher.config().txiOption == "one")) {
       for (const std::string& reason : verdict.reasons) {
          std::printf("  %s\n", reason.c_str());
       }

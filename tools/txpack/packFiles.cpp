@@ -59,11 +59,11 @@ std::optional<FileIdentity> Pack_FileIdOf(const std::string& path)
    return FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
 }
 
-bool InputFile::Open(const std::string& path, const std::string& what)
+bool InputFile::Open(const std::string& path, const std::string& what, DWORD share)
 {
    path_ = path;
    what_ = what;
-   handle_.reset(CreateFileW(Pack_LongPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+   handle_.reset(CreateFileW(Pack_LongPath(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
    LARGE_INTEGER length{};
    if (!handle_) {

@@ -37,7 +37,8 @@ std::optional<FileIdentity> Pack_FileIdOf(const std::string& path);
 class InputFile
 {
  public:
-   bool Open(const std::string& path, const std::string& what);
+   // `share`: what others may do with the file meanwhile (a log still being written: write).
+   bool Open(const std::string& path, const std::string& what, DWORD share = FILE_SHARE_READ);
    // Exactly `count` bytes into `bytes`.
    bool Read(std::string& bytes, uint64_t count);
    bool Seek(uint64_t offset);
