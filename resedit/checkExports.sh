@@ -10,7 +10,8 @@ if [ "$1" = --none ]; then
   shift
 fi
 image=$1
-exports=$(llvm-readobj --coff-exports "$image" | sed -n 's/^ *Name: //p' | llvm-cxxfilt)
+table=$(llvm-readobj --coff-exports "$image")
+exports=$(printf '%s\n' "$table" | sed -n 's/^ *Name: //p' | llvm-cxxfilt)
 expected=''
 if [ $none -eq 0 ]; then
   expected='CResource::operator=(CResource const&)

@@ -379,7 +379,8 @@ class Checker
    {
       for (const PackSetting& s : settings_) {
          if (FindRule(s.key) == nullptr && Pack_NearestKey(s.key) == key) {
-            return " (line " + std::to_string(s.line) + " sets " + s.key + ")";
+            return s.line != 0 ? " (line " + std::to_string(s.line) + " sets " + s.key + ")"
+                               : " (" + s.key + " is set instead)";
          }
       }
       return std::string();
