@@ -242,8 +242,7 @@ class Launcher
          Pack_Report("\"" + shown_ + "\" is not a program image: " + problem);
          return false;
       }
-      module_.reset(LoadLibraryExW(Pack_LongPath(shown_).c_str(), nullptr,
-                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+      module_.reset(LoadLibraryExW(Pack_LongPath(shown_).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
       if (!module_) {
          Pack_Report("cannot read the resources of \"" + shown_ + "\": " + Pack_ErrorText(GetLastError()));
          return false;

@@ -116,8 +116,7 @@ bool CheckBase(const std::string& base)
       Pack_Report("the base \"" + base + "\" is not a program image: " + problem);
       return false;
    }
-   const UniqueModule image(
-       LoadLibraryExW(Pack_LongPath(base).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+   const UniqueModule image(LoadLibraryExW(Pack_LongPath(base).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
    if (!image) {
       Pack_Report("cannot read the resources of the base image \"" + base + "\": " + Pack_ErrorText(GetLastError()));
       return false;
