@@ -25,7 +25,6 @@
 namespace
 {
 
-constexpr WORD kConfigType = 40;
 constexpr size_t kHashChunkBytes = 65536;
 constexpr size_t kSha256Bytes = 32;
 constexpr size_t kShortPathChars = 260;
@@ -231,24 +230,18 @@ class Launcher
 
    bool Load()
    {
-      InputFile file;
-      std::string head;
-      if (!file.Open(shown_, "the launcher") || !file.Read(head, std::min<uint64_t>(file.size, kImageHeadBytes))) {
+      ProgramImage image;
+      if (!Pack_OpenProgramImage(shown_, "the launcher", image)) {
          return false;
       }
-      uint64_t sectionsEnd = 0;
-      std::string problem;
-      if (!Pack_ReadImageLayout(head, file.size, sectionsEnd, problem)) {
-         Pack_Report("\"" + shown_ + "\" is not a program image: " + problem);
-         return false;
+      module_ = std::move(image.resources);
+      for (const std::string& key : Pack_ConfigNames(module_.get())) {
+         std::string value;
+         if (ReadConfigValueUnlogged(module_.get(), key.c_str(), value) != ERROR_SUCCESS) {
+            value = "<not readable>";
+         }
+         values_.emplace_back(key, value);
       }
-      module_.reset(LoadLibraryExW(Pack_LongPath(shown_).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-      if (!module_) {
-         Pack_Report("cannot read the resources of \"" + shown_ + "\": " + Pack_ErrorText(GetLastError()));
-         return false;
-      }
-      EnumResourceNamesW(module_.get(), MAKEINTRESOURCEW(kConfigType), &Launcher::OnName,
-                         reinterpret_cast<LONG_PTR>(this));
       if (values_.empty()) {
          Pack_Report("\"" + shown_ +
                      "\" carries no configuration: it is not packed (a launcher from the build output?)");
@@ -281,21 +274,6 @@ class Launcher
    std::string PayloadFolder() const { return folder_.path() + "payload\\"; }
 
  private:
-   static BOOL CALLBACK OnName(HMODULE module, LPCWSTR, LPWSTR name, LONG_PTR self)
-   {
-      auto* launcher = reinterpret_cast<Launcher*>(self);
-      if (IS_INTRESOURCE(name)) {
-         return TRUE;
-      }
-      const std::string key = Win32U_Utf8(name);
-      std::string value;
-      if (ReadConfigValueUnlogged(module, key.c_str(), value) != ERROR_SUCCESS) {
-         value = "<not readable>";
-      }
-      launcher->values_.emplace_back(key, value);
-      return TRUE;
-   }
-
    void Extract()
    {
       const std::string folder = PayloadFolder();

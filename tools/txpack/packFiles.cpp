@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <vector>
 
+#include "apps/install/setup/config.h"
 #include "lib/misc/win32u.h"
 #include "lib/string/str.h"
+#include "tools/txpack/packInput.h"
 
 void Pack_Report(const std::string& text)
 {
@@ -140,4 +142,38 @@ bool OutputFile::Finish()
    }
    handle_.reset();
    return true;
+}
+
+bool Pack_OpenProgramImage(const std::string& path, const std::string& what, ProgramImage& image)
+{
+   std::string head;
+   if (!image.file.Open(path, what) || !image.file.Read(head, std::min<uint64_t>(image.file.size, kImageHeadBytes))) {
+      return false;
+   }
+   std::string problem;
+   if (!Pack_ReadImageLayout(head, image.file.size, image.sectionsEnd, problem)) {
+      Pack_Report(what + " \"" + path + "\" is not a program image: " + problem);
+      return false;
+   }
+   image.resources.reset(LoadLibraryExW(Pack_LongPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+   if (!image.resources) {
+      Pack_Report("cannot read the resources of " + what + " \"" + path + "\": " + Pack_ErrorText(GetLastError()));
+      return false;
+   }
+   return true;
+}
+
+std::vector<std::string> Pack_ConfigNames(HMODULE resources)
+{
+   std::vector<std::string> names;
+   EnumResourceNamesW(
+       resources, MAKEINTRESOURCEW(kConfigResourceType),
+       [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
+          if (!IS_INTRESOURCE(name)) {
+             reinterpret_cast<std::vector<std::string>*>(found)->push_back(Win32U_Utf8(name));
+          }
+          return TRUE;
+       },
+       reinterpret_cast<LONG_PTR>(&names));
+   return names;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "lib/misc/handle.h"
 
@@ -65,3 +66,15 @@ class OutputFile
    UniqueHandle handle_;
    std::string path_;
 };
+
+// A program image opened for reading: its file, where its sections end, and its resources.
+struct ProgramImage {
+   InputFile file;
+   uint64_t sectionsEnd = 0;
+   UniqueModule resources; // loaded as a data file: an arm64 image is read by the x64 tool too
+};
+// `what` names the file in messages ("the base image"). False when it cannot be read or is no
+// program image, with the reason reported.
+bool Pack_OpenProgramImage(const std::string& path, const std::string& what, ProgramImage& image);
+// The names of the image's configuration resources (type 40).
+std::vector<std::string> Pack_ConfigNames(HMODULE resources);

@@ -8,6 +8,7 @@
 #include <tuple>
 #include <vector>
 
+#include "apps/install/setup/config.h"
 #include "apps/install/setup/payloadFormat.h"
 #include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
@@ -24,7 +25,6 @@ constexpr int kOffsetWidth = 10;              // any 32-bit offset; leading blan
 constexpr uint64_t kMaxConfigBytes = 1 << 20; // a configuration file is a few lines
 constexpr WORD kBitmapType = 2;
 constexpr WORD kVersionType = 16;
-constexpr WORD kConfigType = 40;
 constexpr int kOffsetSettleAttempts = 3;
 constexpr int kTemporaryNameAttempts = 100;
 const char kOffsetKey[] = "SFXINSERT";
@@ -105,33 +105,14 @@ bool CheckConfig(const PackOptions& options, const std::vector<PackSetting>& set
 // old payload would ride inside the new image.
 bool CheckBase(const std::string& base)
 {
-   InputFile file;
-   std::string head;
-   if (!file.Open(base, "the base image") || !file.Read(head, std::min<uint64_t>(file.size, kImageHeadBytes))) {
+   ProgramImage image;
+   if (!Pack_OpenProgramImage(base, "the base image", image)) {
       return false;
    }
-   uint64_t sectionsEnd = 0;
-   std::string problem;
-   if (!Pack_ReadImageLayout(head, file.size, sectionsEnd, problem)) {
-      Pack_Report("the base \"" + base + "\" is not a program image: " + problem);
-      return false;
-   }
-   const UniqueModule image(LoadLibraryExW(Pack_LongPath(base).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-   if (!image) {
-      Pack_Report("cannot read the resources of the base image \"" + base + "\": " + Pack_ErrorText(GetLastError()));
-      return false;
-   }
-   bool configured = false;
-   EnumResourceNamesW(
-       image.get(), MAKEINTRESOURCEW(kConfigType),
-       [](HMODULE, LPCWSTR, LPWSTR, LONG_PTR found) {
-          *reinterpret_cast<bool*>(found) = true;
-          return FALSE;
-       },
-       reinterpret_cast<LONG_PTR>(&configured));
+   const bool configured = !Pack_ConfigNames(image.resources.get()).empty();
    std::string magic;
-   const bool container = file.size >= sectionsEnd + 4 && file.Seek(sectionsEnd) && file.Read(magic, 4) &&
-                          magic == Payload_EncodeHeader(0).substr(0, 4);
+   const bool container = image.file.size >= image.sectionsEnd + 4 && image.file.Seek(image.sectionsEnd) &&
+                          image.file.Read(magic, 4) && magic == Payload_EncodeHeader(0).substr(0, 4);
    if (configured || container) {
       Pack_Report("the base \"" + base + "\" already carries " + (configured ? "a configuration" : "a payload") +
                   ": it is already packed; use the launcher from the build output");
@@ -197,7 +178,7 @@ class Editor
 
    bool Config(const std::string& key, const std::string& value)
    {
-      return Set(MAKEINTRESOURCEA(kConfigType), key.c_str(), const_cast<char*>(value.c_str()), key);
+      return Set(MAKEINTRESOURCEA(kConfigResourceType), key.c_str(), const_cast<char*>(value.c_str()), key);
    }
 
    bool Version(const std::string& key, const std::string& value, bool fixed)
