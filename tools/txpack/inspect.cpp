@@ -272,6 +272,11 @@ class Launcher
    ExtractResult extracted() const { return extracted_; }
    const std::string& image() const { return image_; }
    std::string PayloadFolder() const { return folder_.path() + "payload\\"; }
+   // Where the launcher finds its packages: the extracted payload, or without one its own folder.
+   std::string PackageFolder() const
+   {
+      return config_.payloadOffset != 0 ? PayloadFolder() : image_.substr(0, image_.find_last_of("\\/") + 1);
+   }
 
  private:
    void Extract()
@@ -348,11 +353,11 @@ Verdict Judge(const Launcher& launcher, const PrivateFolder& folder, const Signa
    verdict.selfSigned = self.result == SignatureCheckResult::Trusted;
    verdict.checked = !launcher.style().toolsStyle;
    if (verdict.checked) {
-      const std::string payload = launcher.PayloadFolder();
+      const std::string packages = launcher.PackageFolder();
       const size_t before = LogLines(folder, {kSignatureLogMark}).size();
-      verdict.goesOn = VerifyPackageSignature(launcher.image(), payload + launcher.config().database, payload,
+      verdict.goesOn = VerifyPackageSignature(launcher.image(), packages + launcher.config().database, packages,
                                               launcher.config().txiOption, kSilent, nullptr, kCheckTitle) == 0;
-      const auto lines = LogLines(folder, {kSignatureLogMark}, payload);
+      const auto lines = LogLines(folder, {kSignatureLogMark}, packages);
       verdict.reasons.assign(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end());
    }
    return verdict;
