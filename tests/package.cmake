@@ -12,7 +12,8 @@ tx_unit_test(package_pure_test
   package/payloadFormat_test.cpp
   package/payloadRoom_test.cpp
   package/versionText_test.cpp
-  package/packInput_test.cpp)
+  package/packInput_test.cpp
+  package/configCheck_test.cpp)
 target_link_libraries(package_pure_test PRIVATE tx_setup_pure tx_resedit_pure tx_txpack_input)
 add_test(NAME package_pure COMMAND package_pure_test)
 
@@ -28,6 +29,10 @@ string(SUBSTRING ${tree_id} 0 12 tree_id)
 add_test(NAME package_fixtures
   COMMAND ${CMAKE_SOURCE_DIR}/tests/package/makeFixtures.sh ${fixtures} ${CMAKE_BINARY_DIR}/wineprefix /dev/shm/txpkg-${tree_id})
 set_tests_properties(package_fixtures PROPERTIES FIXTURES_SETUP package_fixtures)
+
+# The release scripts (signing with a test certificate, the Wine prefix) on their own.
+add_test(NAME package_release_scripts COMMAND ${CMAKE_SOURCE_DIR}/tests/package/releaseScripts_test.sh
+                                              ${CMAKE_BINARY_DIR}/release-scripts $<TARGET_FILE:setup>)
 
 set(packed ${CMAKE_BINARY_DIR}/package-packed)
 foreach(copy a b)
@@ -46,7 +51,7 @@ tx_unit_test(package_test
   package/txpack_test.cpp
   package/packageSupport.cpp
   unit/testSupport.cpp)
-target_link_libraries(package_test PRIVATE tx_setup_core tx_resedit tx_txpack_input version)
+target_link_libraries(package_test PRIVATE tx_setup_core tx_resedit_tool tx_txpack_input version)
 add_dependencies(package_test setup txpack tx_sample_msi tx_sample_vcredist)
 set(package_args $<TARGET_FILE:setup> ${fixtures} $<TARGET_FILE:txpack> ${CMAKE_BINARY_DIR}/samples
                  ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg ${packed})

@@ -33,11 +33,14 @@ if(TX_WINDOWS)
   foreach(variant printer printer-standard unnamed nopayload)
     set(config ${_flow}/${variant}.cfg)
     set(payload ${_flow_payload})
+    set(options)
     if(variant STREQUAL "nopayload")
       set(config ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg)
       set(payload)
+    elseif(variant STREQUAL "unnamed")
+      set(options --allow-refused-config) # the launcher's own refusal is under test
     endif()
-    tx_pack_command(pack CONFIG ${config} PAYLOAD ${payload} OUTPUT ${_flow}/${variant}/setup.exe)
+    tx_pack_command(pack CONFIG ${config} PAYLOAD ${payload} OPTIONS ${options} OUTPUT ${_flow}/${variant}/setup.exe)
     list(APPEND _flow_commands
       COMMAND ${CMAKE_COMMAND} -E make_directory ${_flow}/${variant}
       COMMAND ${pack})

@@ -29,7 +29,15 @@ TEST(PackInput, Arguments)
        {{"--base", "s", "--config", "c", "-o", "x", "--payload"}, "at least one file"},
        {{"--base", "s", "--config", "c", "-o", "x", "--string", "novalue"}, "KEY=VALUE"},
        {{"--base", "s", "--config", "c", "-o", "x", "--frobnicate"}, "unknown argument"},
+       {{"--show", "setup.exe", "-o", "x"}, "--show takes one file and no other option"},
    };
+   // The usage names every option the parser takes.
+   for (const char* option : {"--base", "--config", "--payload", "--version-file", "--version-product", "--string",
+                              "--bitmap", "-o", "--output", "--show", "--verify", "--allow-refused-config", "--help"}) {
+      EXPECT_NE(std::string(kPackUsage).find(option), std::string::npos) << option;
+   }
+   ASSERT_TRUE(Pack_ParseArguments({"--show", "setup.exe"}, o, error)) << error;
+   EXPECT_EQ(o.show, "setup.exe");
    for (const Bad& b : bad) {
       EXPECT_FALSE(Pack_ParseArguments(b.args, o, error));
       EXPECT_NE(error.find(b.message), std::string::npos) << error;
@@ -76,4 +84,50 @@ TEST(PackInput, EntryNameIsTheLastComponent)
    EXPECT_EQ(Pack_EntryName("Z:/out/samples/Tessix Tools.msi"), "Tessix Tools.msi");
    EXPECT_EQ(Pack_EntryName("C:\\a\\vcredist_arm64.exe"), "vcredist_arm64.exe");
    EXPECT_EQ(Pack_EntryName("plain.bin"), "plain.bin");
+}
+
+// A base must be a program image; where its sections end is where appended data would start.
+TEST(PackInput, ImageLayout)
+{
+   // "MZ", the program header at 0x40, no optional header, one section of 0x200 bytes at 0x200.
+   std::string image(0x400, '\0');
+   image.replace(0, 2, "MZ");
+   image[0x3C] = 0x40;
+   image.replace(0x40, 4, std::string("PE\0\0", 4));
+   image[0x46] = 1;      // one section
+   image[0x56] = 2;      // an executable image
+   image[0x58 + 17] = 2; // raw size 0x200
+   image[0x58 + 21] = 2; // at 0x200
+   std::string notExecutable = image;
+   notExecutable[0x56] = 0;
+   std::string noPe = image;
+   noPe[0x40] = 'X';
+
+   struct Case {
+      const char* what;
+      std::string head;
+      uint64_t fileSize;
+      const char* problem; // nullptr: a program image ending at 0x400
+   } const cases[] = {
+       {"image", image, 0x400, nullptr},
+       {"image with appended data", image, 0x900, nullptr},
+       {"text", "PRODUCTNAME=Tessix Tools\n", 25, "does not start with a program header"},
+       {"empty", "", 0, "does not start with a program header"},
+       {"no PE header", noPe, 0x400, "no Windows program header"},
+       {"object file", notExecutable, 0x400, "not an executable image"},
+       {"headers only", image.substr(0, 0x60), 0x60, "section table is missing or cut short"},
+       {"sections cut short", image, 0x300, "cut short"},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      uint64_t end = 0;
+      std::string problem;
+      const bool ok = Pack_ReadImageLayout(c.head, c.fileSize, end, problem);
+      EXPECT_EQ(ok, c.problem == nullptr) << problem;
+      if (c.problem == nullptr) {
+         EXPECT_EQ(end, 0x400u);
+      } else {
+         EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+      }
+   }
 }

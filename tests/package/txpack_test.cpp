@@ -1,6 +1,8 @@
 // txpack run as a release engineer runs it: its exit code, its messages, and what it leaves.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "lib/misc/win32u.h"
 #include "tests/package/packageSupport.h"
 
@@ -54,62 +56,315 @@ std::string Quoted(const std::string& path)
    return "\"" + path + "\"";
 }
 
+// The same path as Wine's Z: drive shows it: another spelling of the same file.
+std::string ThroughDriveZ(const std::string& path)
+{
+   using UnixName = char*(CDECL*)(const wchar_t*);
+   const auto unixName = reinterpret_cast<UnixName>(
+       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "wine_get_unix_file_name")));
+   char* name = unixName != nullptr ? unixName(Win32U_Wide(path).c_str()) : nullptr;
+   if (name == nullptr) {
+      return std::string();
+   }
+   std::string z = "Z:" + std::string(name);
+   HeapFree(GetProcessHeap(), 0, name);
+   for (char& c : z) {
+      c = c == '/' ? '\\' : c;
+   }
+   return z;
+}
+
+// Every file under `folder` with its bytes: what a refused run must leave exactly as it was.
+std::map<std::string, std::string> Snapshot(const std::string& folder)
+{
+   std::map<std::string, std::string> files;
+   for (const std::string& name : ListFolder(folder)) {
+      const std::string path = folder + "\\" + name;
+      if (GetFileAttributesW(Win32U_Wide(path).c_str()) & FILE_ATTRIBUTE_DIRECTORY) {
+         for (const auto& [inner, bytes] : Snapshot(path)) {
+            files[name + "\\" + inner] = bytes;
+         }
+      } else {
+         files[name] = ReadTextFile(path);
+      }
+   }
+   return files;
+}
+
+std::string Names(const std::map<std::string, std::string>& files)
+{
+   std::string names;
+   for (const auto& [name, bytes] : files) {
+      names += name + " (" + std::to_string(bytes.size()) + " bytes)\n";
+   }
+   return names;
+}
+
+// A release folder as a release engineer has it: the built launcher, the product's files and
+// configuration, and last release's launcher in the output folder.
+struct ReleaseFolder {
+   ReleaseFolder() : dir("txpack")
+   {
+      EXPECT_TRUE(CopyLauncher(base));
+      EXPECT_TRUE(WriteTextFile(config, ReadTextFile(WinePath(TestArg(5)))));
+      EXPECT_TRUE(WriteTextFile(msi, "the product package"));
+      EXPECT_TRUE(WriteTextFile(runtime, "the runtime installer"));
+      EXPECT_TRUE(CreateDirectoryW(Win32U_Wide(dir / "release").c_str(), nullptr));
+      EXPECT_TRUE(WriteTextFile(lastRelease, "last release's launcher"));
+   }
+   // Every argument but the output, around `config`.
+   std::string Inputs(const std::string& configFile) const
+   {
+      return "--base " + Quoted(base) + " --config " + Quoted(configFile) + " --payload " + Quoted(msi) + " " +
+             Quoted(runtime) + " --version-file 13.0.1.0 --version-product 13.0.1.0";
+   }
+   std::string WithConfig(const std::string& name, const std::string& from, const std::string& to) const
+   {
+      std::string text = ReadTextFile(config);
+      const size_t at = text.find(from);
+      EXPECT_NE(at, std::string::npos) << from;
+      text.replace(at, from.size(), to);
+      EXPECT_TRUE(WriteTextFile(dir / name, text));
+      return dir / name;
+   }
+
+   ScratchDir dir;
+   const std::string base = dir / "setup.exe";
+   const std::string config = dir / "tessix-tools.cfg";
+   const std::string msi = dir / "Tessix Tools.msi";
+   const std::string runtime = dir / "vcredist_arm64.exe";
+   const std::string lastRelease = dir / "release\\setup.exe";
+};
+
 } // namespace
 
-TEST(Txpack, ClearErrorsAndNothingLeftBehind)
+// Each refusal: its message, its exit code, and every file it met left byte for byte as it was,
+// with no temporary file of its own left behind.
+TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
 {
-   ScratchDir dir("txpack");
-   const std::string base = Quoted(WinePath(TestArg(1)));
-   const std::string config = dir / "product.cfg";
-   ASSERT_TRUE(WriteTextFile(config, "PRODUCTNAME=Tessix Tools\nTXIOPTION=\n"));
-   ASSERT_TRUE(WriteTextFile(dir / "bad.cfg", "# fine\nPRODUCTNAME Tessix Tools\n"));
-   ASSERT_TRUE(WriteTextFile(dir / "a.msi", "package"));
-   const std::string out = dir / "out.exe";
-   const std::string common = "--base " + base + " -o " + Quoted(out) + " ";
+   ReleaseFolder r;
+   const std::string& dir = r.dir.path();
+   const std::string out = Quoted(r.lastRelease);
+   const std::string inputs = r.Inputs(r.config);
+   // Launchers that already carry what txpack writes, made by txpack itself.
+   const std::string packedBase = r.dir / "packed.exe";
+   const std::string configuredBase = r.dir / "configured.exe";
+   ASSERT_EQ(RunTxpack(inputs + " -o " + Quoted(packedBase), r.dir).exitCode, 0u);
+   ASSERT_EQ(
+       RunTxpack("--base " + Quoted(r.base) + " --config " + Quoted(r.config) + " -o " + Quoted(configuredBase), r.dir)
+           .exitCode,
+       0u);
+   ASSERT_TRUE(WriteTextFile(r.dir / "bad.cfg", "# fine\nPRODUCTNAME Tessix Tools\n"));
+   ASSERT_TRUE(WriteTextFile(r.dir / "aux", "device"));
+   const std::string longName = std::string(136, 'n') + ".msi";
+   ASSERT_TRUE(WriteTextFile(r.dir / longName, "long"));
+   const std::string baseInZ = ThroughDriveZ(r.base);
+   ASSERT_FALSE(baseInZ.empty());
+   const std::string payload = " --payload " + Quoted(r.msi) + " " + Quoted(r.runtime);
+   const std::string withConfig = "--base " + Quoted(r.base) + " -o " + out + " --config ";
+
    struct Case {
       const char* what;
       std::string arguments;
       DWORD exitCode;
       std::string message;
    } const cases[] = {
-       {"missing payload file", common + "--config " + Quoted(config) + " --payload " + Quoted(dir / "none.msi"), 1,
-        "txpack: cannot read the payload file"},
-       {"missing configuration", common + "--config " + Quoted(dir / "none.cfg"), 1,
-        "txpack: cannot read the configuration file"},
-       {"bad line", common + "--config " + Quoted(dir / "bad.cfg"), 1,
+       {"output is the base under \\\\?\\", inputs + " -o " + Quoted("\\\\?\\" + r.base), 1,
+        "is the base image itself"},
+       {"output is the base through another drive", inputs + " -o " + Quoted(baseInZ), 1, "is the base image itself"},
+       {"output folder holding the base", inputs + " -o " + Quoted(dir), 1, "is the base image itself"},
+       {"output is a payload file", inputs + " -o " + Quoted(r.msi), 1, "is the payload file"},
+       {"output is the configuration", inputs + " -o " + Quoted(r.config), 1, "is the configuration file"},
+       {"bad line", withConfig + Quoted(r.dir / "bad.cfg") + payload, 1,
         "bad.cfg: line 2: expected KEY=VALUE, found \"PRODUCTNAME Tessix Tools\""},
-       {"stream in a payload name", common + "--config " + Quoted(config) + " --payload " + Quoted(dir / "a.msi:s"), 1,
+       {"misspelt required key", withConfig + Quoted(r.WithConfig("a.cfg", "PRODUCTNAME=", "PRODUCT_NAME=")) + payload,
+        1, "a.cfg: the required key PRODUCTNAME is missing (line 14 sets PRODUCT_NAME)"},
+       {"version with a dot",
+        withConfig + Quoted(r.WithConfig("b.cfg", "MINIMUM_NT_MSI=300", "MINIMUM_NT_MSI=3.0")) + payload, 1,
+        "b.cfg: line 8: MINIMUM_NT_MSI \"3.0\" is not a Windows Installer version"},
+       {"product code without braces",
+        withConfig +
+            Quoted(r.WithConfig("c.cfg", "PRODUCTCODE={8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}",
+                                "PRODUCTCODE=8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81")) +
+            payload,
+        1, "c.cfg: line 12: PRODUCTCODE \"8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81\" is not a braced GUID"},
+       {"package not in the payload",
+        withConfig + Quoted(r.WithConfig("d.cfg", "TX_DATABASE=Tessix Tools.msi", "TX_DATABASE=tools.msi")) + payload,
+        1, "d.cfg: line 19: TX_DATABASE \"tools.msi\" is not a file of the payload"},
+       {"name too long to extract", withConfig + Quoted(r.config) + payload + " " + Quoted(r.dir / longName), 1,
+        "the payload file \"" + longName + "\" has 140 characters"},
+       {"base already packed",
+        "--base " + Quoted(packedBase) + " -o " + out + " --config " + Quoted(r.config) + payload, 1,
+        "already packed; use the launcher from the build output"},
+       {"base already configured",
+        "--base " + Quoted(configuredBase) + " -o " + out + " --config " + Quoted(r.config) + payload, 1,
+        "already packed; use the launcher from the build output"},
+       {"base not a program image",
+        "--base " + Quoted(r.config) + " -o " + out + " --config " + Quoted(r.config) + payload, 1,
+        "is not a program image"},
+       {"missing payload file", withConfig + Quoted(r.config) + " --payload " + Quoted(r.dir / "none.msi"), 1,
+        "cannot open the payload file \"" + r.dir / "none.msi" + "\": error 2"},
+       {"missing configuration", withConfig + Quoted(r.dir / "none.cfg") + payload, 1,
+        "cannot open the configuration file \"" + r.dir / "none.cfg" + "\": error 2"},
+       {"missing base",
+        "--base " + Quoted(r.dir / "none.exe") + " -o " + out + " --config " + Quoted(r.config) + payload, 1,
+        "cannot open the base image \"" + r.dir / "none.exe" + "\": error 2"},
+       {"stream in a payload name", withConfig + Quoted(r.config) + " --payload " + Quoted(r.dir / "a.msi:s"), 1,
         "the payload name \"a.msi:s\" cannot be used: the name holds a colon"},
-       {"device payload name", common + "--config " + Quoted(config) + " --payload " + Quoted(dir / "aux"), 1,
+       {"device payload name", withConfig + Quoted(r.config) + " --payload " + Quoted(r.dir / "aux"), 1,
         "the payload name \"aux\" cannot be used: the name is a reserved device name"},
-       {"same name twice",
-        common + "--config " + Quoted(config) + " --payload " + Quoted(dir / "a.msi") + " " + Quoted(dir / "A.MSI"), 1,
-        "two payload files are named \"A.MSI\""},
-       {"version string too long",
-        common + "--config " + Quoted(config) + " --string \"CompanyName=Tessix Incorporated\"", 1,
+       {"same name twice", withConfig + Quoted(r.config) + payload + " " + Quoted(r.dir / "release\\TESSIX TOOLS.MSI"),
+        1, "two payload files are named \"TESSIX TOOLS.MSI\""},
+       {"version string too long", inputs + " -o " + out + " --string \"CompanyName=Tessix Incorporated\"", 1,
         "ERROR: Unable to update resource \\StringFileInfo\\040904b0\\CompanyName. Tessix Incorporated requires 19 "
         "bytes and only 12 bytes are available. Extend the corresponding data storage in setup.rc."},
-       {"output over the base", "--base " + base + " -o " + base + " --config " + Quoted(config), 1,
-        "the output must not be the base image"},
-       {"unknown argument", common + "--config " + Quoted(config) + " --sign", 2, "unknown argument \"--sign\""},
+       {"unknown argument", inputs + " -o " + out + " --sign", 2, "unknown argument \"--sign\""},
    };
    for (const Case& c : cases) {
       SCOPED_TRACE(c.what);
-      const PackRun run = RunTxpack(c.arguments, dir);
+      const auto before = Snapshot(dir);
+      const PackRun run = RunTxpack(c.arguments, r.dir);
       EXPECT_EQ(run.exitCode, c.exitCode) << run.output;
       EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
-      EXPECT_FALSE(PathExists(out));
+      const auto after = Snapshot(dir);
+      // The capture of this run's output is the only new file.
+      EXPECT_EQ(after.size(), before.size() + 1) << Names(after);
+      for (const auto& [name, bytes] : before) {
+         EXPECT_TRUE(after.count(name) == 1 && after.at(name) == bytes) << name << " changed";
+      }
    }
-   EXPECT_TRUE(PathExists(WinePath(TestArg(1))));
+}
+
+// The second run replaces the first one's launcher in one step, never by writing into it: a
+// second name of the old launcher keeps every old byte, and the path then holds exactly what a
+// fresh run writes. While the old launcher is open the replacement fails and changes nothing.
+TEST(Txpack, PackingTwiceReplacesTheOutputAtOnce)
+{
+   ReleaseFolder r;
+   const std::string first = r.dir / "release\\first.exe";
+   ASSERT_EQ(RunTxpack(r.Inputs(r.config) + " -o " + Quoted(first), r.dir).exitCode, 0u);
+   const std::string old = ReadTextFile(first);
+   ASSERT_FALSE(old.empty());
+   ASSERT_TRUE(CreateHardLinkW(Win32U_Wide(r.dir / "old.exe").c_str(), Win32U_Wide(first).c_str(), nullptr));
+   const std::string again = r.Inputs(r.config) + " --string \"ProductName=Tessix Tools 13.0.2\" -o ";
+
+   HANDLE held =
+       CreateFileW(Win32U_Wide(first).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+   ASSERT_NE(held, INVALID_HANDLE_VALUE);
+   const PackRun busy = RunTxpack(again + Quoted(first), r.dir);
+   CloseHandle(held);
+   EXPECT_EQ(busy.exitCode, 1u) << busy.output;
+   EXPECT_NE(busy.output.find("cannot replace \"" + first + "\" with the new launcher"), std::string::npos)
+       << busy.output;
+   EXPECT_TRUE(ReadTextFile(first) == old);
+
+   const PackRun second = RunTxpack(again + Quoted(first), r.dir);
+   EXPECT_EQ(second.exitCode, 0u) << second.output;
+   EXPECT_TRUE(ReadTextFile(r.dir / "old.exe") == old) << "the old launcher was written in place";
+   const std::string fresh = r.dir / "release\\fresh.exe";
+   ASSERT_EQ(RunTxpack(again + Quoted(fresh), r.dir).exitCode, 0u);
+   const std::string replaced = ReadTextFile(first);
+   EXPECT_FALSE(replaced == old);
+   EXPECT_TRUE(replaced == ReadTextFile(fresh));
+   EXPECT_EQ(ListFolder(r.dir / "release"), (std::vector<std::string>{"first.exe", "fresh.exe", "setup.exe"}));
+}
+
+// A release folder deep enough that its paths pass 260 characters, and an output folder given
+// instead of a file.
+TEST(Txpack, LongPathsAndAnOutputFolder)
+{
+   ReleaseFolder r;
+   std::string deep = r.dir.path();
+   while (deep.size() < 280) {
+      deep += "\\" + std::string(40, 'd');
+      ASSERT_TRUE(CreateDirectoryW(Win32U_Wide("\\\\?\\" + deep).c_str(), nullptr));
+   }
+   const std::string msi = deep + "\\Tessix Tools.msi";
+   ASSERT_TRUE(WriteTextFile("\\\\?\\" + msi, "the product package"));
+   const PackRun run = RunTxpack("--base " + Quoted(r.base) + " --config " + Quoted(r.config) + " --payload " +
+                                     Quoted(msi) + " " + Quoted(r.runtime) + " -o " + Quoted(deep),
+                                 r.dir);
+   EXPECT_EQ(run.exitCode, 0u) << run.output;
+   EXPECT_EQ(ReadTextFile("\\\\?\\" + deep + "\\setup.exe").substr(0, 2), "MZ");
+
+   const PackRun folder = RunTxpack(r.Inputs(r.config) + " -o " + Quoted(r.dir / "release"), r.dir);
+   EXPECT_EQ(folder.exitCode, 0u) << folder.output;
+   EXPECT_EQ(ReadTextFile(r.lastRelease).substr(0, 2), "MZ") << "release\\setup.exe replaced";
+}
+
+// A key the launcher does not read packs, with a warning that names the key it resembles.
+TEST(Txpack, UnknownKeyIsAWarning)
+{
+   ReleaseFolder r;
+   const std::string config = r.WithConfig("w.cfg", "ALLOW32ON64=0", "ALOW32ON64=0");
+   const PackRun run = RunTxpack(r.Inputs(config) + " -o " + Quoted(r.dir / "out.exe"), r.dir);
+   EXPECT_EQ(run.exitCode, 0u) << run.output;
+   EXPECT_NE(run.output.find("w.cfg: line 4: warning: ALOW32ON64 is not a key the launcher reads; the nearest is "
+                             "ALLOW32ON64"),
+             std::string::npos)
+       << run.output;
+}
+
+// --show reads a packed launcher as the launcher reads it; --verify gives the launcher's own
+// answer on the signatures, with its reasons. The launchers here are unsigned.
+TEST(Txpack, ShowAndVerifyReadThePackedLauncher)
+{
+   ReleaseFolder r;
+   ASSERT_TRUE(WriteTextFile(r.msi, "abc"));
+   const std::string tools = r.dir / "tools.exe";
+   ASSERT_EQ(RunTxpack(r.Inputs(r.config) + " -o " + Quoted(tools), r.dir).exitCode, 0u);
+   const std::string standard = r.dir / "standard.exe";
+   ASSERT_EQ(
+       RunTxpack(r.Inputs(r.WithConfig("standard.cfg", "MINORUPGRADE=1\n", "")) + " -o " + Quoted(standard), r.dir)
+           .exitCode,
+       0u);
+
+   const PackRun show = RunTxpack("--show " + Quoted(tools), r.dir);
+   EXPECT_EQ(show.exitCode, 0u) << show.output;
+   for (const char* line :
+        {"  TX_DATABASE=Tessix Tools.msi", "Configuration check: no finding", "Payload at offset ",
+         ": 2 files, 24 bytes",
+         // SHA-256 of "abc"
+         "Tessix Tools.msi", "3 bytes  sha256 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
+         "the launcher: no signature (NoSignatureFound)", "The launcher checks no package signature: tools style"}) {
+      EXPECT_NE(show.output.find(line), std::string::npos) << line << "\n" << show.output;
+   }
+
+   struct Case {
+      const char* what;
+      std::string image;
+      DWORD exitCode;
+      std::vector<std::string> lines;
+   } const cases[] = {
+       {"tools style", tools, 1, {"checks no package signature", "The launcher itself carries no valid signature."}},
+       {"standard style",
+        standard,
+        1,
+        {"The launcher's signature check refuses: a silent install ends with exit code 13",
+         "VerifyPackageSignature: Examining \"" + standard + "\": 1", "- NoSignatureFound"}},
+       {"not packed", r.base, 1, {"carries no configuration: it is not packed"}},
+       {"not a program", r.config, 1, {"is not a program image"}},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      const PackRun verify = RunTxpack("--verify " + Quoted(c.image), r.dir);
+      EXPECT_EQ(verify.exitCode, c.exitCode) << verify.output;
+      for (const std::string& line : c.lines) {
+         EXPECT_NE(verify.output.find(line), std::string::npos) << line << "\n" << verify.output;
+      }
+   }
+   // The check works in a folder of its own and removes it.
+   for (const std::string& name : ListFolder(Win32U_GetTempPath())) {
+      EXPECT_NE(name.rfind("txpack-", 0), 0u) << name;
+   }
 }
 
 TEST(Txpack, WithoutPayloadTheOffsetIsZero)
 {
    ScratchDir dir("txpack0");
-   ASSERT_TRUE(WriteTextFile(dir / "product.cfg", "PRODUCTNAME=Tessix Tools\n"));
    const std::string out = dir / "out.exe";
-   const PackRun run = RunTxpack("--base " + Quoted(WinePath(TestArg(1))) + " --config " + Quoted(dir / "product.cfg") +
-                                     " -o " + Quoted(out),
+   const PackRun run = RunTxpack("--base " + Quoted(WinePath(TestArg(1))) + " --config " +
+                                     Quoted(WinePath(TestArg(5))) + " -o " + Quoted(out),
                                  dir);
    ASSERT_EQ(run.exitCode, 0u) << run.output;
    ImageResources module(out);

@@ -57,10 +57,15 @@ msi=$(LC_ALL=C grep -obUaP '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' altered/setup.exe 
 [ -n "$msi" ] || { echo "make-packed: no package inside the launcher" >&2; exit 1; }
 flip_byte altered/setup.exe $((msi + 600))
 
-"$sign" verify publisher same/setup.exe other/setup.exe cached/setup.exe patch/setup.exe payload-publisher/tools.msi \
+# verify checks the launchers' packages too, with this tree's txpack: the package signed by
+# another publisher is refused like the altered launcher.
+export TXPACK=$txpack WINE_RUN=$wine_run
+"$sign" verify publisher same/setup.exe cached/setup.exe patch/setup.exe payload-publisher/tools.msi \
   payload-patch/tools.msp >/dev/null
-if "$sign" verify publisher altered/setup.exe >/dev/null 2>&1; then
-  echo "make-packed: the altered launcher still verifies" >&2
-  exit 1
-fi
+for refused in altered other; do
+  if "$sign" verify publisher "$refused/setup.exe" >/dev/null 2>&1; then
+    echo "make-packed: the $refused launcher still verifies" >&2
+    exit 1
+  fi
+done
 touch stamp

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "lib/misc/win32u.h"
+#include "tools/txpack/inspect.h"
 #include "tools/txpack/packer.h"
 
 int wmain(int argc, wchar_t** argv)
@@ -28,6 +29,12 @@ int wmain(int argc, wchar_t** argv)
    if (options.help) {
       std::fputs(kPackUsage, stdout);
       return 0;
+   }
+   if (!options.show.empty()) {
+      return Pack_Show(options.show);
+   }
+   if (!options.verify.empty()) {
+      return Pack_Verify(options.verify);
    }
    return Pack_Run(options);
 }

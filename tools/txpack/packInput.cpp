@@ -2,8 +2,36 @@
 
 #include "lib/unicode/unicodeSimple.h"
 
-const char kPackUsage[] = "usage: txpack --base setup.exe --config product.cfg [--payload FILE...] [--version-file V]\n"
-                          "              [--version-product V] [--string KEY=VALUE]... [--bitmap ID=FILE]... -o OUT\n";
+const char kPackUsage[] =
+    "usage: txpack --base setup.exe --config product.cfg [--payload FILE...] [OPTION...] -o OUT\n"
+    "       txpack --show setup.exe\n"
+    "       txpack --verify setup.exe\n"
+    "\n"
+    "Packs a launcher from the build output into the product's installer: the configuration, checked\n"
+    "with the launcher's own rules, the version strings and bitmaps asked for, and the payload\n"
+    "container. OUT is replaced only when everything worked; a refusal changes no file.\n"
+    "\n"
+    "  --base FILE           the launcher from the build output (read only; never a packed one)\n"
+    "  --config FILE         the configuration: KEY=VALUE lines in UTF-8 (SFXINSERT is computed)\n"
+    "  --payload FILE...     the files of the container in extraction order, under their file names\n"
+    "  --version-file V      FileVersion: the fixed number and the string\n"
+    "  --version-product V   ProductVersion: the fixed number and the string\n"
+    "  --string KEY=VALUE    another string of the version information (ProductName, FileDescription...)\n"
+    "  --bitmap ID=FILE      a .bmp file as bitmap resource ID (a number, or a name)\n"
+    "  -o, --output OUT      the packed launcher; a folder means OUT\\<the base's file name>\n"
+    "  --allow-refused-config  pack even a configuration every install would refuse (its errors\n"
+    "                        are printed as warnings): only for test launchers of those refusals\n"
+    "  --show FILE           what a packed launcher holds: its configuration as the launcher reads it,\n"
+    "                        each payload file with its size and SHA-256, and the signatures\n"
+    "  --verify FILE         the signature check the launcher makes of itself and its packages:\n"
+    "                        exit 0 when it would go on, 1 with the reason when it would refuse\n"
+    "  -h, --help            this text\n"
+    "\n"
+    "Exit codes: 0 done; 1 refused (the reason on the error stream); 2 the command line is wrong.\n"
+    "\n"
+    "Example:\n"
+    "  txpack --base build\\setup.exe --config tessix-tools.cfg --payload \"Tessix Tools.msi\"\n"
+    "         vcredist_arm64.exe --version-file 13.0.1.0 --version-product 13.0.1.0 -o release\\setup.exe\n";
 
 namespace
 {
@@ -56,12 +84,18 @@ bool Pack_ParseArguments(const std::vector<std::string>& args, PackOptions& opti
       bool ok = true;
       if (arg == "--help" || arg == "-h" || arg == "/?") {
          options.help = true;
+      } else if (arg == "--allow-refused-config") {
+         options.allowRefusedConfig = true;
       } else if (arg == "--base") {
          ok = value(options.base);
       } else if (arg == "--config") {
          ok = value(options.config);
       } else if (arg == "-o" || arg == "--output") {
          ok = value(options.output);
+      } else if (arg == "--show") {
+         ok = value(options.show);
+      } else if (arg == "--verify") {
+         ok = value(options.verify);
       } else if (arg == "--version-file") {
          ok = value(options.fileVersion);
       } else if (arg == "--version-product") {
@@ -88,6 +122,13 @@ bool Pack_ParseArguments(const std::vector<std::string>& args, PackOptions& opti
       }
    }
    if (options.help) {
+      return true;
+   }
+   if (!options.show.empty() || !options.verify.empty()) {
+      if (args.size() != 2) {
+         error = std::string(options.show.empty() ? "--verify" : "--show") + " takes one file and no other option";
+         return false;
+      }
       return true;
    }
    if (options.base.empty() || options.config.empty() || options.output.empty()) {
@@ -149,4 +190,63 @@ std::string Pack_EntryName(std::string_view path)
 {
    const size_t slash = path.find_last_of("\\/");
    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+namespace
+{
+
+uint32_t Le(std::string_view bytes, size_t at, size_t width)
+{
+   uint32_t value = 0;
+   for (size_t i = 0; i < width; i++) {
+      value |= static_cast<uint32_t>(static_cast<unsigned char>(bytes[at + i])) << (8 * i);
+   }
+   return value;
+}
+
+constexpr size_t kNewHeaderOffsetField = 0x3C;
+constexpr size_t kFileHeaderBytes = 20;
+constexpr size_t kSectionHeaderBytes = 40;
+constexpr uint16_t kExecutableImage = 0x0002;
+
+} // namespace
+
+bool Pack_ReadImageLayout(std::string_view head, uint64_t fileSize, uint64_t& sectionsEnd, std::string& problem)
+{
+   if (head.size() < kNewHeaderOffsetField + 4 || head.substr(0, 2) != "MZ") {
+      problem = "it does not start with a program header (\"MZ\")";
+      return false;
+   }
+   const size_t pe = Le(head, kNewHeaderOffsetField, 4);
+   if (pe > head.size() - 4 - kFileHeaderBytes || head.substr(pe, 4) != std::string_view("PE\0\0", 4)) {
+      problem = "it has no Windows program header (\"PE\")";
+      return false;
+   }
+   const size_t fileHeader = pe + 4;
+   const size_t sections = Le(head, fileHeader + 2, 2);
+   const size_t optionalBytes = Le(head, fileHeader + 16, 2);
+   if ((Le(head, fileHeader + 18, 2) & kExecutableImage) == 0) {
+      problem = "it is not an executable image (an object file?)";
+      return false;
+   }
+   const size_t table = fileHeader + kFileHeaderBytes + optionalBytes;
+   if (sections == 0 || table + sections * kSectionHeaderBytes > head.size()) {
+      problem = "its section table is missing or cut short";
+      return false;
+   }
+   uint64_t end = 0;
+   for (size_t i = 0; i < sections; i++) {
+      const size_t header = table + i * kSectionHeaderBytes;
+      const uint64_t rawSize = Le(head, header + 16, 4);
+      const uint64_t rawOffset = Le(head, header + 20, 4);
+      if (rawSize != 0 && rawOffset + rawSize > end) {
+         end = rawOffset + rawSize;
+      }
+   }
+   if (end > fileSize) {
+      problem = "it is cut short: its sections run past the end of the file";
+      return false;
+   }
+   sectionsEnd = end;
+   return true;
 }

@@ -2,6 +2,8 @@
 // that every rule here is tested natively too.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -16,6 +18,9 @@ struct PackOptions {
    std::string productVersion;
    std::vector<std::pair<std::string, std::string>> versionStrings; // KEY=VALUE of the version information
    std::vector<std::pair<std::string, std::string>> bitmaps;        // ID=FILE
+   std::string show;                                                // --show IMAGE: what a packed launcher holds
+   std::string verify;              // --verify IMAGE: the launcher's own signature check of a packed launcher
+   bool allowRefusedConfig = false; // for test launchers: the check's errors do not stop the packing
    bool help = false;
 };
 
@@ -36,3 +41,11 @@ bool Pack_ParseConfig(std::string_view text, std::vector<PackSetting>& settings,
 
 // The container entry name of a payload file: its last path component.
 std::string Pack_EntryName(std::string_view path);
+
+// The first bytes of a base image that hold its headers and section table.
+inline constexpr size_t kImageHeadBytes = 65536;
+
+// Where the sections of a program image end in its file (what follows is appended data: a
+// container, a certificate table). `head` holds the file's first bytes and `fileSize` its size.
+// On false `problem` says why the file is not a program image.
+bool Pack_ReadImageLayout(std::string_view head, uint64_t fileSize, uint64_t& sectionsEnd, std::string& problem);

@@ -3,15 +3,19 @@
 #include <windows.h>
 
 #include <cstdio>
-#include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "apps/install/setup/config.h"
 #include "apps/install/setup/payloadFormat.h"
+#include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
 #include "lib/string/str.h"
 #include "resedit/resourceEdit.h"
+#include "tools/txpack/configCheck.h"
+#include "tools/txpack/packFiles.h"
 
 namespace
 {
@@ -21,53 +25,21 @@ constexpr int kOffsetWidth = 10;              // any 32-bit offset; leading blan
 constexpr uint64_t kMaxConfigBytes = 1 << 20; // a configuration file is a few lines
 constexpr WORD kBitmapType = 2;
 constexpr WORD kVersionType = 16;
-constexpr WORD kConfigType = 40;
 constexpr int kOffsetSettleAttempts = 3;
+constexpr int kTemporaryNameAttempts = 100;
 const char kOffsetKey[] = "SFXINSERT";
-
-struct FileCloser {
-   void operator()(FILE* file) const { fclose(file); }
-};
-using UniqueFile = std::unique_ptr<FILE, FileCloser>;
-
-void Report(const std::string& text)
-{
-   std::fprintf(stderr, "txpack: %s\n", text.c_str());
-}
-
-std::string ErrorText(DWORD code)
-{
-   return Str_Format("error %lu (%s)", static_cast<unsigned long>(code), Win32U_FormatMessage(code, 0).c_str());
-}
-
-bool FileSize(const std::string& path, uint64_t& size)
-{
-   WIN32_FILE_ATTRIBUTE_DATA data;
-   if (!Win32U_GetFileAttributesEx(path.c_str(), &data) || (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return false;
-   }
-   size = static_cast<uint64_t>(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
-   return true;
-}
 
 bool ReadConfigFile(const std::string& path, std::string& text)
 {
-   uint64_t size = 0;
-   if (!FileSize(path, size)) {
-      Report("cannot read the configuration file \"" + path + "\": " + ErrorText(GetLastError()));
+   InputFile file;
+   if (!file.Open(path, "the configuration file")) {
       return false;
    }
-   if (size > kMaxConfigBytes) {
-      Report("the configuration file \"" + path + "\" is larger than 1 MiB");
+   if (file.size > kMaxConfigBytes) {
+      Pack_Report("the configuration file \"" + path + "\" is larger than 1 MiB");
       return false;
    }
-   UniqueFile file(Win32U_Fopen(path.c_str(), "rb"));
-   text.assign(static_cast<size_t>(size), '\0');
-   if (!file || fread(text.data(), 1, text.size(), file.get()) != text.size()) {
-      Report("cannot read the configuration file \"" + path + "\"");
-      return false;
-   }
-   return true;
+   return file.Read(text, file.size);
 }
 
 struct PayloadFile {
@@ -82,20 +54,109 @@ bool CollectPayloads(const std::vector<std::string>& paths, std::vector<PayloadF
       PayloadFile file{path, Pack_EntryName(path), 0};
       const PayloadName check = Payload_CheckName(file.name + '\0');
       if (check != PayloadName::Ok) {
-         Report("the payload name \"" + file.name + "\" cannot be used: " + Payload_NameProblem(check));
+         Pack_Report("the payload name \"" + file.name + "\" cannot be used: " + Payload_NameProblem(check));
          return false;
       }
       for (const PayloadFile& earlier : files) {
          if (Str_EqualsNoCase(earlier.name, file.name)) {
-            Report("two payload files are named \"" + file.name + "\"");
+            Pack_Report("two payload files are named \"" + file.name + "\"");
             return false;
          }
       }
-      if (!FileSize(path, file.size)) {
-         Report("cannot read the payload file \"" + path + "\": " + ErrorText(GetLastError()));
+      InputFile input;
+      if (!input.Open(path, "the payload file")) {
          return false;
       }
+      file.size = input.size;
       files.push_back(file);
+   }
+   return true;
+}
+
+// Prints every finding; true when none is an error (or errors are allowed, for a test launcher
+// that must carry a configuration the launcher refuses).
+bool CheckConfig(const PackOptions& options, const std::vector<PackSetting>& settings,
+                 const std::vector<PayloadFile>& files)
+{
+   std::optional<std::vector<std::string>> names;
+   if (!files.empty()) {
+      names.emplace();
+      for (const PayloadFile& file : files) {
+         names->push_back(file.name);
+      }
+   }
+   bool ok = true;
+   for (const PackFinding& finding : Pack_CheckConfig(settings, names)) {
+      const bool error = finding.kind == FindingKind::Error;
+      const std::string where =
+          options.config + ": " + (finding.line != 0 ? "line " + std::to_string(finding.line) + ": " : "");
+      const char* kind = !error ? "warning: " : options.allowRefusedConfig ? "refused, packed as asked: " : "";
+      Pack_Report(where + kind + finding.text);
+      ok = ok && !error;
+   }
+   if (!ok && !options.allowRefusedConfig) {
+      Pack_Report("nothing was written: every install of this configuration would fail");
+      return false;
+   }
+   return true;
+}
+
+// The built launcher, not one that txpack already wrote to: old keys would stay behind and the
+// old payload would ride inside the new image.
+bool CheckBase(const std::string& base)
+{
+   ProgramImage image;
+   if (!Pack_OpenProgramImage(base, "the base image", image)) {
+      return false;
+   }
+   const bool configured = !Pack_ConfigNames(image.resources.get()).empty();
+   std::string magic;
+   const bool container = image.file.size >= image.sectionsEnd + 4 && image.file.Seek(image.sectionsEnd) &&
+                          image.file.Read(magic, 4) && magic == Payload_EncodeHeader(0).substr(0, 4);
+   if (configured || container) {
+      Pack_Report("the base \"" + base + "\" already carries " + (configured ? "a configuration" : "a payload") +
+                  ": it is already packed; use the launcher from the build output");
+      return false;
+   }
+   return true;
+}
+
+// An output that names a folder (an existing one, or a path ending in a separator) receives the
+// base's file name.
+std::string ResolveOutput(const std::string& output, const std::string& base)
+{
+   const bool folder =
+       (!output.empty() && (output.back() == '\\' || output.back() == '/')) ||
+       (Pack_Attributes(output) != INVALID_FILE_ATTRIBUTES && (Pack_Attributes(output) & FILE_ATTRIBUTE_DIRECTORY));
+   if (!folder) {
+      return output;
+   }
+   const bool separator = output.back() == '\\' || output.back() == '/';
+   return output + (separator ? "" : "\\") + Pack_EntryName(base);
+}
+
+// The output must not be any file this run reads, under whatever name: writing it would destroy
+// the input (and a failed run used to delete it).
+bool OutputIsNoInput(const PackOptions& options, const std::string& output)
+{
+   const auto outputId = Pack_FileIdOf(output);
+   if (!outputId) {
+      return true;
+   }
+   std::vector<std::pair<std::string, std::string>> inputs = {{options.base, "the base image itself"},
+                                                              {options.config, "the configuration file"}};
+   for (const std::string& payload : options.payloads) {
+      inputs.push_back({payload, "the payload file \"" + payload + "\""});
+   }
+   for (const auto& [id, path] : options.bitmaps) {
+      inputs.push_back({path, "the bitmap file \"" + path + "\""});
+   }
+   for (const auto& [path, what] : inputs) {
+      if (Pack_FileIdOf(path) == outputId) {
+         Pack_Report("the output \"" + output + "\" is " + what +
+                     " (the same file under another name); choose another " + "output");
+         return false;
+      }
    }
    return true;
 }
@@ -109,7 +170,7 @@ class Editor
    {
       const unsigned long result = resource_.UpdateFileResource(type, target_.c_str(), name, data);
       if (result != ERROR_SUCCESS) {
-         Report("cannot write " + what + " into \"" + target_ + "\": " + ErrorText(result));
+         Pack_Report("cannot write " + what + " into the new launcher: " + Pack_ErrorText(result));
          return false;
       }
       return true;
@@ -117,7 +178,7 @@ class Editor
 
    bool Config(const std::string& key, const std::string& value)
    {
-      return Set(MAKEINTRESOURCEA(kConfigType), key.c_str(), const_cast<char*>(value.c_str()), key);
+      return Set(MAKEINTRESOURCEA(kConfigResourceType), key.c_str(), const_cast<char*>(value.c_str()), key);
    }
 
    bool Version(const std::string& key, const std::string& value, bool fixed)
@@ -133,8 +194,11 @@ class Editor
       const bool numeric = !id.empty() && id.size() <= 5 && id.find_first_not_of("0123456789") == std::string::npos &&
                            std::stoul(id) <= 0xFFFF;
       const char* name = numeric ? MAKEINTRESOURCEA(std::stoul(id)) : id.c_str();
-      return Set(MAKEINTRESOURCEA(kBitmapType), name, const_cast<char*>(path.c_str()), "bitmap " + id);
+      const std::string longPath = Win32U_Utf8(Pack_LongPath(path));
+      return Set(MAKEINTRESOURCEA(kBitmapType), name, const_cast<char*>(longPath.c_str()), "bitmap " + id);
    }
+
+   const std::string& target() const { return target_; }
 
  private:
    CResource resource_;
@@ -182,75 +246,112 @@ bool Configure(const PackOptions& options, const std::vector<PackSetting>& setti
       return true;
    }
    for (int attempt = 0; attempt < kOffsetSettleAttempts; attempt++) {
-      uint64_t size = 0;
-      if (!FileSize(options.output, size)) {
-         Report("cannot read the size of \"" + options.output + "\": " + ErrorText(GetLastError()));
+      InputFile image;
+      if (!image.Open(editor.target(), "the new launcher")) {
          return false;
       }
-      if (size > UINT32_MAX) {
-         Report("the configured image is larger than 4 GiB; SFXINSERT cannot hold its size");
+      if (image.size > UINT32_MAX) {
+         Pack_Report("the configured image is larger than 4 GiB; SFXINSERT cannot hold its size");
          return false;
       }
-      if (size == offset) {
+      if (image.size == offset) {
          return true;
       }
-      offset = size;
+      offset = image.size;
+      image.Close();
       if (!editor.Config(kOffsetKey, OffsetText(offset))) {
          return false;
       }
    }
-   Report("the image size did not settle while writing SFXINSERT");
+   Pack_Report("the image size did not settle while writing SFXINSERT");
    return false;
 }
 
-bool AppendContainer(const std::string& output, const std::vector<PayloadFile>& files)
+bool AppendContainer(const std::string& target, const std::vector<PayloadFile>& files)
 {
-   UniqueFile out(Win32U_Fopen(output.c_str(), "ab"));
-   if (!out) {
-      Report("cannot open \"" + output + "\" to append the payload");
+   OutputFile out;
+   if (!out.OpenForAppend(target)) {
       return false;
    }
    std::string table = Payload_EncodeHeader(static_cast<uint32_t>(files.size()));
    for (const PayloadFile& file : files) {
       table += Payload_EncodeEntry(file.name, file.size);
    }
-   if (fwrite(table.data(), 1, table.size(), out.get()) != table.size()) {
-      Report("cannot write the payload table into \"" + output + "\"");
+   if (!out.Write(table.data(), table.size())) {
       return false;
    }
-   std::vector<char> buffer(kChunkBytes);
+   std::string buffer;
    for (const PayloadFile& file : files) {
-      UniqueFile in(Win32U_Fopen(file.path.c_str(), "rb"));
-      if (!in) {
-         Report("cannot open the payload file \"" + file.path + "\"");
+      InputFile in;
+      if (!in.Open(file.path, "the payload file")) {
+         return false;
+      }
+      if (in.size != file.size) {
+         Pack_Report("the payload file \"" + file.path + "\" changed its size while txpack ran");
          return false;
       }
       for (uint64_t left = file.size; left > 0;) {
          const size_t chunk = left < kChunkBytes ? static_cast<size_t>(left) : kChunkBytes;
-         if (fread(buffer.data(), 1, chunk, in.get()) != chunk) {
-            Report("the payload file \"" + file.path + "\" became shorter while it was read");
-            return false;
-         }
-         if (fwrite(buffer.data(), 1, chunk, out.get()) != chunk) {
-            Report("cannot append \"" + file.path + "\" to \"" + output + "\"");
+         if (!in.Read(buffer, chunk) || !out.Write(buffer.data(), chunk)) {
             return false;
          }
          left -= chunk;
       }
    }
-   if (fclose(out.release()) != 0) {
-      Report("cannot finish writing \"" + output + "\"");
-      return false;
-   }
-   return true;
+   return out.Finish();
 }
 
-bool SamePath(const std::string& a, const std::string& b)
+// A new file beside the output, from a copy of the base; every change goes there first.
+std::optional<std::string> CreateTemporaryCopy(const std::string& base, const std::string& output)
 {
-   const auto fullA = Win32U_GetFullPathName(a.c_str());
-   const auto fullB = Win32U_GetFullPathName(b.c_str());
-   return fullA && fullB && Str_EqualsNoCase(*fullA, *fullB);
+   DWORD error = ERROR_FILE_EXISTS;
+   for (int attempt = 0; attempt < kTemporaryNameAttempts && error == ERROR_FILE_EXISTS; attempt++) {
+      const std::string temporary =
+          output + Str_Format(".txpack-%lu-%d.tmp", static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+      if (CopyFileW(Pack_LongPath(base).c_str(), Pack_LongPath(temporary).c_str(), TRUE)) {
+         // A read-only base gives a read-only copy, which the resource update could not open.
+         const DWORD attributes = Pack_Attributes(temporary);
+         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+            SetFileAttributesW(Pack_LongPath(temporary).c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+         }
+         return temporary;
+      }
+      error = GetLastError();
+   }
+   Pack_Report("cannot create a temporary file beside \"" + output + "\": " + Pack_ErrorText(error));
+   return std::nullopt;
 }
+
+// Removes the temporary file unless it was renamed over the output.
+class TemporaryFile
+{
+ public:
+   explicit TemporaryFile(std::string path) : path_(std::move(path)) {}
+   ~TemporaryFile()
+   {
+      if (!path_.empty()) {
+         DeleteFileW(Pack_LongPath(path_).c_str());
+      }
+   }
+   TemporaryFile(const TemporaryFile&) = delete;
+   TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+   const std::string& path() const { return path_; }
+
+   bool ReplaceTarget(const std::string& target)
+   {
+      if (!MoveFileExW(Pack_LongPath(path_).c_str(), Pack_LongPath(target).c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+         Pack_Report("cannot replace \"" + target + "\" with the new launcher: " + Pack_ErrorText(GetLastError()));
+         return false;
+      }
+      path_.clear();
+      return true;
+   }
+
+ private:
+   std::string path_;
+};
 
 bool Pack(const PackOptions& options)
 {
@@ -261,46 +362,41 @@ bool Pack(const PackOptions& options)
       return false;
    }
    if (!Pack_ParseConfig(text, settings, error)) {
-      Report(options.config + ": " + error);
+      Pack_Report(options.config + ": " + error);
       return false;
    }
    std::vector<PayloadFile> files;
-   if (!CollectPayloads(options.payloads, files)) {
-      return false;
-   }
-   uint64_t ignored = 0;
-   if (!FileSize(options.base, ignored)) {
-      Report("cannot read the base image \"" + options.base + "\": " + ErrorText(GetLastError()));
+   if (!CollectPayloads(options.payloads, files) || !CheckConfig(options, settings, files) ||
+       !CheckBase(options.base)) {
       return false;
    }
    for (const auto& [id, path] : options.bitmaps) {
-      if (!FileSize(path, ignored)) {
-         Report("cannot read the bitmap file \"" + path + "\" for " + id + ": " + ErrorText(GetLastError()));
+      InputFile bitmap;
+      if (!bitmap.Open(path, "the bitmap file for " + id)) {
          return false;
       }
    }
-   if (SamePath(options.base, options.output)) {
-      Report("the output must not be the base image");
+   const std::string output = ResolveOutput(options.output, options.base);
+   if (!OutputIsNoInput(options, output)) {
       return false;
    }
-   if (!Win32U_CopyFile(options.base.c_str(), options.output.c_str(), FALSE)) {
-      Report("cannot copy \"" + options.base + "\" to \"" + options.output + "\": " + ErrorText(GetLastError()));
+   const auto temporaryPath = CreateTemporaryCopy(options.base, output);
+   if (!temporaryPath) {
       return false;
    }
-   Editor editor(options.output);
+   TemporaryFile temporary(*temporaryPath);
+   Editor editor(Win32U_Utf8(Pack_LongPath(temporary.path())));
    uint64_t offset = 0;
-   if (!Configure(options, settings, !files.empty(), editor, offset)) {
-      return false;
-   }
-   if (!files.empty() && !AppendContainer(options.output, files)) {
+   if (!Configure(options, settings, !files.empty(), editor, offset) ||
+       (!files.empty() && !AppendContainer(temporary.path(), files)) || !temporary.ReplaceTarget(output)) {
       return false;
    }
    uint64_t payloadBytes = 0;
    for (const PayloadFile& file : files) {
       payloadBytes += file.size;
    }
-   std::printf("txpack: wrote \"%s\": %zu settings, SFXINSERT %llu, %zu payload files (%llu bytes)\n",
-               options.output.c_str(), settings.size(), static_cast<unsigned long long>(offset), files.size(),
+   std::printf("txpack: wrote \"%s\": %zu settings, SFXINSERT %llu, %zu payload files (%llu bytes)\n", output.c_str(),
+               settings.size(), static_cast<unsigned long long>(offset), files.size(),
                static_cast<unsigned long long>(payloadBytes));
    return true;
 }
@@ -309,11 +405,5 @@ bool Pack(const PackOptions& options)
 
 int Pack_Run(const PackOptions& options)
 {
-   if (Pack(options)) {
-      return 0;
-   }
-   if (!options.output.empty() && !SamePath(options.base, options.output)) {
-      Win32U_DeleteFile(options.output.c_str());
-   }
-   return 1;
+   return Pack(options) ? 0 : 1;
 }

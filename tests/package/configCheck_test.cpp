@@ -1,0 +1,193 @@
+// The configuration check of txpack: what every install would refuse is an error on its line,
+// what installs but not as meant a warning; the shipped configuration passes untouched.
+#include "tools/txpack/configCheck.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace
+{
+
+// One key a line, so that a case replaces a line and keeps every other line's number.
+const char* const kShipped[] = {
+    "PRODUCTNAME=Tessix Tools",                                                               // 1
+    "PRODUCTCODE={8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}",                                     // 2
+    "UPGRADECODE={1F7B9D3C-6A2E-4C58-B1E4-7D0F3A9C2B65}",                                     // 3
+    "OLDCODES={2A4C6E80-1B3D-4F57-9A1C-3E5F7091B2D4};{3B5D7F91-2C4E-4068-8B2D-4F6081A2C3E5}", // 4
+    "OPERATION=INSTALLUPD",                                                                   // 5
+    "TX_DATABASE=Tessix Tools.msi",                                                           // 6
+    "TXIOPTION=",                                                                             // 7
+    "MINIMUM_9X_MSI=200",                                                                     // 8
+    "MINIMUM_NT_MSI=300",                                                                     // 9
+    "MINORUPGRADE=1",                                                                         // 10
+    "CACHEMSI=1",                                                                             // 11
+    "LANGUAGES=1034 1036 1041",                                                               // 12
+    "VCRUNTIME64=vcredist_arm64.exe",                                                         // 13
+    "VCRUNTIME_VER=14",                                                                       // 14
+    "ALLOW32ON64=0",                                                                          // 15
+};
+constexpr unsigned kAppended = 16; // the line of the first appended line
+
+struct Edit {
+   unsigned line; // replaced (an empty text blanks it), or kAppended and later: appended
+   std::string text;
+};
+
+struct Expected {
+   FindingKind kind;
+   unsigned line;
+   std::string text; // a part of the finding's text
+};
+
+std::vector<PackFinding> Check(const std::vector<Edit>& edits, const std::optional<std::vector<std::string>>& payload)
+{
+   std::vector<std::string> lines(std::begin(kShipped), std::end(kShipped));
+   for (const Edit& edit : edits) {
+      if (edit.line >= kAppended) {
+         lines.resize(std::max<size_t>(lines.size(), edit.line));
+      }
+      lines[edit.line - 1] = edit.text;
+   }
+   std::ostringstream text;
+   for (const std::string& line : lines) {
+      text << line << "\n";
+   }
+   std::vector<PackSetting> settings;
+   std::string error;
+   EXPECT_TRUE(Pack_ParseConfig(text.str(), settings, error)) << error;
+   return Pack_CheckConfig(settings, payload);
+}
+
+const std::vector<std::string> kPayload = {"Tessix Tools.msi", "vcredist_arm64.exe"};
+
+std::string Describe(const std::vector<PackFinding>& findings)
+{
+   std::string all;
+   for (const PackFinding& f : findings) {
+      all += (f.kind == FindingKind::Error ? "error" : "warning") + std::string(" line ") + std::to_string(f.line) +
+             ": " + f.text + "\n";
+   }
+   return all;
+}
+
+} // namespace
+
+TEST(ConfigCheck, ShippedConfigurationPasses)
+{
+   const auto findings = Check({}, kPayload);
+   EXPECT_TRUE(findings.empty()) << Describe(findings);
+}
+
+TEST(ConfigCheck, RefusalsAndWarnings)
+{
+   const auto E = FindingKind::Error;
+   const auto W = FindingKind::Warning;
+   struct Case {
+      const char* what;
+      std::vector<Edit> edits;
+      std::vector<Expected> expected;
+   } const cases[] = {
+       {"misspelt required key",
+        {{1, ""}, {kAppended, "PRODUCT_NAME=Tessix Tools"}},
+        {{W, kAppended, "PRODUCT_NAME is not a key the launcher reads; the nearest is PRODUCTNAME"},
+         {E, 0, "the required key PRODUCTNAME is missing (line 16 sets PRODUCT_NAME)"}}},
+       {"TXIOPTION absent", {{7, ""}}, {{E, 0, "the required key TXIOPTION is missing"}}},
+       {"no package key", {{6, ""}}, {{E, 0, "none of TX_DATABASE64, TX_DATABASE or PATCH names the package"}}},
+       {"version with a dot", {{9, "MINIMUM_NT_MSI=3.0"}}, {{E, 9, "MINIMUM_NT_MSI \"3.0\" is not"}}},
+       {"version below 150", {{8, "MINIMUM_9X_MSI=149"}}, {{E, 8, "at least 150"}}},
+       {"version of 150", {{8, "MINIMUM_9X_MSI=150"}}, {}},
+       {"product code without braces",
+        {{2, "PRODUCTCODE=8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81"}},
+        {{E, 2, "PRODUCTCODE \"8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81\" is not a braced GUID"}}},
+       {"product code that is no folder name",
+        {{2, "PRODUCTCODE={8C3E6F2A/4B1D-4E7A-9F05-3D2C1B0A9E81}"}},
+        {{E, 2, "cannot name the extraction folder: the name holds a path separator"}}},
+       {"product code with a trailing blank",
+        {{2, "PRODUCTCODE={8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81} "}},
+        {{E, 2, "is not a braced GUID"}}},
+       {"upgrade code", {{3, "UPGRADECODE=tools"}}, {{E, 3, "UPGRADECODE \"tools\" is not a braced GUID"}}},
+       {"an older product code",
+        {{4, "OLDCODES={2A4C6E80-1B3D-4F57-9A1C-3E5F7091B2D4}; 3B5D7F91"}},
+        {{E, 4, "OLDCODES holds \"3B5D7F91\", which is not a braced GUID"}}},
+       {"operation unknown", {{5, "OPERATION=UPGRADE"}}, {{E, 5, "OPERATION \"UPGRADE\" is not valid for a package"}}},
+       {"patch operation for a package",
+        {{5, "OPERATION=MINPATCH"}},
+        {{E, 5, "OPERATION \"MINPATCH\" is not valid for a package (INSTALL, INSTALLUPD or DEFAULT)"}}},
+       {"patch operation for a patch", {{5, "OPERATION=minpatch"}, {6, "PATCH=Tessix Tools.msi"}}, {}},
+       {"package not in the payload",
+        {{6, "TX_DATABASE=tools.msi"}},
+        {{E, 6,
+          "TX_DATABASE \"tools.msi\" is not a file of the payload (\"Tessix Tools.msi\", \"vcredist_arm64.exe\")"}}},
+       {"package named in another case", {{6, "TX_DATABASE=tessix tools.MSI"}}, {}},
+       {"empty package name", {{6, "TX_DATABASE="}}, {{E, 6, "TX_DATABASE is empty"}}},
+       {"runtime not in the payload",
+        {{13, "VCRUNTIME64=vcredist_x64.exe"}},
+        {{E, 13, "VCRUNTIME64 \"vcredist_x64.exe\" is not a file of the payload"}}},
+       {"engine upgrader not in the payload",
+        {{kAppended, "INSTMSIW=instmsiw.exe"}},
+        {{E, kAppended, "INSTMSIW \"instmsiw.exe\" is not a file of the payload"}}},
+       {"shadowed patch",
+        {{kAppended, "PATCH=Tessix Tools.msi"}},
+        {{W, kAppended, "PATCH is not used: TX_DATABASE names the package"}}},
+       {"unknown key",
+        {{15, "ALOW32ON64=0"}},
+        {{W, 15, "ALOW32ON64 is not a key the launcher reads; the nearest is ALLOW32ON64"}}},
+       {"caching word", {{11, "CACHEMSI=yes"}}, {{W, 11, "CACHEMSI \"yes\" turns caching off"}}},
+       {"option in capitals", {{7, "TXIOPTION=One"}}, {{W, 7, "TXIOPTION \"One\" is not \"one\""}}},
+       {"presence key set to 0", {{kAppended, "SKIPADMINCHECK=0"}}, {{W, kAppended, "SKIPADMINCHECK \"0\" still"}}},
+       {"style word",
+        {{10, "MINORUPGRADE=yes"}},
+        {{W, 10, "MINORUPGRADE \"yes\" is not a whole number: the launcher reads it as 0"}}},
+       {"language name", {{12, "LANGUAGES=en-US 1036"}}, {{W, 12, "\"en-US\" is not a language identifier"}}},
+       {"runtime without its version",
+        {{14, ""}},
+        {{W, 13, "VCRUNTIME64 is not used: VCRUNTIME_VER names no VC runtime the launcher installs"}}},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      const auto findings = Check(c.edits, kPayload);
+      ASSERT_EQ(findings.size(), c.expected.size()) << Describe(findings);
+      for (size_t i = 0; i < findings.size(); i++) {
+         EXPECT_EQ(findings[i].kind, c.expected[i].kind) << Describe(findings);
+         EXPECT_EQ(findings[i].line, c.expected[i].line) << Describe(findings);
+         EXPECT_NE(findings[i].text.find(c.expected[i].text), std::string::npos) << Describe(findings);
+      }
+   }
+}
+
+TEST(ConfigCheck, WithoutPayloadTheNamesAreNotChecked)
+{
+   const auto findings = Check({{6, "TX_DATABASE=tools.msi"}}, std::nullopt);
+   EXPECT_TRUE(findings.empty()) << Describe(findings);
+}
+
+// The extraction folder is up to 120 characters long ("C:\Users\...\Temp\" of 75, PRODUCTCODE
+// and "~setup\"), and the whole path must stay within 259: a name may have 139 characters.
+TEST(ConfigCheck, PayloadNamesMustFitTheExtractionPath)
+{
+   EXPECT_EQ(Pack_LongestExtractionFolder("{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}"), 120u);
+   const std::string fits = std::string(135, 'a') + ".msi";
+   EXPECT_TRUE(Check({}, std::vector<std::string>{"Tessix Tools.msi", "vcredist_arm64.exe", fits}).empty());
+
+   // Counted in UTF-16 characters, as the path reaches Windows: "é" is two bytes but one character.
+   const std::string accented = std::string(133, 'a') + "\xC3\xA9" + ".msi";
+   EXPECT_TRUE(Check({}, std::vector<std::string>{"Tessix Tools.msi", "vcredist_arm64.exe", accented}).empty());
+
+   const std::string tooLong = std::string(136, 'a') + ".msi";
+   const auto findings = Check({}, std::vector<std::string>{"Tessix Tools.msi", "vcredist_arm64.exe", tooLong});
+   ASSERT_EQ(findings.size(), 1u) << Describe(findings);
+   EXPECT_EQ(findings[0].kind, FindingKind::Error);
+   EXPECT_EQ(findings[0].line, 0u);
+   EXPECT_NE(findings[0].text.find("the payload file \"" + tooLong + "\" has 140 characters"), std::string::npos)
+       << findings[0].text;
+   EXPECT_NE(findings[0].text.find("keep payload names to 139 characters"), std::string::npos) << findings[0].text;
+}
+
+TEST(ConfigCheck, NearestKey)
+{
+   EXPECT_EQ(Pack_NearestKey("PRODUCT_NAME"), "PRODUCTNAME");
+   EXPECT_EQ(Pack_NearestKey("TX_DATABSE"), "TX_DATABASE");
+   EXPECT_EQ(Pack_NearestKey("VCRUNTIME_64"), "VCRUNTIME64");
+   EXPECT_EQ(Pack_NearestKey("MINIMUMNTMSI"), "MINIMUM_NT_MSI");
+}

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The release scripts as a release engineer meets them: each explains itself, make-cert keeps the
+# keys a folder has, signing keeps the file's mode, and verify says why a signature is not ok.
+#   releaseScripts_test.sh SCRATCH IMAGE   (IMAGE: a program image from the build, not packed)
+set -euo pipefail
+src=$(cd "$(dirname "$0")/../.." && pwd)
+sign=$src/scripts/sign-release
+scratch=$(realpath -m "$1")
+image=$(realpath "$2")
+rm -rf "$scratch"
+mkdir -p "$scratch"
+cd "$scratch"
+
+fail() { echo "FAIL: $*"; exit 1; }
+expect() { grep -qF -- "$1" <<<"$2" || fail "expected \"$1\" in: $2"; }
+# COMMAND...: runs it, sets `out` (both streams) and `status`.
+run() { status=0; out=$("$@" 2>&1) || status=$?; }
+
+for script in scripts/sign-release scripts/wine-prefix; do
+  run "$src/$script" --help
+  [ $status -eq 0 ] || fail "$script --help exits $status"
+  expect "usage: " "$out"
+  expect "Example" "$out"
+done
+
+"$sign" make-cert cert >/dev/null
+cp cert/signer.key signer.key.before
+run "$sign" make-cert cert
+[ $status -eq 2 ] || fail "make-cert over existing keys exits $status"
+expect "already holds a certificate" "$out"
+cmp -s cert/signer.key signer.key.before || fail "make-cert replaced the keys without --force"
+"$sign" make-cert --force cert >/dev/null
+cmp -s cert/signer.key signer.key.before && fail "make-cert --force kept the old key"
+
+cp "$image" signed.exe
+chmod 750 signed.exe
+"$sign" sign cert signed.exe >/dev/null
+[ "$(stat -c %a signed.exe)" = 750 ] || fail "signing changed the mode 750 to $(stat -c %a signed.exe)"
+
+cp "$image" unsigned.exe
+cp signed.exe altered.exe
+printf 'x' | dd of=altered.exe bs=1 seek=4096 conv=notrunc status=none
+"$sign" make-cert other "Contoso Ltd. (test)" >/dev/null
+run "$sign" verify cert signed.exe unsigned.exe altered.exe missing.exe
+[ $status -eq 1 ] || fail "verify of bad files exits $status"
+expect "signed.exe: signature ok" "$out"
+expect "unsigned.exe: signature NOT ok: it carries no signature" "$out"
+expect "altered.exe: signature NOT ok: it was changed after it was signed" "$out"
+expect "missing.exe: signature NOT ok: no such file" "$out"
+run "$sign" verify other signed.exe
+expect "signed.exe: signature NOT ok: its signer (/O=Tessix, Inc. (test)/CN=Tessix, Inc. (test)) does not chain to other/root.pem" "$out"
+echo "releaseScripts: 1 passed, 0 failed"

@@ -1,0 +1,442 @@
+#include "tools/txpack/configCheck.h"
+
+#include <algorithm>
+
+#include "apps/install/setup/configValues.h"
+#include "apps/install/setup/payloadFormat.h"
+#include "apps/install/setup/runtimeTable.h"
+#include "apps/install/setup/sessionRules.h"
+#include "lib/install/msiGuid.h"
+#include "lib/string/str.h"
+#include "lib/unicode/unicodeSimple.h"
+
+namespace
+{
+
+const char kFolderName[] = "~setup"; // after PRODUCTCODE in the extraction folder's name, then a back-slash
+const char kNotConfigured[] = "every install would stop with \"Setup is not configured and is unable to continue.\"";
+
+enum class KeyKind {
+   Text,
+   Required,      // any text, an empty one too
+   Guid,          // a required braced GUID
+   MsiVersion,    // a required whole number of at least 150
+   Package,       // one of the package keys: a file of the payload
+   File,          // a file of the payload
+   LenientNumber, // read with the C library's conversion: never refused
+   Presence,      // only whether the key is there counts
+};
+
+struct KeyRule {
+   const char* name;
+   KeyKind kind;
+};
+
+// Every key the launcher reads, in the order it reads them, and the one the shipped
+// configuration carries without anyone reading it.
+constexpr KeyRule kKeys[] = {
+    {"SKIPADMINCHECK", KeyKind::Presence},
+    {"OPERATION", KeyKind::Text},
+    {"PRODUCTNAME", KeyKind::Required},
+    {"UPGRADECODE", KeyKind::Guid},
+    {"PRODUCTCODE", KeyKind::Guid},
+    {"LANGUAGES", KeyKind::Text},
+    {"TX_DATABASE64", KeyKind::Package},
+    {"TX_DATABASE", KeyKind::Package},
+    {"PATCH", KeyKind::Package},
+    {"SFXINSERT", KeyKind::Text},
+    {"TXIOPTION", KeyKind::Required},
+    {"CACHEMSI", KeyKind::Text},
+    {"MINIMUM_9X_MSI", KeyKind::MsiVersion},
+    {"MINIMUM_NT_MSI", KeyKind::MsiVersion},
+    {"INSTMSIA", KeyKind::File},
+    {"INSTMSIW", KeyKind::File},
+    {"VCRUNTIME32", KeyKind::File},
+    {"VCRUNTIME64", KeyKind::File},
+    {"VCRUNTIME32_ALT", KeyKind::File},
+    {"VCRUNTIME64_ALT", KeyKind::File},
+    {"PROPERTIES", KeyKind::Text},
+    {"OLDCODES", KeyKind::Text},
+    {"HELPER_UI", KeyKind::Presence},
+    {"LOG_INST_NAME", KeyKind::Text},
+    {"LOG_MSI_NAME", KeyKind::Text},
+    {"LOG_CMD", KeyKind::LenientNumber},
+    {"MINORUPGRADE", KeyKind::LenientNumber},
+    {"SINGLE_FILE", KeyKind::LenientNumber},
+    {"PRODUCT_REG_NAME", KeyKind::Text},
+    {"REQ_MB_SPACE", KeyKind::LenientNumber},
+    {"VCRUNTIME_VER", KeyKind::LenientNumber},
+    {"VCRUNTIME_VER_ALT", KeyKind::LenientNumber},
+    {"ALLOW32ON64", KeyKind::Text},
+};
+
+// The package keys in the order the launcher tries them (it prefers the 64-bit package).
+constexpr const char* kPackageKeys[] = {"TX_DATABASE64", "TX_DATABASE", "PATCH"};
+
+const KeyRule* FindRule(std::string_view key)
+{
+   for (const KeyRule& rule : kKeys) {
+      if (key == rule.name) {
+         return &rule;
+      }
+   }
+   return nullptr;
+}
+
+size_t Distance(std::string_view a, std::string_view b)
+{
+   std::vector<size_t> row(b.size() + 1);
+   for (size_t j = 0; j <= b.size(); j++) {
+      row[j] = j;
+   }
+   for (size_t i = 1; i <= a.size(); i++) {
+      size_t diagonal = row[0];
+      row[0] = i;
+      for (size_t j = 1; j <= b.size(); j++) {
+         const size_t above = row[j];
+         row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+         diagonal = above;
+      }
+   }
+   return row[b.size()];
+}
+
+std::string Quote(std::string_view text)
+{
+   return "\"" + std::string(text) + "\"";
+}
+
+size_t Utf16Length(std::string_view utf8)
+{
+   const auto wide = Unicode_Utf8ToUtf16(utf8);
+   return wide ? wide->size() : utf8.size();
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b)
+{
+   return Str_EqualsNoCase(std::string(a), std::string(b));
+}
+
+bool IsOffWord(std::string_view value)
+{
+   for (const char* word : {"0", "no", "false", "off"}) {
+      if (EqualsNoCase(value, word)) {
+         return true;
+      }
+   }
+   return false;
+}
+
+class Checker
+{
+ public:
+   Checker(const std::vector<PackSetting>& settings, const std::optional<std::vector<std::string>>& payload)
+       : settings_(settings), payload_(payload)
+   {
+   }
+
+   std::vector<PackFinding> Run()
+   {
+      for (const PackSetting& setting : settings_) {
+         CheckSetting(setting);
+      }
+      CheckRequired();
+      CheckPayloadNames();
+      std::stable_sort(findings_.begin(), findings_.end(), [](const PackFinding& a, const PackFinding& b) {
+         return (a.line == 0 ? UINT32_MAX : a.line) < (b.line == 0 ? UINT32_MAX : b.line);
+      });
+      return findings_;
+   }
+
+ private:
+   const PackSetting* Find(std::string_view key) const
+   {
+      for (const PackSetting& setting : settings_) {
+         if (setting.key == key) {
+            return &setting;
+         }
+      }
+      return nullptr;
+   }
+
+   // The package key the launcher reads: the first of kPackageKeys that is set.
+   const char* PackageKey() const
+   {
+      for (const char* key : kPackageKeys) {
+         if (Find(key) != nullptr) {
+            return key;
+         }
+      }
+      return nullptr;
+   }
+
+   void Error(unsigned line, std::string text) { findings_.push_back({FindingKind::Error, line, std::move(text)}); }
+   void Warning(unsigned line, std::string text) { findings_.push_back({FindingKind::Warning, line, std::move(text)}); }
+
+   void CheckSetting(const PackSetting& s)
+   {
+      const KeyRule* rule = FindRule(s.key);
+      if (rule == nullptr) {
+         Warning(s.line, s.key + " is not a key the launcher reads; the nearest is " + Pack_NearestKey(s.key));
+         return;
+      }
+      switch (rule->kind) {
+      case KeyKind::Guid:
+         CheckGuid(s);
+         break;
+      case KeyKind::MsiVersion:
+         if (!Config_ParseMsiVersion(s.value)) {
+            Error(s.line, s.key + " " + Quote(s.value) +
+                              " is not a Windows Installer version the launcher reads: a whole number of at least " +
+                              std::to_string(kMinimumMsiVersion) +
+                              " (300 for version 3.0); every install would stop with message 25");
+         }
+         break;
+      case KeyKind::Package:
+         if (s.key != PackageKey()) {
+            Warning(s.line, s.key + " is not used: " + PackageKey() + " names the package");
+            break;
+         }
+         CheckFileName(s, "every install would end with exit code 2");
+         break;
+      case KeyKind::File:
+         CheckFileName(s, s.key.rfind("INSTMSI", 0) == 0 ? "the engine upgrade would fail where it is needed"
+                                                         : "the VC runtime stage would fail on every machine");
+         CheckRuntimeUsed(s);
+         break;
+      case KeyKind::LenientNumber:
+         if (!Config_ParseNumber(s.value)) {
+            Warning(s.line, s.key + " " + Quote(s.value) + " is not a whole number: the launcher reads it as " +
+                                std::to_string(Config_LeadingNumber(s.value)));
+         }
+         break;
+      case KeyKind::Presence:
+         if (IsOffWord(s.value)) {
+            Warning(s.line, s.key + " " + Quote(s.value) +
+                                " still switches it on: the launcher only asks whether the key is there; remove the "
+                                "line instead");
+         }
+         break;
+      case KeyKind::Text:
+      case KeyKind::Required:
+         CheckText(s);
+         break;
+      }
+   }
+
+   void CheckText(const PackSetting& s)
+   {
+      if (s.key == "OPERATION") {
+         const char* package = PackageKey();
+         const bool patch = package != nullptr && std::string_view(package) == "PATCH";
+         if (!IsOperationValid(patch, s.value)) {
+            Error(s.line,
+                  "OPERATION " + Quote(s.value) + " is not valid for a " +
+                      (patch ? "patch (MINPATCH, MAJPATCH or DEFAULT)" : "package (INSTALL, INSTALLUPD or DEFAULT)") +
+                      ": every install would end with exit code 87");
+         }
+      } else if (s.key == "OLDCODES") {
+         for (const std::string& code : SplitOldCodes(s.value)) {
+            if (!MsiUtil_IsBracedGuid(code)) {
+               Error(s.line, "OLDCODES holds " + Quote(code) +
+                                 ", which is not a braced GUID: the launcher would never find that product");
+            }
+         }
+      } else if (s.key == "CACHEMSI") {
+         if (s.value.empty() || (s.value[0] != '0' && s.value[0] != '1')) {
+            Warning(s.line, "CACHEMSI " + Quote(s.value) +
+                                " turns caching off: it is on only when the value starts with \"1\"");
+         }
+      } else if (s.key == "TXIOPTION") {
+         if (!s.value.empty() && s.value != "one") {
+            Warning(s.line, "TXIOPTION " + Quote(s.value) +
+                                " is not \"one\" (compared case-sensitively): the signature questions stay on");
+         }
+      } else if (s.key == "LANGUAGES") {
+         CheckLanguages(s);
+      }
+   }
+
+   // The list is split at every blank, as the language choice splits it.
+   void CheckLanguages(const PackSetting& s)
+   {
+      if (s.value.empty()) {
+         return;
+      }
+      size_t start = 0;
+      for (;;) {
+         const size_t blank = s.value.find(' ', start);
+         const std::string piece =
+             s.value.substr(start, blank == std::string::npos ? std::string::npos : blank - start);
+         if (!Config_ParseNumber(piece)) {
+            Warning(s.line, "LANGUAGES " + Quote(s.value) + ": " + Quote(piece) +
+                                " is not a language identifier (a decimal number such as 1033); the launcher reads "
+                                "it as " +
+                                std::to_string(Config_LeadingNumber(piece)));
+         }
+         if (blank == std::string::npos) {
+            break;
+         }
+         start = blank + 1;
+      }
+   }
+
+   void CheckGuid(const PackSetting& s)
+   {
+      std::string problem;
+      if (!MsiUtil_IsBracedGuid(s.value)) {
+         problem = " is not a braced GUID ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, hexadecimal digits)";
+      }
+      if (s.key == "PRODUCTCODE") {
+         // The launcher names its extraction folder after the code and refuses a code that
+         // cannot be one folder's name.
+         const PayloadName folder = Payload_CheckName(s.value + kFolderName + '\0');
+         if (folder != PayloadName::Ok) {
+            problem += std::string(problem.empty() ? "" : " and") +
+                       " cannot name the extraction folder: " + Payload_NameProblem(folder);
+         }
+      }
+      if (!problem.empty()) {
+         Error(s.line, s.key + " " + Quote(s.value) + problem);
+      }
+   }
+
+   void CheckFileName(const PackSetting& s, const char* consequence)
+   {
+      if (s.value.empty()) {
+         Error(s.line, s.key + " is empty: it must name a file of the payload");
+         return;
+      }
+      if (!payload_) {
+         return;
+      }
+      for (const std::string& name : *payload_) {
+         if (EqualsNoCase(name, s.value)) {
+            return;
+         }
+      }
+      std::string names;
+      for (const std::string& name : *payload_) {
+         names += (names.empty() ? "" : ", ") + Quote(name);
+      }
+      Error(s.line, s.key + " " + Quote(s.value) + " is not a file of the payload (" + names + "): " + consequence);
+   }
+
+   // The runtime stage asks the launcher's row table which packages to run; a name it never
+   // hands out is never installed.
+   void CheckRuntimeUsed(const PackSetting& s)
+   {
+      if (s.key.rfind("VCRUNTIME", 0) != 0) {
+         return;
+      }
+      const std::string marker = "\n" + s.key;
+      RuntimeSettings runtime;
+      const auto number = [&](const char* key) {
+         const PackSetting* found = Find(key);
+         return found != nullptr ? Config_LeadingNumber(found->value) : 0u;
+      };
+      runtime.version = number("VCRUNTIME_VER");
+      runtime.versionAlt = number("VCRUNTIME_VER_ALT");
+      const bool alternate = s.key.find("_ALT") != std::string::npos;
+      const bool bits32 = s.key.find("32") != std::string::npos;
+      std::string& field = alternate ? (bits32 ? runtime.runtime32Alt : runtime.runtime64Alt)
+                                     : (bits32 ? runtime.runtime32 : runtime.runtime64);
+      field = marker;
+      for (const RuntimePass pass : {RuntimePass::Configured, RuntimePass::Alternate}) {
+         for (const VcRuntimeRow& row : vcRuntimeTable) {
+            const auto packages = Runtime_PackagesFor(pass, row, runtime);
+            if (packages && (packages->path32 == marker || packages->path64 == marker)) {
+               return;
+            }
+         }
+      }
+      std::string versions;
+      for (const VcRuntimeRow& row : vcRuntimeTable) {
+         versions += (versions.empty() ? "" : ", ") + std::to_string(row.version);
+      }
+      Warning(s.line, s.key + " is not used: " +
+                          (alternate ? "VCRUNTIME_VER_ALT (with VCRUNTIME_VER set)" : std::string("VCRUNTIME_VER")) +
+                          " names no VC runtime the launcher installs (" + versions + ")");
+   }
+
+   void CheckRequired()
+   {
+      for (const KeyRule& rule : kKeys) {
+         if ((rule.kind == KeyKind::Required || rule.kind == KeyKind::Guid || rule.kind == KeyKind::MsiVersion) &&
+             Find(rule.name) == nullptr) {
+            Error(0, std::string("the required key ") + rule.name + " is missing" + NearMiss(rule.name) + ": " +
+                         kNotConfigured);
+         }
+         if (std::string_view(rule.name) == "PATCH" && PackageKey() == nullptr) {
+            Error(0, std::string("none of TX_DATABASE64, TX_DATABASE or PATCH names the package") +
+                         NearMiss("TX_DATABASE") + ": " + kNotConfigured);
+         }
+      }
+   }
+
+   // " (line N sets X)" for an unknown key whose nearest known key is `key`.
+   std::string NearMiss(std::string_view key) const
+   {
+      for (const PackSetting& s : settings_) {
+         if (FindRule(s.key) == nullptr && Pack_NearestKey(s.key) == key) {
+            return s.line != 0 ? " (line " + std::to_string(s.line) + " sets " + s.key + ")"
+                               : " (" + s.key + " is set instead)";
+         }
+      }
+      return std::string();
+   }
+
+   void CheckPayloadNames()
+   {
+      if (!payload_) {
+         return;
+      }
+      const PackSetting* code = Find("PRODUCTCODE");
+      const size_t folder = Pack_LongestExtractionFolder(code != nullptr ? code->value : std::string());
+      const size_t room = kLongestExtractedPathChars > folder ? kLongestExtractedPathChars - folder : 0;
+      for (const std::string& name : *payload_) {
+         const size_t length = Utf16Length(name);
+         if (length > room) {
+            Error(0, "the payload file " + Quote(name) + " has " + std::to_string(length) +
+                         " characters: extracted into a folder of up to " + std::to_string(folder) +
+                         " characters (a temporary folder, PRODUCTCODE and \"~setup\\\") its path would pass the " +
+                         std::to_string(kLongestExtractedPathChars) +
+                         " characters the launcher can open; keep payload names to " + std::to_string(room) +
+                         " characters");
+         }
+      }
+   }
+
+   const std::vector<PackSetting>& settings_;
+   const std::optional<std::vector<std::string>>& payload_;
+   std::vector<PackFinding> findings_;
+};
+
+} // namespace
+
+std::vector<PackFinding> Pack_CheckConfig(const std::vector<PackSetting>& settings,
+                                          const std::optional<std::vector<std::string>>& payload)
+{
+   return Checker(settings, payload).Run();
+}
+
+std::string Pack_NearestKey(std::string_view key)
+{
+   const KeyRule* nearest = &kKeys[0];
+   size_t best = Distance(key, nearest->name);
+   for (const KeyRule& rule : kKeys) {
+      const size_t distance = Distance(key, rule.name);
+      if (distance < best) {
+         best = distance;
+         nearest = &rule;
+      }
+   }
+   return nearest->name;
+}
+
+size_t Pack_LongestExtractionFolder(std::string_view productCode)
+{
+   // A code that is not a braced GUID is refused on its own; the length of a good one counts.
+   const size_t code = MsiUtil_IsBracedGuid(productCode) ? productCode.size() : kBracedGuidChars;
+   return kLongestTempFolderChars + code + (sizeof kFolderName - 1) + 1;
+}

@@ -1,0 +1,501 @@
+#include "tools/txpack/inspect.h"
+
+#include <windows.h>
+
+#include <wincrypt.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <initializer_list>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "apps/install/setup/config.h"
+#include "apps/install/setup/configValues.h"
+#include "apps/install/setup/payload.h"
+#include "apps/install/setup/signature.h"
+#include "apps/install/setup/ui/uiState.h"
+#include "lib/install/log.h"
+#include "lib/misc/win32u.h"
+#include "lib/string/str.h"
+#include "tools/txpack/configCheck.h"
+#include "tools/txpack/packFiles.h"
+
+namespace
+{
+
+constexpr size_t kHashChunkBytes = 65536;
+constexpr size_t kSha256Bytes = 32;
+constexpr size_t kShortPathChars = 260;
+const char kLogName[] = "txpack-check.log";
+const char kCheckTitle[] = "txpack";
+const char kSignatureLogMark[] = "VerifyPackageSignature:";
+const bool kSilent = true;
+
+// A folder of this run's own in the temporary folder, made the temporary folder of the process
+// while it lives: the launcher's code logs there and extracts the payload below it, and nothing
+// reaches the user's own temporary folder.
+class PrivateFolder
+{
+ public:
+   PrivateFolder()
+   {
+      const std::string temp = Win32U_GetTempPath();
+      for (int attempt = 0; attempt < 100 && path_.empty(); attempt++) {
+         const std::string candidate =
+             temp + Str_Format("txpack-%lu-%d\\", static_cast<unsigned long>(GetCurrentProcessId()), attempt);
+         if (CreateDirectoryW(Pack_LongPath(candidate).c_str(), nullptr)) {
+            path_ = candidate;
+         }
+      }
+      if (path_.empty()) {
+         Pack_Report("cannot create a folder in \"" + temp + "\": " + Pack_ErrorText(GetLastError()));
+         return;
+      }
+      for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+         wchar_t old[MAX_PATH + 1] = L"";
+         const DWORD length = GetEnvironmentVariableW(name, old, MAX_PATH + 1);
+         saved_.emplace_back(name, length > 0 && length <= MAX_PATH ? std::wstring(old) : std::wstring());
+         SetEnvironmentVariableW(name, Win32U_Wide(path_).c_str());
+      }
+      Inst_SetupLogging(kCheckTitle, kCheckTitle, kLogName, (path_ + kLogName).c_str());
+   }
+
+   ~PrivateFolder()
+   {
+      if (path_.empty()) {
+         return;
+      }
+      Inst_EndLogging();
+      for (const auto& [name, value] : saved_) {
+         SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+      }
+      RemoveTree(Pack_LongPath(path_));
+   }
+
+   PrivateFolder(const PrivateFolder&) = delete;
+   PrivateFolder& operator=(const PrivateFolder&) = delete;
+
+   const std::string& path() const { return path_; }
+   std::string Log() const
+   {
+      InputFile log;
+      std::string text;
+      return log.Open(path_ + kLogName, "the check's log", FILE_SHARE_READ | FILE_SHARE_WRITE) &&
+                     log.Read(text, log.size)
+                 ? text
+                 : std::string();
+   }
+
+ private:
+   static void RemoveTree(const std::wstring& path)
+   {
+      WIN32_FIND_DATAW data;
+      const UniqueFindHandle find(FindFirstFileW((path + L"*").c_str(), &data));
+      if (find) {
+         do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") {
+               continue;
+            }
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+               RemoveTree(path + name + L"\\");
+            } else {
+               DeleteFileW((path + name).c_str());
+            }
+         } while (FindNextFileW(find.get(), &data));
+      }
+      RemoveDirectoryW(path.c_str());
+   }
+
+   std::string path_;
+   std::vector<std::pair<const wchar_t*, std::wstring>> saved_;
+};
+
+// The path as the user would read it, unless only the long form can be opened.
+std::string UsablePath(const std::string& path)
+{
+   const std::wstring full = Pack_LongPath(path);
+   const std::wstring plain = full.rfind(L"\\\\?\\UNC\\", 0) == 0 ? L"\\\\" + full.substr(8)
+                              : full.rfind(L"\\\\?\\", 0) == 0    ? full.substr(4)
+                                                                  : full;
+   return Win32U_Utf8(plain.size() < kShortPathChars ? plain : full);
+}
+
+std::string Sha256(const std::string& path)
+{
+   HCRYPTPROV provider = 0;
+   HCRYPTHASH hash = 0;
+   std::string result;
+   InputFile file;
+   if (CryptAcquireContextW(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+       CryptCreateHash(provider, CALG_SHA_256, 0, 0, &hash) && file.Open(path, "the extracted file")) {
+      std::string chunk;
+      bool ok = true;
+      for (uint64_t left = file.size; ok && left > 0;) {
+         const size_t size = left < kHashChunkBytes ? static_cast<size_t>(left) : kHashChunkBytes;
+         ok = file.Read(chunk, size) &&
+              CryptHashData(hash, reinterpret_cast<const BYTE*>(chunk.data()), static_cast<DWORD>(size), 0);
+         left -= size;
+      }
+      BYTE digest[kSha256Bytes];
+      DWORD digestBytes = sizeof digest;
+      if (ok && CryptGetHashParam(hash, HP_HASHVAL, digest, &digestBytes, 0)) {
+         for (DWORD i = 0; i < digestBytes; i++) {
+            result += Str_Format("%02x", digest[i]);
+         }
+      }
+   }
+   if (hash != 0) {
+      CryptDestroyHash(hash);
+   }
+   if (provider != 0) {
+      CryptReleaseContext(provider, 0);
+   }
+   return result.empty() ? "(cannot be hashed)" : result;
+}
+
+const char* TrustText(SignatureCheckResult result)
+{
+   switch (result) {
+   case SignatureCheckResult::WintrustNotOnMachine:
+      return "cannot be checked: WinTrust is not available (WintrustNotOnMachine)";
+   case SignatureCheckResult::NoSignatureFound:
+      return "no signature (NoSignatureFound)";
+   case SignatureCheckResult::InvalidArg:
+      return "cannot be checked (InvalidArg)";
+   case SignatureCheckResult::NotTrusted:
+      return "signature not valid or not trusted: altered after signing, or an untrusted root (NotTrusted)";
+   case SignatureCheckResult::Trusted:
+      return "signed";
+   }
+   return "?";
+}
+
+struct Signature {
+   SignatureCheckResult result = SignatureCheckResult::InvalidArg;
+   UniqueCertContext certificate;
+};
+
+Signature CheckSignature(const std::string& path)
+{
+   Signature signature;
+   const auto wide = Win32U_ToWide(path);
+   if (wide) {
+      signature.result = CheckFileTrust(wide->c_str(), &signature.certificate);
+   }
+   return signature;
+}
+
+std::string SignerName(const UniqueCertContext& certificate)
+{
+   wchar_t name[256] = L"";
+   if (!certificate ||
+       CertGetNameStringW(certificate.get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, name, 256) <= 1) {
+      return "(no name)";
+   }
+   return Win32U_Utf8(name);
+}
+
+std::string Describe(const Signature& signature, const Signature* launcher)
+{
+   std::string text = TrustText(signature.result);
+   if (signature.result == SignatureCheckResult::Trusted) {
+      text += " by \"" + SignerName(signature.certificate) + "\"";
+      if (launcher != nullptr && launcher->certificate && signature.certificate) {
+         const auto compare = SigLib_Crypt32().compareCertificate;
+         const bool same = compare != nullptr &&
+                           compare(X509_ASN_ENCODING | PKCS_7_ASN_ENCODING, launcher->certificate.get()->pCertInfo,
+                                   signature.certificate.get()->pCertInfo);
+         text += same ? ", the launcher's certificate" : ", NOT the launcher's certificate";
+      }
+   }
+   return text;
+}
+
+struct Entry {
+   std::string name;
+   uint64_t size;
+};
+
+// The launcher as its own code reads it: the configuration, the style, the payload extracted.
+class Launcher
+{
+ public:
+   Launcher(std::string image, const PrivateFolder& folder)
+       : image_(UsablePath(image)), shown_(std::move(image)), folder_(folder)
+   {
+   }
+
+   bool Load()
+   {
+      ProgramImage image;
+      if (!Pack_OpenProgramImage(shown_, "the launcher", image)) {
+         return false;
+      }
+      module_ = std::move(image.resources);
+      for (const std::string& key : Pack_ConfigNames(module_.get())) {
+         std::string value;
+         if (ReadConfigValueUnlogged(module_.get(), key.c_str(), value) != ERROR_SUCCESS) {
+            value = "<not readable>";
+         }
+         values_.emplace_back(key, value);
+      }
+      if (values_.empty()) {
+         Pack_Report("\"" + shown_ +
+                     "\" carries no configuration: it is not packed (a launcher from the build output?)");
+         return false;
+      }
+      for (const char* key : {"MINORUPGRADE", "SINGLE_FILE"}) {
+         std::string value;
+         if (ReadConfigValueUnlogged(module_.get(), key, value) == ERROR_SUCCESS) {
+            const bool on = Config_LeadingNumber(value) != 0;
+            (std::string_view(key) == "MINORUPGRADE" ? style_.toolsStyle : style_.singleFile) = on;
+         }
+      }
+      style_.singleFile = style_.toolsStyle && style_.singleFile;
+      silentFlag = &kSilent;
+      configOk_ = ReadConfiguration(config_, module_.get(), kCheckTitle, true, style_);
+      silentFlag = nullptr;
+      if (configOk_ && config_.payloadOffset != 0) {
+         Extract();
+      }
+      return true;
+   }
+
+   const std::vector<std::pair<std::string, std::string>>& values() const { return values_; }
+   bool configOk() const { return configOk_; }
+   const SetupConfig& config() const { return config_; }
+   const InstallStyle& style() const { return style_; }
+   const std::vector<Entry>& entries() const { return entries_; }
+   ExtractResult extracted() const { return extracted_; }
+   const std::string& image() const { return image_; }
+   std::string PayloadFolder() const { return folder_.path() + "payload\\"; }
+   // Where the launcher finds its packages: the extracted payload, or without one its own folder.
+   std::string PackageFolder() const
+   {
+      return config_.payloadOffset != 0 ? PayloadFolder() : image_.substr(0, image_.find_last_of("\\/") + 1);
+   }
+
+ private:
+   void Extract()
+   {
+      const std::string folder = PayloadFolder();
+      if (!CreateDirectoryW(Pack_LongPath(folder).c_str(), nullptr)) {
+         Pack_Report("cannot create \"" + folder + "\": " + Pack_ErrorText(GetLastError()));
+         extracted_ = ExtractResult::ExtractBadFolder;
+         return;
+      }
+      ExtractCallbacks callbacks;
+      callbacks.onFile = [](void* self, const char* name, uint64_t size) {
+         static_cast<Launcher*>(self)->entries_.push_back({name, size});
+      };
+      callbacks.context = this;
+      extracted_ = ExtractPayload(image_.c_str(), folder.c_str(), config_.payloadOffset, callbacks);
+   }
+
+   const std::string image_; // as the launcher's code opens it
+   const std::string shown_; // as the user named it
+   const PrivateFolder& folder_;
+   UniqueModule module_;
+   std::vector<std::pair<std::string, std::string>> values_;
+   InstallStyle style_;
+   SetupConfig config_;
+   bool configOk_ = false;
+   std::vector<Entry> entries_;
+   ExtractResult extracted_ = ExtractResult::ExtractNoEntries;
+};
+
+// The launcher's log lines holding one of `marks`, from the mark on, with `strip` (the private
+// payload folder) taken out of them so that they name the files inside it.
+std::vector<std::string> LogLines(const PrivateFolder& folder, std::initializer_list<const char*> marks,
+                                  const std::string& strip = std::string())
+{
+   std::vector<std::string> lines;
+   const std::string log = folder.Log();
+   for (size_t start = 0; start < log.size();) {
+      size_t end = log.find('\n', start);
+      end = end == std::string::npos ? log.size() : end;
+      std::string line = log.substr(start, end - start);
+      start = end + 1;
+      size_t at = std::string::npos;
+      for (const char* mark : marks) {
+         at = std::min(at, line.find(mark));
+      }
+      if (at == std::string::npos) {
+         continue;
+      }
+      line = line.substr(at);
+      while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) {
+         line.pop_back();
+      }
+      for (size_t p = strip.empty() ? std::string::npos : line.find(strip); p != std::string::npos;
+           p = line.find(strip, p)) {
+         line.erase(p, strip.size());
+      }
+      lines.push_back(line);
+   }
+   return lines;
+}
+
+struct Verdict {
+   bool selfSigned = false;
+   bool checked = false; // the launcher makes the check (standard style)
+   bool goesOn = true;
+   std::vector<std::string> reasons;
+};
+
+// The launcher's own check, as a silent run makes it, with the log lines that explain it.
+Verdict Judge(const Launcher& launcher, const PrivateFolder& folder, const Signature& self)
+{
+   Verdict verdict;
+   verdict.selfSigned = self.result == SignatureCheckResult::Trusted;
+   verdict.checked = !launcher.style().toolsStyle;
+   if (verdict.checked) {
+      const std::string packages = launcher.PackageFolder();
+      const size_t before = LogLines(folder, {kSignatureLogMark}).size();
+      verdict.goesOn =
+          VerifyPackageSignature(launcher.image(), packages + launcher.config().database, packages,
+                                 launcher.config().txiOption, kSilent, nullptr, kCheckTitle,
+                                 launcher.config().isPatch ? PackageKind::Patch : PackageKind::Product) == 0;
+      const auto lines = LogLines(folder, {kSignatureLogMark}, packages);
+      verdict.reasons.assign(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end());
+   }
+   return verdict;
+}
+
+void PrintSignatures(const Launcher& launcher, const Signature& self)
+{
+   std::printf("Signatures (WinVerifyTrust, as the launcher asks it):\n");
+   std::printf("  the launcher: %s\n", Describe(self, nullptr).c_str());
+   for (const Entry& entry : launcher.entries()) {
+      const Signature signature = CheckSignature(launcher.PayloadFolder() + entry.name);
+      std::printf("  %s: %s\n", entry.name.c_str(), Describe(signature, &self).c_str());
+   }
+}
+
+// Prints the verdict; true when the release passes: the launcher's own signature is sound and
+// its check of the packages goes on.
+bool PrintVerdict(const Launcher& launcher, const Verdict& verdict)
+{
+   if (!verdict.checked) {
+      std::printf("The launcher checks no package signature: tools style (MINORUPGRADE is a number other "
+                  "than 0).\n");
+   } else if (verdict.goesOn) {
+      std::printf("The launcher's signature check goes on%s.\n",
+                  launcher.config().txiOption == "one" ? " (TXIOPTION one: its findings are only logged)" : "");
+   } else {
+      std::printf("The launcher's signature check refuses: a silent install ends with exit code %d "
+                  "(a person is asked instead). Its reasons:\n",
+                  kSignatureRefusedExitCode);
+   }
+   // The launcher's own log lines explain a refusal, or the findings TXIOPTION "one" let pass.
+   if (verdict.checked && (!verdict.goesOn || launcher.config().txiOption == "one")) {
+      for (const std::string& reason : verdict.reasons) {
+         std::printf("  %s\n", reason.c_str());
+      }
+   }
+   if (!verdict.selfSigned) {
+      std::printf("The launcher itself carries no valid signature.\n");
+   }
+   return verdict.selfSigned && verdict.goesOn;
+}
+
+void PrintConfiguration(const Launcher& launcher, const PrivateFolder& folder)
+{
+   std::printf("Configuration (type-40 resources, as the launcher reads them):\n");
+   std::vector<PackSetting> settings;
+   for (const auto& [key, value] : launcher.values()) {
+      std::printf("  %s=%s\n", key.c_str(), value.c_str());
+      settings.push_back({key, value, 0});
+   }
+   if (!launcher.configOk()) {
+      std::printf("The launcher refuses this configuration:\n");
+      for (const std::string& line : LogLines(folder, {"ERROR:", "DisplayMessageBox:"})) {
+         std::printf("  %s\n", line.c_str());
+      }
+      return;
+   }
+   std::optional<std::vector<std::string>> names;
+   if (launcher.config().payloadOffset != 0) {
+      names.emplace();
+      for (const Entry& entry : launcher.entries()) {
+         names->push_back(entry.name);
+      }
+   }
+   const auto findings = Pack_CheckConfig(settings, names);
+   std::printf("Configuration check: %s\n", findings.empty() ? "no finding" : "");
+   for (const PackFinding& finding : findings) {
+      std::printf("  %s%s\n", finding.kind == FindingKind::Error ? "error: " : "warning: ", finding.text.c_str());
+   }
+}
+
+bool PrintPayload(const Launcher& launcher)
+{
+   const SetupConfig& config = launcher.config();
+   if (config.payloadOffset == 0) {
+      std::printf("No payload (SFXINSERT 0): the files lie beside the launcher.\n");
+      return true;
+   }
+   uint64_t total = 0;
+   for (const Entry& entry : launcher.entries()) {
+      total += entry.size;
+   }
+   std::printf("Payload at offset %llu: %zu files, %llu bytes\n", static_cast<unsigned long long>(config.payloadOffset),
+               launcher.entries().size(), static_cast<unsigned long long>(total));
+   if (launcher.extracted() != ExtractResult::ExtractOk) {
+      std::printf("  the launcher cannot extract it: ExtractPayload result %d\n",
+                  static_cast<int>(launcher.extracted()));
+      return false;
+   }
+   for (const Entry& entry : launcher.entries()) {
+      std::printf("  %-24s %12llu bytes  sha256 %s\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size),
+                  Sha256(launcher.PayloadFolder() + entry.name).c_str());
+   }
+   return true;
+}
+
+} // namespace
+
+int Pack_Show(const std::string& image)
+{
+   PrivateFolder folder;
+   Launcher launcher(image, folder);
+   if (folder.path().empty() || !launcher.Load()) {
+      return 1;
+   }
+   std::printf("%s\n", image.c_str());
+   PrintConfiguration(launcher, folder);
+   if (!launcher.configOk()) {
+      return 1;
+   }
+   const bool payload = PrintPayload(launcher);
+   const Signature self = CheckSignature(launcher.image());
+   PrintSignatures(launcher, self);
+   if (payload) {
+      PrintVerdict(launcher, Judge(launcher, folder, self));
+   }
+   return payload ? 0 : 1;
+}
+
+int Pack_Verify(const std::string& image)
+{
+   PrivateFolder folder;
+   Launcher launcher(image, folder);
+   if (folder.path().empty() || !launcher.Load()) {
+      return 1;
+   }
+   if (!launcher.configOk()) {
+      Pack_Report("the launcher refuses its own configuration: see txpack --show");
+      return 1;
+   }
+   if (launcher.config().payloadOffset != 0 && launcher.extracted() != ExtractResult::ExtractOk) {
+      Pack_Report("the launcher cannot extract its payload (ExtractPayload result " +
+                  std::to_string(static_cast<int>(launcher.extracted())) + ")");
+      return 1;
+   }
+   const Signature self = CheckSignature(launcher.image());
+   PrintSignatures(launcher, self);
+   return PrintVerdict(launcher, Judge(launcher, folder, self)) ? 0 : 1;
+}
