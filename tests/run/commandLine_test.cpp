@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 bool FakeIsDirectory(const std::u16string& path)
 {
-   return path == u"C:\\Temp" || path == u"C:\\Logs\\My Logs";
+   return path == u"C:\\Temp" || path == u"C:\\Logs\\My Logs" || path == u"C:\\x-ray";
 }
 
 struct Expect {
@@ -44,45 +45,50 @@ void ExpectOptional(const std::optional<std::u16string>& actual, const char16_t*
 TEST(CommandLine, Table)
 {
    const Expect cases[] = {
-      {u"", true},
-      {u"   ", true},
-      {u"/s /v/qn", true, true, 2, u"", u"/qn"},
-      {u"/s /v\"/qn REBOOT=ReallySuppress\"", true, true, 2, u"REBOOT=ReallySuppress", u"/qn REBOOT=ReallySuppress"},
-      {u"-S -V/qb!", true, true, 0x23, u"", u"/qb!"},
-      {u" \t/s", true, true},
-      {u"x /s", false},
-      {u"/a", true, false, 5, nullptr, nullptr, nullptr, true},
-      {u"/a \"C:\\Admin Point\"", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\Admin Point"},
-      {u"/a /a", false},
-      {u"/l", true},
-      {u"/l C:\\Temp\\x.log", true, false, 5, nullptr, nullptr, u"C:\\Temp\\x.log"},
-      {u"/l \"C:\\Logs\\My Logs\\x.log\"", true, false, 5, nullptr, nullptr, u"C:\\Logs\\My Logs\\x.log"},
-      {u"/l C:\\NoSuchDir\\x.log", false},
-      {u"/l x.log", false},
-      {u"/l C:\\Temp\\", false},
-      {u"/pv", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
-      {u"/PV", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
-      {u"/p", true},
-      {u"/pvx", false},
-      {u"/px", false},
-      {u"/mg", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, false, true},
-      {u"/m", true},
-      {u"/w /:", true},
-      {u"/v\"/i x.msi\"", false},
-      {u"/v\"/norestart\"", false},
-      {u"/v", false},
-      {u"/v\"\"", false},
-      {u"/v/qn /v/qb", false},
-      {u"/s /qn", true, true}, // one token: the /s handler ignores its tail
-      {u"/v\"/qn /l*v C:\\Temp\\x.log\"", true, false, 2, u"", u"/qn /l*v C:\\Temp\\x.log", u"C:\\Temp\\x.log"},
-      {u"/v\"/qn /l*v\"", false},
-      {u"/v\"/qn /l*v C:\\Nowhere\\x.log\"", false},
-      {u"/v\"/qn A=1  B=2\"", true, false, 2, u"A=1 B=2", u"/qn A=1  B=2"},
-      {u"/v\"A=\"unbalanced\"", false},
-      {u"/s /n /x /r /mg /pv", true, true, 5, nullptr, nullptr, nullptr, false, nullptr, true, true},
-      {u"/s /n /x /r /mg /pv /v/qn", false}, // a seventh switch is refused, not silently dropped
-      {u"/a C:\\x-ray\\share", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\x-ray\\share"},
-      {u"/v\"/qn\"   /s", true, true, 2, u"", u"/qn"},
+       {u"", true},
+       {u"   ", true},
+       {u"/s /v/qn", true, true, 2, u"", u"/qn"},
+       {u"/s /v\"/qn REBOOT=ReallySuppress\"", true, true, 2, u"REBOOT=ReallySuppress", u"/qn REBOOT=ReallySuppress"},
+       {u"-S -V/qb!", true, true, 0x23, u"", u"/qb!"},
+       {u" \t/s", true, true},
+       {u"x /s", false},
+       {u"/a", true, false, 5, nullptr, nullptr, nullptr, true},
+       {u"/a \"C:\\Admin Point\"", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\Admin Point"},
+       {u"/a /a", false},
+       {u"/l", true},
+       {u"/l C:\\Temp\\x.log", true, false, 5, nullptr, nullptr, u"C:\\Temp\\x.log"},
+       {u"/l \"C:\\Logs\\My Logs\\x.log\"", true, false, 5, nullptr, nullptr, u"C:\\Logs\\My Logs\\x.log"},
+       {u"/l C:\\NoSuchDir\\x.log", false},
+       {u"/l x.log", false},
+       {u"/l C:\\Temp\\", false},
+       {u"/pv", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
+       {u"/PV", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
+       {u"/p", true},
+       {u"/pvx", false},
+       {u"/px", false},
+       {u"/mg", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, false, true},
+       {u"/m", true},
+       {u"/w /:", true},
+       {u"/v\"/i x.msi\"", false},
+       {u"/v\"/norestart\"", false},
+       {u"/v", false},
+       {u"/v\"\"", false},
+       {u"/v/qn /v/qb", false},
+       {u"/s /qn", true, true}, // one token: the /s handler ignores its tail
+       {u"/v\"/qn /l*v C:\\Temp\\x.log\"", true, false, 2, u"", u"/qn /l*v C:\\Temp\\x.log", u"C:\\Temp\\x.log"},
+       {u"/v\"/qn /l*v\"", false},
+       {u"/v\"/qn /l*v C:\\Nowhere\\x.log\"", false},
+       {u"/v\"/qn A=1  B=2\"", true, false, 2, u"A=1 B=2", u"/qn A=1  B=2"},
+       {u"/v\"A=\"unbalanced\"", false},
+       {u"/s /n /x /r /mg /pv", true, true, 5, nullptr, nullptr, nullptr, false, nullptr, true, true},
+       {u"/s /n /x /r /mg /pv /v/qn", false}, // a seventh switch is refused, not silently dropped
+       {u"/a C:\\x-ray\\share", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\x-ray\\share"},
+       {u"/v\"/qn\"   /s", true, true, 2, u"", u"/qn"},
+       {u"/l C:\\x-ray\\x.log", true, false, 5, nullptr, nullptr, u"C:\\x-ray\\x.log"},
+       // "/l" with one character after it names no file; "/l x" names a file without a folder.
+       {u"/lv", true},
+       {u"/l x", false},
+       {u"/s /l x", false},
    };
    for (const Expect& c : cases) {
       CommandLineOptions options;
@@ -105,16 +111,118 @@ TEST(CommandLine, Table)
    }
 }
 
+// No switch an administrator typed is dropped or read as another: switches written together
+// are each taken, letters glued to a switch that takes none refuse the line.
+TEST(CommandLine, SwitchesWrittenTogether)
+{
+   struct Case {
+      const char16_t* line;
+      bool accepted;
+      bool silent = false;
+      bool unpackOnly = false;
+      bool repairMode = false;
+      bool noSystemChange = false;
+      uint32_t uiLevel = 5;
+      bool printVersions = false;
+      bool guestOnly = false;
+   } cases[] = {
+       {u"/s/x", true, true, true},
+       {u"/s/r", true, true, false, true},
+       {u"/s/n", true, true, false, false, true},
+       {u"-s-x", true, true, true},
+       {u"/x/s", true, true, true},
+       {u"/s/v/qn", true, true, false, false, false, 2},
+       {u"/s/v\"/qn\"", true, true, false, false, false, 2},
+       {u"/S/V/qb!", true, true, false, false, false, 0x23},
+       {u"/pv/s", true, true, false, false, false, 5, true},
+       {u"/mg/s", true, true, false, false, false, 5, false, true},
+       {u"/s /qn", true, true}, // a tail after a blank that opens no switch is ignored
+       {u"/mg /qn", true, false, false, false, false, 5, false, true},
+       {u"/mx", true},                  // /m other than /mg stays an ignored switch
+       {u"/s /v/qn /norestart", false}, // "/norestart" would be /n: skipping the runtimes
+       {u"/repair", false},
+       {u"/xyz", false},
+       {u"/silent", false},
+       {u"/s /Nx", false},
+       {u"/s1", false},
+       {u"/mguest", false},
+       {u"/x-ray", false},      // /x, then -r with a tail
+       {u"/v\"/qn\"/s", false}, // a switch glued to a quoted /v text is not taken apart
+       {u"/a C:\\x-ray\\share /s", true, true},
+   };
+   for (const Case& c : cases) {
+      CommandLineOptions options;
+      const bool accepted = ParseCommandLine(c.line, options, FakeIsDirectory);
+      EXPECT_EQ(accepted, c.accepted) << Narrow(c.line);
+      if (!accepted || !c.accepted) {
+         continue;
+      }
+      EXPECT_EQ(options.silent, c.silent) << Narrow(c.line);
+      EXPECT_EQ(options.unpackOnly, c.unpackOnly) << Narrow(c.line);
+      EXPECT_EQ(options.repairMode, c.repairMode) << Narrow(c.line);
+      EXPECT_EQ(options.noSystemChange, c.noSystemChange) << Narrow(c.line);
+      EXPECT_EQ(options.uiLevel, c.uiLevel) << Narrow(c.line);
+      EXPECT_EQ(options.printVersions, c.printVersions) << Narrow(c.line);
+      EXPECT_EQ(options.guestOnlyLogging, c.guestOnly) << Narrow(c.line);
+   }
+}
+
+// Inside the /v text, \" stands for a quote and 2n back-slashes before a quote for n, as
+// programs that build command lines write them; quotes written plainly keep working.
+TEST(CommandLine, EscapedQuotesInsideTheInstallerText)
+{
+   struct Case {
+      const char16_t* line;
+      const char16_t* properties; // nullptr: refused
+      const char16_t* logPath = nullptr;
+   } cases[] = {
+       {uR"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\"")", uR"(INSTALLDIR="C:\Tessix Custom")"},
+       {uR"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\\\"")", uR"(INSTALLDIR="C:\Tessix Custom\")"},
+       {uR"(/s /v"/qn DIR=C:\Tessix\\")", uR"(DIR=C:\Tessix\)"},
+       {uR"(/s /v"/qn A=C:\x\y B=\\server\share")", uR"(A=C:\x\y B=\\server\share)"},
+       {uR"(/s /v"/qn A=\"say \"\"hi\"\"\"")", uR"(A="say ""hi""")"},
+       {uR"(/s /v"/qn INSTALLDIR="C:\Tessix Custom"")", uR"(INSTALLDIR="C:\Tessix Custom")"},
+       {uR"(/s /v"/qn INSTALLDIR=\"C:\Tessix -x Custom\"")", uR"(INSTALLDIR="C:\Tessix -x Custom")"},
+       {uR"(/s /v"/qn /l*v \"C:\Logs\My Logs\x.log\"")", u"", uR"(C:\Logs\My Logs\x.log)"},
+       // A plain quote closed by an escaped one would lose its back-slash: refused.
+       {uR"(/s /v"/qn INSTALLDIR="C:\Tessix Custom\"")", nullptr},
+       {uR"(/s /v"/qn A=\"open")", nullptr},
+   };
+   for (const Case& c : cases) {
+      CommandLineOptions options;
+      const bool accepted = ParseCommandLine(c.line, options, FakeIsDirectory);
+      EXPECT_EQ(accepted, c.properties != nullptr) << Narrow(c.line);
+      if (!accepted || c.properties == nullptr) {
+         continue;
+      }
+      EXPECT_TRUE(options.silent) << Narrow(c.line);
+      EXPECT_FALSE(options.unpackOnly) << Narrow(c.line);
+      EXPECT_EQ(options.uiLevel, 2u) << Narrow(c.line);
+      ExpectOptional(options.installerProperties, c.properties, "properties", c.line);
+      ExpectOptional(options.msiLogPath, c.logPath, "log path", c.line);
+      // The whole text, as the restart command hands it to Windows Installer again.
+      if (c.logPath == nullptr) {
+         ExpectOptional(options.installerArguments, (u"/qn " + std::u16string(c.properties)).c_str(), "arguments",
+                        c.line);
+      }
+   }
+   // Outside the /v text a back-slash before a quote is what it was: the end of a quoted path.
+   CommandLineOptions options;
+   ASSERT_TRUE(ParseCommandLine(uR"(/a "C:\Admin Point\" /s)", options, FakeIsDirectory));
+   ExpectOptional(options.adminTargetPath, uR"(C:\Admin Point\)", "admin path", u"/a");
+   EXPECT_TRUE(options.silent);
+}
+
 TEST(CommandLine, QuietLevels)
 {
    struct Case {
       const char16_t* level;
       int expected; // -1: rejected
    } cases[] = {
-      {u"", 2},      {u"n", 2},      {u"n+", 2},     {u"b", 3},     {u"b+", 0x83}, {u"b-", 0x43},
-      {u"b!", 0x23}, {u"b+!", 0xA3}, {u"b!+", 0xA3}, {u"b-!", 0x63}, {u"b!-", 0x63}, {u"r", 4},
-      {u"r+", 4},    {u"f", 5},      {u"f+", 5},     {u"b!x", 0x23}, {u"b+x", 0x83}, {u"b+-", -1},
-      {u"b-+", -1},  {u"bx", -1},    {u"b+!x", -1},  {u"x", -1},    {u"N", -1},    {u"n-", -1},
+       {u"", 2},      {u"n", 2},      {u"n+", 2},     {u"b", 3},      {u"b+", 0x83},  {u"b-", 0x43},
+       {u"b!", 0x23}, {u"b+!", 0xA3}, {u"b!+", 0xA3}, {u"b-!", 0x63}, {u"b!-", 0x63}, {u"r", 4},
+       {u"r+", 4},    {u"f", 5},      {u"f+", 5},     {u"b!x", 0x23}, {u"b+x", 0x83}, {u"b+-", -1},
+       {u"b-+", -1},  {u"bx", -1},    {u"b+!x", -1},  {u"x", -1},     {u"N", -1},     {u"n-", -1},
    };
    for (const auto& c : cases) {
       const auto level = ParseQuietLevel(c.level);
