@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 bool FakeIsDirectory(const std::u16string& path)
 {
@@ -45,50 +44,50 @@ void ExpectOptional(const std::optional<std::u16string>& actual, const char16_t*
 TEST(CommandLine, Table)
 {
    const Expect cases[] = {
-       {u"", true},
-       {u"   ", true},
-       {u"/s /v/qn", true, true, 2, u"", u"/qn"},
-       {u"/s /v\"/qn REBOOT=ReallySuppress\"", true, true, 2, u"REBOOT=ReallySuppress", u"/qn REBOOT=ReallySuppress"},
-       {u"-S -V/qb!", true, true, 0x23, u"", u"/qb!"},
-       {u" \t/s", true, true},
-       {u"x /s", false},
-       {u"/a", true, false, 5, nullptr, nullptr, nullptr, true},
-       {u"/a \"C:\\Admin Point\"", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\Admin Point"},
-       {u"/a /a", false},
-       {u"/l", true},
-       {u"/l C:\\Temp\\x.log", true, false, 5, nullptr, nullptr, u"C:\\Temp\\x.log"},
-       {u"/l \"C:\\Logs\\My Logs\\x.log\"", true, false, 5, nullptr, nullptr, u"C:\\Logs\\My Logs\\x.log"},
-       {u"/l C:\\NoSuchDir\\x.log", false},
-       {u"/l x.log", false},
-       {u"/l C:\\Temp\\", false},
-       {u"/pv", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
-       {u"/PV", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
-       {u"/p", true},
-       {u"/pvx", false},
-       {u"/px", false},
-       {u"/mg", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, false, true},
-       {u"/m", true},
-       {u"/w /:", true},
-       {u"/v\"/i x.msi\"", false},
-       {u"/v\"/norestart\"", false},
-       {u"/v", false},
-       {u"/v\"\"", false},
-       {u"/v/qn /v/qb", false},
-       {u"/s /qn", true, true}, // one token: the /s handler ignores its tail
-       {u"/v\"/qn /l*v C:\\Temp\\x.log\"", true, false, 2, u"", u"/qn /l*v C:\\Temp\\x.log", u"C:\\Temp\\x.log"},
-       {u"/v\"/qn /l*v\"", false},
-       {u"/v\"/qn /l*v C:\\Nowhere\\x.log\"", false},
-       {u"/v\"/qn A=1  B=2\"", true, false, 2, u"A=1 B=2", u"/qn A=1  B=2"},
-       {u"/v\"A=\"unbalanced\"", false},
-       {u"/s /n /x /r /mg /pv", true, true, 5, nullptr, nullptr, nullptr, false, nullptr, true, true},
-       {u"/s /n /x /r /mg /pv /v/qn", false}, // a seventh switch is refused, not silently dropped
-       {u"/a C:\\x-ray\\share", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\x-ray\\share"},
-       {u"/v\"/qn\"   /s", true, true, 2, u"", u"/qn"},
-       {u"/l C:\\x-ray\\x.log", true, false, 5, nullptr, nullptr, u"C:\\x-ray\\x.log"},
-       // "/l" with one character after it names no file; "/l x" names a file without a folder.
-       {u"/lv", true},
-       {u"/l x", false},
-       {u"/s /l x", false},
+      {u"", true},
+      {u"   ", true},
+      {u"/s /v/qn", true, true, 2, u"", u"/qn"},
+      {u"/s /v\"/qn REBOOT=ReallySuppress\"", true, true, 2, u"REBOOT=ReallySuppress", u"/qn REBOOT=ReallySuppress"},
+      {u"-S -V/qb!", true, true, 0x23, u"", u"/qb!"},
+      {u" \t/s", true, true},
+      {u"x /s", false},
+      {u"/a", true, false, 5, nullptr, nullptr, nullptr, true},
+      {u"/a \"C:\\Admin Point\"", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\Admin Point"},
+      {u"/a /a", false},
+      {u"/l", true},
+      {u"/l C:\\Temp\\x.log", true, false, 5, nullptr, nullptr, u"C:\\Temp\\x.log"},
+      {u"/l \"C:\\Logs\\My Logs\\x.log\"", true, false, 5, nullptr, nullptr, u"C:\\Logs\\My Logs\\x.log"},
+      {u"/l C:\\NoSuchDir\\x.log", false},
+      {u"/l x.log", false},
+      {u"/l C:\\Temp\\", false},
+      {u"/pv", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
+      {u"/PV", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
+      {u"/p", true},
+      {u"/pvx", false},
+      {u"/px", false},
+      {u"/mg", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, false, true},
+      {u"/m", true},
+      {u"/w /:", true},
+      {u"/v\"/i x.msi\"", false},
+      {u"/v\"/norestart\"", false},
+      {u"/v", false},
+      {u"/v\"\"", false},
+      {u"/v/qn /v/qb", false},
+      {u"/s /qn", true, true}, // one token: the /s handler ignores its tail
+      {u"/v\"/qn /l*v C:\\Temp\\x.log\"", true, false, 2, u"", u"/qn /l*v C:\\Temp\\x.log", u"C:\\Temp\\x.log"},
+      {u"/v\"/qn /l*v\"", false},
+      {u"/v\"/qn /l*v C:\\Nowhere\\x.log\"", false},
+      {u"/v\"/qn A=1  B=2\"", true, false, 2, u"A=1 B=2", u"/qn A=1  B=2"},
+      {u"/v\"A=\"unbalanced\"", false},
+      {u"/s /n /x /r /mg /pv", true, true, 5, nullptr, nullptr, nullptr, false, nullptr, true, true},
+      {u"/s /n /x /r /mg /pv /v/qn", false}, // a seventh switch is refused, not silently dropped
+      {u"/a C:\\x-ray\\share", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\x-ray\\share"},
+      {u"/v\"/qn\"   /s", true, true, 2, u"", u"/qn"},
+      {u"/l C:\\x-ray\\x.log", true, false, 5, nullptr, nullptr, u"C:\\x-ray\\x.log"},
+      // "/l" with one character after it names no file; "/l x" names a file without a folder.
+      {u"/lv", true},
+      {u"/l x", false},
+      {u"/s /l x", false},
    };
    for (const Expect& c : cases) {
       CommandLineOptions options;
@@ -219,10 +218,10 @@ TEST(CommandLine, QuietLevels)
       const char16_t* level;
       int expected; // -1: rejected
    } cases[] = {
-       {u"", 2},      {u"n", 2},      {u"n+", 2},     {u"b", 3},      {u"b+", 0x83},  {u"b-", 0x43},
-       {u"b!", 0x23}, {u"b+!", 0xA3}, {u"b!+", 0xA3}, {u"b-!", 0x63}, {u"b!-", 0x63}, {u"r", 4},
-       {u"r+", 4},    {u"f", 5},      {u"f+", 5},     {u"b!x", 0x23}, {u"b+x", 0x83}, {u"b+-", -1},
-       {u"b-+", -1},  {u"bx", -1},    {u"b+!x", -1},  {u"x", -1},     {u"N", -1},     {u"n-", -1},
+      {u"", 2},      {u"n", 2},      {u"n+", 2},     {u"b", 3},     {u"b+", 0x83}, {u"b-", 0x43},
+      {u"b!", 0x23}, {u"b+!", 0xA3}, {u"b!+", 0xA3}, {u"b-!", 0x63}, {u"b!-", 0x63}, {u"r", 4},
+      {u"r+", 4},    {u"f", 5},      {u"f+", 5},     {u"b!x", 0x23}, {u"b+x", 0x83}, {u"b+-", -1},
+      {u"b-+", -1},  {u"bx", -1},    {u"b+!x", -1},  {u"x", -1},    {u"N", -1},    {u"n-", -1},
    };
    for (const auto& c : cases) {
       const auto level = ParseQuietLevel(c.level);

@@ -3,8 +3,7 @@
 
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kNoMoreItems = 259;
