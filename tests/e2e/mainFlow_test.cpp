@@ -113,6 +113,11 @@ TEST_F(MainFlow, RefusalsEndCleanlyWithTheirExitCodes)
       {"printer-standard", "/s", 1633,
        {"I0: [Resource] MINORUPGRADE = <not defined>", "I0: Going to install virtual printer products"}},
       {"unnamed", "/s", 1610, {"I0: ERROR: The required resource 'PRODUCTNAME' is missing"}},
+      // A product code that cannot name the extraction folder is no full disk.
+      {"badcode", "/s", 1610,
+       {"I0: ERROR: The required resource 'PRODUCTCODE' is not a product code: \"..\\..\\Windows\"",
+        "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Setup is not configured and is unable to "
+        "continue.\""}},
    };
    for (const Case& c : cases) {
       SCOPED_TRACE(c.variant);
