@@ -260,10 +260,10 @@ void Inst_RefreshHostLogging()
    State().hostForwarding = open == ERROR_SUCCESS ? 1 : 0;
 }
 
-void Inst_InitHostLogging(const char* tag)
+void Inst_InitHostLogging(const char* tag, const char* logFileName)
 {
    Inst_RefreshHostLogging();
-   Inst_SetupLogging(nullptr, tag, nullptr, nullptr);
+   Inst_SetupLogging(nullptr, tag, logFileName, nullptr);
 }
 
 void Inst_Log(uint32_t level, const char* fmt, ...)

@@ -9,7 +9,8 @@
 
 void Inst_SetupLogging(const char* name, const char* tag, const char* logFileName, const char* fallbackFileName);
 void Inst_EndLogging();
-void Inst_InitHostLogging(const char* tag);
+// `logFileName` (in the temporary folder) replaces "txinst.log" when given.
+void Inst_InitHostLogging(const char* tag, const char* logFileName = nullptr);
 void Inst_RefreshHostLogging();
 
 void Inst_Log(uint32_t level, const char* fmt, ...) TX_PRINTF(2, 3);

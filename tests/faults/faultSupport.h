@@ -57,6 +57,14 @@ inline std::string CutLauncher()
 {
    return WinePath(TestArg(9));
 }
+inline std::string OtherProductLauncher()
+{
+   return WinePath(TestArg(10));
+}
+inline std::string HostSim()
+{
+   return WinePath(TestArg(11));
+}
 
 // A copy of `image` named `name` in `folder`. Each test names its own copies: the
 // single-instance lock is per file name, and other tests run launchers named setup.exe.
