@@ -19,7 +19,7 @@ namespace
 
 constexpr size_t kFirstBufferBytes = 256;
 constexpr size_t kWindowTitleBytes = 256;
-constexpr size_t kMessageBytes = 1024;
+constexpr size_t kMessageBytes = kMessageTextBytes;
 constexpr DWORD kErrorIcon = MB_ICONERROR; // 16
 
 struct OsKind {

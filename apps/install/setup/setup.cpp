@@ -46,7 +46,6 @@
 
 namespace {
 
-constexpr size_t kWindowTitleBytes = 256 * 3; // 256 characters of UTF-8
 constexpr size_t kBannerBytes = 1024;
 constexpr DWORD kVersionInfoExBytes = 284;
 constexpr DWORD kVersionInfoBytes = 276;
@@ -228,7 +227,7 @@ private:
       activeConfig = &config_;
       silentFlag = &config_.silent;
       ctx_.isAdmin = IsUserAdmin(false, ctx_.osVersion.dwMajorVersion);
-      char title[kWindowTitleBytes] = "";
+      char title[kMessageTextBytes] = "";
       LoadMessage(instance_, MSG_TITLE, title, sizeof title);
       ctx_.windowTitle = title;
       auto modulePath = Win32U_GetModuleFileName(nullptr);
