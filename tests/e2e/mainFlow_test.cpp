@@ -56,6 +56,27 @@ bool HasExtractionFolder(const LauncherRun& run)
    return false;
 }
 
+// The value Windows Installer received for a property, from the property list at the end of its
+// log (the archived txmsi.log of the run in `temp`); "<none>" when it is not listed.
+std::string ReceivedValue(const std::string& temp, const std::string& property)
+{
+   for (const auto& name : ListFolder(temp)) {
+      if (name.rfind("txmsi.log_", 0) != 0) {
+         continue;
+      }
+      const std::string prefix = "Property(S): " + property + " = ";
+      for (std::string line : SplitLines(ReadTextFile(temp + "\\" + name))) {
+         if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+         }
+         if (line.rfind(prefix, 0) == 0) {
+            return line.substr(prefix.size());
+         }
+      }
+   }
+   return "<none>";
+}
+
 } // namespace
 
 TEST_F(MainFlow, SilentToolsStyleInstall)
@@ -135,6 +156,36 @@ TEST_F(MainFlow, RefusalsEndCleanlyWithTheirExitCodes)
       EXPECT_EQ(run.tempFiles.size(), 1u) << "only the archived log is left";
       EXPECT_FALSE(TxmLogKeyExists());
       EXPECT_NE(MsiQueryProductStateW(kSampleProduct), INSTALLSTATE_DEFAULT);
+   }
+}
+
+// Property values in the /v text written the way deployment tools write them, quotes escaped
+// with a back-slash: what Windows Installer received, and the product in a folder with a blank.
+TEST_F(MainFlow, QuotedPropertyValuesAsDeploymentToolsWriteThem)
+{
+   struct Case {
+      const char* arguments;
+      const char* installDir;
+      const char* note; // TXNOTE
+   } const cases[] = {
+      {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\"")", R"(C:\Tessix Custom\)", "<none>"},
+      {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\\\" TXNOTE=\"say \"\"hi\"\"\"")", R"(C:\Tessix Custom\)",
+       R"(say "hi")"},
+      {R"(/s /v"/qn INSTALLDIR="C:\Tessix Custom" TXNOTE=C:\Note\\")", R"(C:\Tessix Custom\)", R"(C:\Note\)"},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.arguments);
+      ScratchDir temp("flowquote");
+      LauncherOptions options;
+      options.image = WinePath(TestArg(1));
+      options.arguments = c.arguments;
+      const LauncherRun run = RunLauncher(options, temp);
+      EXPECT_EQ(run.exitCode, 0u) << run.log;
+      EXPECT_EQ(ReceivedValue(temp.path(), "INSTALLDIR"), c.installDir);
+      EXPECT_EQ(ReceivedValue(temp.path(), "TXNOTE"), c.note);
+      EXPECT_TRUE(PathExists("C:\\Tessix Custom\\readme.txt"));
+      RemoveSample();
+      RemoveTree("C:\\Tessix Custom");
    }
 }
 
