@@ -73,12 +73,13 @@ bool IsInstallerTextLetter(char16_t c)
    return c == u'v' || c == u'V';
 }
 
-// The letters of the switches that take no argument. Another switch written directly after one
-// of them ("/s/x", "/s/v/qn") opens a token of its own instead of vanishing into its tail.
-bool IsFlagSwitch(std::u16string_view written)
+// The switches that take no argument, or a path, which never begins with a switch character.
+// Another switch written directly after one of them ("/s/x", "/s/v/qn", "/a/s") opens a token of
+// its own instead of vanishing into its tail. Not /v: its text may begin with "/l*v".
+bool AllowsGluedSwitch(std::u16string_view written)
 {
    if (written.size() == 2) {
-      return std::u16string_view(u"sxnrpmwSXNRPMW:").find(written[1]) != std::u16string_view::npos;
+      return std::u16string_view(u"sxnrpmwalSXNRPMWAL:").find(written[1]) != std::u16string_view::npos;
    }
    return written.size() == 3 && ((Lower(written[1]) == u'p' && Lower(written[2]) == u'v') ||
                                   (Lower(written[1]) == u'm' && Lower(written[2]) == u'g'));
@@ -202,7 +203,7 @@ uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& t
       // does not turn into a /r switch.
       const bool startsWord =
           i == 0 || IsBlank(line[i - 1]) ||
-          (!tokens.empty() && IsFlagSwitch(line.substr(tokens.back().first, i - tokens.back().first)));
+          (!tokens.empty() && AllowsGluedSwitch(line.substr(tokens.back().first, i - tokens.back().first)));
       if (IsSwitch(c) && startsWord && quotes % 2 == 0 && i + 1 < line.size() &&
           kOptionLetters.find(line[i + 1]) != std::u16string_view::npos) {
          if (!tokens.empty()) {
