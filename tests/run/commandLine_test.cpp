@@ -148,9 +148,9 @@ TEST(CommandLine, SwitchesWrittenTogether)
        {u"/x-ray", false},      // /x, then -r with a tail
        {u"/v\"/qn\"/s", false}, // a switch glued to a quoted /v text is not taken apart
        {u"/a C:\\x-ray\\share /s", true, true},
-      {u"/a/s", true, true},
-      {u"/l/s", true, true},
-      {u"/s/v/l*v C:\\Temp\\x.log", true, true, false, false, false, 5},
+       {u"/a/s", true, true},
+       {u"/l/s", true, true},
+       {u"/s/v/l*v C:\\Temp\\x.log", true, true, false, false, false, 5},
    };
    for (const Case& c : cases) {
       CommandLineOptions options;
