@@ -230,7 +230,9 @@ void Inst_SetupLogging(const char* name, const char* tag, const char* logFileNam
    }
    CloseLogFile();
    s.tag = tag ? tag : "";
-   s.logFileName = logFileName ? logFileName : "";
+   if (logFileName != nullptr) {
+      s.logFileName = logFileName;
+   }
    s.fallbackFileName = fallbackFileName ? fallbackFileName : "";
    if (s.mask == LOG_UNCHOSEN) {
       ChooseLogLevel();
@@ -260,10 +262,17 @@ void Inst_RefreshHostLogging()
    State().hostForwarding = open == ERROR_SUCCESS ? 1 : 0;
 }
 
-void Inst_InitHostLogging(const char* tag, const char* logFileName)
+void Inst_UseLogFile(const char* logFileName)
+{
+   ErrorStateGuard guard;
+   CloseLogFile();
+   State().logFileName = logFileName != nullptr ? logFileName : "";
+}
+
+void Inst_InitHostLogging(const char* tag)
 {
    Inst_RefreshHostLogging();
-   Inst_SetupLogging(nullptr, tag, logFileName, nullptr);
+   Inst_SetupLogging(nullptr, tag, nullptr, nullptr);
 }
 
 void Inst_Log(uint32_t level, const char* fmt, ...)

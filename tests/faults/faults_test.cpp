@@ -335,15 +335,23 @@ TEST_F(Instances, ARuntimeInstallerThatHangsUntilKilled)
 
 TEST_F(Instances, AnotherInstanceRunning)
 {
+   ScratchDir hostRecords("fhost");
+   CHostSimProcess host(HostSim(), "", hostRecords / "record.txt");
+   ASSERT_TRUE(host.ready());
    StartHangingCopy(CopyLauncher(SmallLauncher(), copies_.path(), "tx-instance.exe"));
 
-   // The same file name in another folder meets the lock.
+   // The same file name in another folder meets the lock, and leaves the host's installer
+   // status to the copy that runs.
    ScratchDir other("fother");
    ScratchDir tempB("ftempb");
    const LauncherRun second =
        RunCopy(CopyLauncher(SmallLauncher(), other.path(), "tx-instance.exe"), tempB.path(), kSilentInstall);
    ExpectCleanFailure(second, 1618, "I0: ERROR: Another instance of setup is already running", "same name");
    EXPECT_TRUE(HasLine(second.log, "I0: DisplayMessageBox:")) << second.log;
+   const std::vector<std::string> heard = host.Record();
+   EXPECT_EQ(std::count(heard.begin(), heard.end(), "toolinstall.installerActive 1"), 1);
+   EXPECT_EQ(std::count(heard.begin(), heard.end(), "toolinstall.installerActive 0"), 0);
+   EXPECT_EQ(std::count(heard.begin(), heard.end(), "info-set guestinfo.toolsInstallErrCode 1618"), 0);
 
    // Another product, under another name, does not: it unpacks into its own folder.
    ScratchDir tempC("ftempc");
@@ -357,13 +365,10 @@ TEST_F(Instances, AnotherInstanceRunning)
 
 // Two copies of one product under two names, as a browser saves a second download, started
 // together with one temporary folder: the copy that takes the lock stops in its runtime stage;
-// the other ends as another instance does and leaves the first one's extraction folder, its live
-// log and the host's installer status alone.
+// the other ends as another instance does and leaves the first one's extraction folder and its
+// live log alone.
 TEST_F(Instances, TwoCopiesOfOneProductUnderTwoNamesStartedTogether)
 {
-   ScratchDir hostRecords("fhost");
-   CHostSimProcess host(HostSim(), "", hostRecords / "record.txt");
-   ASSERT_TRUE(host.ready());
    const std::string images[] = {CopyLauncher(SmallLauncher(), copies_.path(), "tx-together.exe"),
                                  CopyLauncher(SmallLauncher(), copies_.path(), "tx-together (1).exe")};
    PROCESS_INFORMATION runs[2] = {};
@@ -410,11 +415,6 @@ TEST_F(Instances, TwoCopiesOfOneProductUnderTwoNamesStartedTogether)
    EXPECT_FALSE(HasLine(liveLog, images[ended])) << liveLog;
    EXPECT_FALSE(HasLine(liveLog, "Another instance")) << liveLog;
    EXPECT_EQ(ListFolder(tempA_ / kExtractionFolder), (std::vector<std::string>{"Tessix Tools.msi", "vcredist_arm64.exe"}));
-
-   const std::vector<std::string> hostLines = host.Record();
-   EXPECT_EQ(std::count(hostLines.begin(), hostLines.end(), "toolinstall.installerActive 1"), 1);
-   EXPECT_EQ(std::count(hostLines.begin(), hostLines.end(), "toolinstall.installerActive 0"), 0);
-   EXPECT_EQ(std::count(hostLines.begin(), hostLines.end(), "info-set guestinfo.toolsInstallErrCode 1618"), 0);
 
    const LauncherRun first = EndHangingCopy();
    EXPECT_EQ(first.exitCode, 1603u);

@@ -206,6 +206,7 @@ private:
       anotherInstance_ = !AcquireSingleInstanceLock(ctx_.osVersion.dwMajorVersion, productCode);
       if (anotherInstance_) {
          instLogFile_ = Str_Format("txinst_%lu.log", static_cast<unsigned long>(GetCurrentProcessId()));
+         Inst_UseLogFile(instLogFile_.c_str());
       }
    }
 
@@ -267,7 +268,7 @@ private:
       }
       ReadOptional("LOG_INST_NAME", ctx_.logInstName);
       ReadOptional("LOG_MSI_NAME", ctx_.logMsiName);
-      Inst_InitHostLogging(kLauncherLogTag, OptionalName(instLogFile_));
+      Inst_InitHostLogging(kLauncherLogTag);
       LogOsInfo();
 
       const std::string commandLine = CommandLineText(rawCommandLine_);
