@@ -113,7 +113,7 @@ private:
          ArchiveLeftOverLogs();
       }
       if (!PrepareRunState() || !ReadEarlySettings() || !ReadCommandLine() || !ApplyConfigurationGates() ||
-          !TakeLockAndCheckAdmin()) {
+          !RefuseAnotherInstanceOrNonAdmin()) {
          return;
       }
       StartProgress();
@@ -447,8 +447,8 @@ private:
       return true;
    }
 
-   // Step 9.
-   bool TakeLockAndCheckAdmin()
+   // Step 9: the lock itself was taken first thing (TakeSingleInstanceLock).
+   bool RefuseAnotherInstanceOrNonAdmin()
    {
       if (!ctx_.silent) {
          const std::string pattern = LoadMessageAlloc(instance_, MSG_PREPARING).value_or(std::string());
