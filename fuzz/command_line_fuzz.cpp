@@ -97,11 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       FUZZ_CHECK(options.adminInstall && !options.adminTargetPath->empty());
       FUZZ_CHECK(line.find(*options.adminTargetPath) != std::u16string::npos);
    }
-   // The /v text is handed on as written; its property part never outgrows it.
+   // The /v text is handed on with its back-slash escapes undone: as written when it holds no
+   // back-slash before a quote, never longer than the line; its property part never outgrows it.
    FUZZ_CHECK(options.installerArguments.has_value() == options.installerProperties.has_value());
    if (options.installerArguments) {
       FUZZ_CHECK(!options.installerArguments->empty());
-      FUZZ_CHECK(line.find(*options.installerArguments) != std::u16string::npos);
+      FUZZ_CHECK(options.installerArguments->size() <= line.size());
+      FUZZ_CHECK(line.find(u"\\\"") != std::u16string::npos ||
+                 line.find(*options.installerArguments) != std::u16string::npos);
       FUZZ_CHECK(options.installerProperties->size() <= options.installerArguments->size());
    }
    std::vector<OptionToken> tokens;

@@ -15,16 +15,24 @@ target_link_options(tx_fault_loader PRIVATE -static -municode)
 
 # Launchers packed from the sample configuration with the stand-in runtime installer (which can
 # be told to hang): a small one, one with 3 MiB more payload than the small file system of the
-# fixtures holds, and the small one signed after packing, as a release is. For cutting, the
-# sample's own launcher (its tiny runtime stand-in), so that the cuts stay few.
+# fixtures holds, the small one signed after packing, as a release is, and the small one of
+# another product. For cutting, the sample's own launcher (its tiny runtime stand-in), so that
+# the cuts stay few.
 set(_fault_launchers ${CMAKE_BINARY_DIR}/fixtures/faults-launchers)
 set(_fault_runtime ${CMAKE_BINARY_DIR}/prereq-payload/vcredist_arm64.exe)
 set(_fault_msi "${CMAKE_BINARY_DIR}/samples/Tessix Tools.msi")
 set(_fault_config ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg)
+# Another product: the sample's configuration with a product code of its own.
+file(READ ${_fault_config} _fault_shipped)
+string(REGEX REPLACE "PRODUCTCODE=[^\n]*" "PRODUCTCODE={2B7D4E19-6C3A-4F58-A1E2-9D0C8B7A6F54}" _fault_other
+       "${_fault_shipped}")
+file(WRITE ${CMAKE_BINARY_DIR}/fixtures/faults-other.cfg "${_fault_other}")
 tx_pack_command(_pack_small CONFIG ${_fault_config} PAYLOAD ${_fault_msi} ${_fault_runtime}
                 OUTPUT ${_fault_launchers}/small.exe)
 tx_pack_command(_pack_big CONFIG ${_fault_config} PAYLOAD ${_fault_msi} ${_fault_runtime} ${_fault_launchers}/filler.bin
                 OUTPUT ${_fault_launchers}/big.exe)
+tx_pack_command(_pack_other CONFIG ${CMAKE_BINARY_DIR}/fixtures/faults-other.cfg PAYLOAD ${_fault_msi} ${_fault_runtime}
+                OUTPUT ${_fault_launchers}/other.exe)
 tx_pack_command(_pack_cut CONFIG ${_fault_config} PAYLOAD ${_fault_msi} $<TARGET_FILE:tx_sample_vcredist>
                 OUTPUT ${_fault_launchers}/cut.exe)
 add_custom_command(
@@ -34,6 +42,7 @@ add_custom_command(
   COMMAND sh -c "head -c 3145728 /dev/zero >${_fault_launchers}/filler.bin"
   COMMAND ${_pack_small}
   COMMAND ${_pack_big}
+  COMMAND ${_pack_other}
   COMMAND ${_pack_cut}
   COMMAND ${CMAKE_COMMAND} -E copy ${_fault_launchers}/small.exe ${_fault_launchers}/signed.exe
   COMMAND sh -c "${CMAKE_SOURCE_DIR}/scripts/sign-release make-cert ${_fault_launchers}/cert >/dev/null"
@@ -45,9 +54,10 @@ add_custom_command(
   VERBATIM)
 add_custom_target(tx_fault_launchers DEPENDS ${_fault_launchers}/stamp)
 
-tx_unit_test(faults_test faults/faults_test.cpp faults/security_test.cpp e2e/runSupport.cpp unit/testSupport.cpp)
+tx_unit_test(faults_test faults/faults_test.cpp faults/security_test.cpp e2e/runSupport.cpp rpc/hostSimProcess.cpp
+             unit/testSupport.cpp)
 target_link_libraries(faults_test PRIVATE tx_install msi)
-add_dependencies(faults_test tx_fault_launchers tx_fault_canary tx_fault_loader)
+add_dependencies(faults_test tx_fault_launchers tx_fault_canary tx_fault_loader hostsim)
 
 # Mounts and links of the fixtures, made before the tests and unmounted after them.
 set(_fault_fixtures ${CMAKE_BINARY_DIR}/fixtures/faults)
@@ -58,7 +68,8 @@ set_tests_properties(faults_fixtures_down PROPERTIES FIXTURES_CLEANUP faults_mou
 
 set(_fault_args ${_fault_launchers}/small.exe ${_fault_launchers}/big.exe ${_fault_launchers}/signed.exe
                 ${_fault_fixtures} $<TARGET_FILE:tx_fault_canary> $<TARGET_FILE:tx_fault_loader>
-                ${_fault_msi} ${_fault_runtime} ${_fault_launchers}/cut.exe)
+                ${_fault_msi} ${_fault_runtime} ${_fault_launchers}/cut.exe ${_fault_launchers}/other.exe
+                $<TARGET_FILE:hostsim>)
 # Cut containers and second instances end before the installer runs; the others install the
 # sample product (and may unpack to C:\TessixTemp) and take turns with the tests that do.
 add_test(NAME faults_container COMMAND faults_test ${_fault_args} --gtest_filter=Container.*)

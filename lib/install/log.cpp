@@ -234,7 +234,9 @@ void Inst_SetupLogging(const char* name, const char* tag, const char* logFileNam
    }
    CloseLogFile();
    s.tag = tag ? tag : "";
-   s.logFileName = logFileName ? logFileName : "";
+   if (logFileName != nullptr) {
+      s.logFileName = logFileName;
+   }
    s.fallbackFileName = fallbackFileName ? fallbackFileName : "";
    if (s.mask == LOG_UNCHOSEN) {
       ChooseLogLevel();
@@ -262,6 +264,13 @@ void Inst_RefreshHostLogging()
    const LONG open = Win32U_RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostLogKey, 0, KEY_READ | KEY_WOW64_64KEY, &raw);
    UniqueRegKey key(raw);
    State().hostForwarding = open == ERROR_SUCCESS ? 1 : 0;
+}
+
+void Inst_UseLogFile(const char* logFileName)
+{
+   ErrorStateGuard guard;
+   CloseLogFile();
+   State().logFileName = logFileName != nullptr ? logFileName : "";
 }
 
 void Inst_InitHostLogging(const char* tag)

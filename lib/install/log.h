@@ -7,10 +7,14 @@
 
 #include "lib/install/logFormat.h"
 
+// A null `logFileName` keeps the file chosen before (Inst_UseLogFile), by default "txinst.log".
 void Inst_SetupLogging(const char* name, const char* tag, const char* logFileName, const char* fallbackFileName);
 void Inst_EndLogging();
 void Inst_InitHostLogging(const char* tag);
 void Inst_RefreshHostLogging();
+// Lines from now on go to `logFileName` in the temporary folder instead of "txinst.log": for a
+// run whose "txinst.log" belongs to another run. Called before the first line.
+void Inst_UseLogFile(const char* logFileName);
 
 void Inst_Log(uint32_t level, const char* fmt, ...) TX_PRINTF(2, 3);
 void Inst_LogMsg(const char* fmt, ...) TX_PRINTF(1, 2);

@@ -56,6 +56,27 @@ bool HasExtractionFolder(const LauncherRun& run)
    return false;
 }
 
+// The value Windows Installer received for a property, from the property list at the end of its
+// log (the archived txmsi.log of the run in `temp`); "<none>" when it is not listed.
+std::string ReceivedValue(const std::string& temp, const std::string& property)
+{
+   for (const auto& name : ListFolder(temp)) {
+      if (name.rfind("txmsi.log_", 0) != 0) {
+         continue;
+      }
+      const std::string prefix = "Property(S): " + property + " = ";
+      for (std::string line : SplitLines(ReadTextFile(temp + "\\" + name))) {
+         if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+         }
+         if (line.rfind(prefix, 0) == 0) {
+            return line.substr(prefix.size());
+         }
+      }
+   }
+   return "<none>";
+}
+
 } // namespace
 
 TEST_F(MainFlow, SilentToolsStyleInstall)
@@ -113,6 +134,11 @@ TEST_F(MainFlow, RefusalsEndCleanlyWithTheirExitCodes)
       {"printer-standard", "/s", 1633,
        {"I0: [Resource] MINORUPGRADE = <not defined>", "I0: Going to install virtual printer products"}},
       {"unnamed", "/s", 1610, {"I0: ERROR: The required resource 'PRODUCTNAME' is missing"}},
+      // A product code that cannot name the extraction folder is no full disk.
+      {"badcode", "/s", 1610,
+       {"I0: ERROR: The required resource 'PRODUCTCODE' is not a product code: \"..\\..\\Windows\"",
+        "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Setup is not configured and is unable to "
+        "continue.\""}},
    };
    for (const Case& c : cases) {
       SCOPED_TRACE(c.variant);
@@ -130,6 +156,36 @@ TEST_F(MainFlow, RefusalsEndCleanlyWithTheirExitCodes)
       EXPECT_EQ(run.tempFiles.size(), 1u) << "only the archived log is left";
       EXPECT_FALSE(TxmLogKeyExists());
       EXPECT_NE(MsiQueryProductStateW(kSampleProduct), INSTALLSTATE_DEFAULT);
+   }
+}
+
+// Property values in the /v text written the way deployment tools write them, quotes escaped
+// with a back-slash: what Windows Installer received, and the product in a folder with a blank.
+TEST_F(MainFlow, QuotedPropertyValuesAsDeploymentToolsWriteThem)
+{
+   struct Case {
+      const char* arguments;
+      const char* installDir;
+      const char* note; // TXNOTE
+   } const cases[] = {
+      {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\"")", R"(C:\Tessix Custom\)", "<none>"},
+      {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\\\" TXNOTE=\"say \"\"hi\"\"\"")", R"(C:\Tessix Custom\)",
+       R"(say "hi")"},
+      {R"(/s /v"/qn INSTALLDIR="C:\Tessix Custom" TXNOTE=C:\Note\\")", R"(C:\Tessix Custom\)", R"(C:\Note\)"},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.arguments);
+      ScratchDir temp("flowquote");
+      LauncherOptions options;
+      options.image = WinePath(TestArg(1));
+      options.arguments = c.arguments;
+      const LauncherRun run = RunLauncher(options, temp);
+      EXPECT_EQ(run.exitCode, 0u) << run.log;
+      EXPECT_EQ(ReceivedValue(temp.path(), "INSTALLDIR"), c.installDir);
+      EXPECT_EQ(ReceivedValue(temp.path(), "TXNOTE"), c.note);
+      EXPECT_TRUE(PathExists("C:\\Tessix Custom\\readme.txt"));
+      RemoveSample();
+      RemoveTree("C:\\Tessix Custom");
    }
 }
 

@@ -57,9 +57,18 @@ inline std::string CutLauncher()
 {
    return WinePath(TestArg(9));
 }
+inline std::string OtherProductLauncher()
+{
+   return WinePath(TestArg(10));
+}
+inline std::string HostSim()
+{
+   return WinePath(TestArg(11));
+}
 
 // A copy of `image` named `name` in `folder`. Each test names its own copies: the
-// single-instance lock is per file name, and other tests run launchers named setup.exe.
+// single-instance lock is per file name (and per product), and other tests run launchers named
+// setup.exe.
 inline std::string CopyLauncher(const std::string& image, const std::string& folder, const std::string& name)
 {
    const std::string copy = folder + "\\" + name;

@@ -7,10 +7,13 @@
 
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 
 #include "tests/faults/faultSupport.h"
+#include "tests/rpc/hostSimProcess.h"
 
 using namespace faults;
 
@@ -332,22 +335,88 @@ TEST_F(Instances, ARuntimeInstallerThatHangsUntilKilled)
 
 TEST_F(Instances, AnotherInstanceRunning)
 {
+   ScratchDir hostRecords("fhost");
+   CHostSimProcess host(HostSim(), "", hostRecords / "record.txt");
+   ASSERT_TRUE(host.ready());
    StartHangingCopy(CopyLauncher(SmallLauncher(), copies_.path(), "tx-instance.exe"));
 
-   // The same file name in another folder meets the lock.
+   // The same file name in another folder meets the lock, and leaves the host's installer
+   // status to the copy that runs.
    ScratchDir other("fother");
    ScratchDir tempB("ftempb");
    const LauncherRun second =
        RunCopy(CopyLauncher(SmallLauncher(), other.path(), "tx-instance.exe"), tempB.path(), kSilentInstall);
    ExpectCleanFailure(second, 1618, "I0: ERROR: Another instance of setup is already running", "same name");
    EXPECT_TRUE(HasLine(second.log, "I0: DisplayMessageBox:")) << second.log;
+   const std::vector<std::string> heard = host.Record();
+   EXPECT_EQ(std::count(heard.begin(), heard.end(), "toolinstall.installerActive 1"), 1);
+   EXPECT_EQ(std::count(heard.begin(), heard.end(), "toolinstall.installerActive 0"), 0);
+   EXPECT_EQ(std::count(heard.begin(), heard.end(), "info-set guestinfo.toolsInstallErrCode 1618"), 0);
 
-   // Another file name does not: it unpacks.
+   // Another product, under another name, does not: it unpacks into its own folder.
    ScratchDir tempC("ftempc");
-   const LauncherRun renamed =
-       RunCopy(CopyLauncher(SmallLauncher(), other.path(), "tx-renamed.exe"), tempC.path(), "/s /x");
-   EXPECT_EQ(renamed.exitCode, 0u) << renamed.log;
-   EXPECT_EQ(ListFolder(tempC / kExtractionFolder).size(), 2u);
+   const LauncherRun otherProduct =
+       RunCopy(CopyLauncher(OtherProductLauncher(), other.path(), "tx-other.exe"), tempC.path(), "/s /x");
+   EXPECT_EQ(otherProduct.exitCode, 0u) << otherProduct.log;
+   EXPECT_EQ(ListFolder(tempC / "{2B7D4E19-6C3A-4F58-A1E2-9D0C8B7A6F54}~setup").size(), 2u);
 
    EXPECT_NE(EndHangingCopy().exitCode, 0u);
+}
+
+// Two copies of one product under two names, as a browser saves a second download, started
+// together with one temporary folder: the copy that takes the lock stops in its runtime stage;
+// the other ends as another instance does and leaves the first one's extraction folder and its
+// live log alone.
+TEST_F(Instances, TwoCopiesOfOneProductUnderTwoNamesStartedTogether)
+{
+   const std::string images[] = {CopyLauncher(SmallLauncher(), copies_.path(), "tx-together.exe"),
+                                 CopyLauncher(SmallLauncher(), copies_.path(), "tx-together (1).exe")};
+   PROCESS_INFORMATION runs[2] = {};
+   for (int i = 0; i < 2; i++) {
+      LauncherOptions options;
+      options.image = images[i];
+      options.arguments = kSilentInstall;
+      options.environment = {{"TX_STANDIN_HANG", "vcredist_arm64.exe"}, {"TX_STANDIN_LOG", records_ / "standins.log"}};
+      ASSERT_TRUE(StartLauncher(options, tempA_.path(), runs[i]));
+   }
+   const HANDLE processes[] = {runs[0].hProcess, runs[1].hProcess};
+   const DWORD ended = WaitForMultipleObjects(2, processes, FALSE, 120000) - WAIT_OBJECT_0;
+   if (ended > 1) {
+      for (PROCESS_INFORMATION& run : runs) {
+         FinishLauncher(run, 0, tempA_.path());
+      }
+      FAIL() << "neither copy ended: both passed the lock";
+   }
+   const int winner = ended == 0 ? 1 : 0;
+   a_ = runs[winner]; // ended with its stand-in when the test ends
+   const LauncherRun refused = FinishLauncher(runs[ended], 10000, tempA_.path());
+   ASSERT_TRUE(WaitForText(records_ / "standins.log", 120000)) << "the first copy never reached its runtime stage";
+
+   EXPECT_EQ(refused.exitCode, 1618u);
+   std::vector<std::string> archived;
+   for (const std::string& name : ListFolder(tempA_.path())) {
+      if (std::regex_match(name, std::regex(R"(txinst\.log_\d{8}_\d{6}(_\d+)?_Failed\.log)"))) {
+         archived.push_back(name);
+      }
+   }
+   ASSERT_EQ(archived.size(), 1u) << "the refused copy's own log";
+   std::vector<std::string> expectedFiles = {archived[0], kExtractionFolder, "txinst.log"};
+   std::sort(expectedFiles.begin(), expectedFiles.end());
+   std::vector<std::string> files = ListFolder(tempA_.path());
+   std::sort(files.begin(), files.end());
+   EXPECT_EQ(files, expectedFiles);
+   const std::string refusedLog = ReadTextFile(tempA_ / archived[0]);
+   EXPECT_TRUE(HasLine(refusedLog, "I0: Running from: \"" + images[ended] + "\"")) << refusedLog;
+   EXPECT_TRUE(HasLine(refusedLog, "I0: ERROR: Another instance of setup is already running")) << refusedLog;
+   EXPECT_TRUE(HasLine(refusedLog, "I0: Setup exit code is: 1618")) << refusedLog;
+
+   const std::string liveLog = ReadTextFile(tempA_ / "txinst.log");
+   EXPECT_TRUE(HasLine(liveLog, "I0: Running from: \"" + images[winner] + "\"")) << liveLog;
+   EXPECT_FALSE(HasLine(liveLog, images[ended])) << liveLog;
+   EXPECT_FALSE(HasLine(liveLog, "Another instance")) << liveLog;
+   EXPECT_EQ(ListFolder(tempA_ / kExtractionFolder), (std::vector<std::string>{"Tessix Tools.msi", "vcredist_arm64.exe"}));
+
+   const LauncherRun first = EndHangingCopy();
+   EXPECT_EQ(first.exitCode, 1603u);
+   EXPECT_FALSE(PathExists(tempA_ / kExtractionFolder));
 }

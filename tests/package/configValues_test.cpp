@@ -37,6 +37,30 @@ TEST(ConfigValues, LeadingNumbersAsTheCLibraryReadsThem)
    EXPECT_EQ(Config_LeadingNumber("99999999999"), 4294967295u);
 }
 
+// The product code also names the extraction folder and the product's lock.
+TEST(ConfigValues, ProductCodeIsABracedGuid)
+{
+   struct Case {
+      const char* code;
+      bool valid;
+   } const cases[] = {
+       {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}", true},
+       {"{8c3e6f2a-4b1d-4e7a-9f05-3d2c1b0a9e81}", true},
+       {"", false},
+       {"..\\..\\Windows", false},
+       {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}\\..", false},
+       {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}:x", false},
+       {"CON", false},
+       {"8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81", false},
+       {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81} ", false},
+       {"{8C3E6F2A 4B1D-4E7A-9F05-3D2C1B0A9E81}", false},
+       {"{8C3E6F2G-4B1D-4E7A-9F05-3D2C1B0A9E81}", false},
+   };
+   for (const Case& c : cases) {
+      EXPECT_EQ(Config_IsValidProductCode(c.code), c.valid) << '"' << c.code << '"';
+   }
+}
+
 TEST(ConfigValues, MsiVersionsStartAt150)
 {
    EXPECT_EQ(Config_ParseMsiVersion("149"), std::nullopt);

@@ -6,7 +6,7 @@ namespace {
 
 bool FakeIsDirectory(const std::u16string& path)
 {
-   return path == u"C:\\Temp" || path == u"C:\\Logs\\My Logs";
+   return path == u"C:\\Temp" || path == u"C:\\Logs\\My Logs" || path == u"C:\\x-ray";
 }
 
 struct Expect {
@@ -83,6 +83,11 @@ TEST(CommandLine, Table)
       {u"/s /n /x /r /mg /pv /v/qn", false}, // a seventh switch is refused, not silently dropped
       {u"/a C:\\x-ray\\share", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\x-ray\\share"},
       {u"/v\"/qn\"   /s", true, true, 2, u"", u"/qn"},
+      {u"/l C:\\x-ray\\x.log", true, false, 5, nullptr, nullptr, u"C:\\x-ray\\x.log"},
+      // "/l" with one character after it names no file; "/l x" names a file without a folder.
+      {u"/lv", true},
+      {u"/l x", false},
+      {u"/s /l x", false},
    };
    for (const Expect& c : cases) {
       CommandLineOptions options;
@@ -103,6 +108,111 @@ TEST(CommandLine, Table)
          EXPECT_EQ(options.msiLogMode, kMsiLogModeVerbose) << Narrow(c.line);
       }
    }
+}
+
+// No switch an administrator typed is dropped or read as another: switches written together
+// are each taken, letters glued to a switch that takes none refuse the line.
+TEST(CommandLine, SwitchesWrittenTogether)
+{
+   struct Case {
+      const char16_t* line;
+      bool accepted;
+      bool silent = false;
+      bool unpackOnly = false;
+      bool repairMode = false;
+      bool noSystemChange = false;
+      uint32_t uiLevel = 5;
+      bool printVersions = false;
+      bool guestOnly = false;
+   } cases[] = {
+       {u"/s/x", true, true, true},
+       {u"/s/r", true, true, false, true},
+       {u"/s/n", true, true, false, false, true},
+       {u"-s-x", true, true, true},
+       {u"/x/s", true, true, true},
+       {u"/s/v/qn", true, true, false, false, false, 2},
+       {u"/s/v\"/qn\"", true, true, false, false, false, 2},
+       {u"/S/V/qb!", true, true, false, false, false, 0x23},
+       {u"/pv/s", true, true, false, false, false, 5, true},
+       {u"/mg/s", true, true, false, false, false, 5, false, true},
+       {u"/s /qn", true, true}, // a tail after a blank that opens no switch is ignored
+       {u"/mg /qn", true, false, false, false, false, 5, false, true},
+       {u"/mx", true},                  // /m other than /mg stays an ignored switch
+       {u"/s /v/qn /norestart", false}, // "/norestart" would be /n: skipping the runtimes
+       {u"/repair", false},
+       {u"/xyz", false},
+       {u"/silent", false},
+       {u"/s /Nx", false},
+       {u"/s1", false},
+       {u"/mguest", false},
+       {u"/x-ray", false},      // /x, then -r with a tail
+       {u"/v\"/qn\"/s", false}, // a switch glued to a quoted /v text is not taken apart
+       {u"/a C:\\x-ray\\share /s", true, true},
+       {u"/a/s", true, true},
+       {u"/l/s", true, true},
+       {u"/s/v/l*v C:\\Temp\\x.log", true, true, false, false, false, 5},
+   };
+   for (const Case& c : cases) {
+      CommandLineOptions options;
+      const bool accepted = ParseCommandLine(c.line, options, FakeIsDirectory);
+      EXPECT_EQ(accepted, c.accepted) << Narrow(c.line);
+      if (!accepted || !c.accepted) {
+         continue;
+      }
+      EXPECT_EQ(options.silent, c.silent) << Narrow(c.line);
+      EXPECT_EQ(options.unpackOnly, c.unpackOnly) << Narrow(c.line);
+      EXPECT_EQ(options.repairMode, c.repairMode) << Narrow(c.line);
+      EXPECT_EQ(options.noSystemChange, c.noSystemChange) << Narrow(c.line);
+      EXPECT_EQ(options.uiLevel, c.uiLevel) << Narrow(c.line);
+      EXPECT_EQ(options.printVersions, c.printVersions) << Narrow(c.line);
+      EXPECT_EQ(options.guestOnlyLogging, c.guestOnly) << Narrow(c.line);
+   }
+}
+
+// Inside the /v text, \" stands for a quote and 2n back-slashes before a quote for n, as
+// programs that build command lines write them; quotes written plainly keep working.
+TEST(CommandLine, EscapedQuotesInsideTheInstallerText)
+{
+   struct Case {
+      const char16_t* line;
+      const char16_t* properties; // nullptr: refused
+      const char16_t* logPath = nullptr;
+   } cases[] = {
+       {uR"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\"")", uR"(INSTALLDIR="C:\Tessix Custom")"},
+       {uR"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\\\"")", uR"(INSTALLDIR="C:\Tessix Custom\")"},
+       {uR"(/s /v"/qn DIR=C:\Tessix\\")", uR"(DIR=C:\Tessix\)"},
+       {uR"(/s /v"/qn A=C:\x\y B=\\server\share")", uR"(A=C:\x\y B=\\server\share)"},
+       {uR"(/s /v"/qn A=\"say \"\"hi\"\"\"")", uR"(A="say ""hi""")"},
+       {uR"(/s /v"/qn INSTALLDIR="C:\Tessix Custom"")", uR"(INSTALLDIR="C:\Tessix Custom")"},
+       {uR"(/s /v"/qn INSTALLDIR=\"C:\Tessix -x Custom\"")", uR"(INSTALLDIR="C:\Tessix -x Custom")"},
+       {uR"(/s /v"/qn /l*v \"C:\Logs\My Logs\x.log\"")", u"", uR"(C:\Logs\My Logs\x.log)"},
+       // A plain quote closed by an escaped one would lose its back-slash: refused.
+       {uR"(/s /v"/qn INSTALLDIR="C:\Tessix Custom\"")", nullptr},
+       {uR"(/s /v"/qn A=\"open")", nullptr},
+   };
+   for (const Case& c : cases) {
+      CommandLineOptions options;
+      const bool accepted = ParseCommandLine(c.line, options, FakeIsDirectory);
+      EXPECT_EQ(accepted, c.properties != nullptr) << Narrow(c.line);
+      if (!accepted || c.properties == nullptr) {
+         continue;
+      }
+      EXPECT_TRUE(options.silent) << Narrow(c.line);
+      EXPECT_FALSE(options.unpackOnly) << Narrow(c.line);
+      EXPECT_EQ(options.uiLevel, 2u) << Narrow(c.line);
+      ExpectOptional(options.installerProperties, c.properties, "properties", c.line);
+      ExpectOptional(options.msiLogPath, c.logPath, "log path", c.line);
+      // The whole text, as the restart command hands it to Windows Installer again.
+      if (c.logPath == nullptr) {
+         ExpectOptional(options.installerArguments, (u"/qn " + std::u16string(c.properties)).c_str(), "arguments",
+                        c.line);
+      }
+   }
+   // Outside the /v text a back-slash before a quote is what it was: the end of a quoted path.
+   CommandLineOptions options;
+   ASSERT_TRUE(ParseCommandLine(uR"(/a "C:\Admin Point\" /s)", options, FakeIsDirectory));
+   ExpectOptional(options.adminTargetPath, uR"(C:\Admin Point\)", "admin path", u"/a");
+   EXPECT_TRUE(options.silent);
 }
 
 TEST(CommandLine, QuietLevels)

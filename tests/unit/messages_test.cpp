@@ -4,6 +4,9 @@
 
 #include <regex>
 
+#include "apps/install/setup/ui/messageBox.h"
+#include "apps/install/setup/ui/uiState.h"
+#include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 #include "tests/unit/testSupport.h"
 
@@ -77,6 +80,22 @@ TEST_F(Messages, EveryMessageInEveryLanguageWithTheSamePlaceholders)
    }
 }
 
+// Each text of each language against the buffer the launcher loads it into; the title also
+// against the 256 bytes the configuration keeps of it for its own boxes.
+TEST_F(Messages, EveryTextFitsItsBufferInEveryLanguage)
+{
+   constexpr size_t kConfigTitleBytes = 256;
+   for (UINT id : MessageIds()) {
+      for (LANGID language : kLanguages) {
+         const auto text = TableString(module_, id, language);
+         ASSERT_TRUE(text) << "message " << id << " language " << std::hex << language;
+         const size_t bytes = Win32U_Utf8(*text).size();
+         EXPECT_LT(bytes, id == MSG_TITLE ? kConfigTitleBytes : kMessageTextBytes)
+             << "message " << id << " language " << std::hex << language;
+      }
+   }
+}
+
 TEST_F(Messages, LongMessagesLoadWhole)
 {
    for (UINT id : {35u, 66u, 71u, 72u, 73u, 79u}) {
@@ -86,7 +105,7 @@ TEST_F(Messages, LongMessagesLoadWhole)
       const auto loaded = LoadMessageAlloc(module_, id);
       ASSERT_TRUE(loaded) << id;
       EXPECT_EQ(*loaded, Win32U_Utf8(*english)) << id;
-      char buf[2048] = "";
+      char buf[kMessageTextBytes] = "";
       LoadMessage(module_, id, buf, sizeof buf);
       EXPECT_EQ(std::string(buf), *loaded);
    }
@@ -132,4 +151,25 @@ TEST_F(Messages, UserInterfaceLanguageChoosesTheTable)
    const auto loaded = LoadMessageAlloc(module_, MSG_TITLE);
    ASSERT_TRUE(loaded);
    EXPECT_EQ(*loaded, Win32U_Utf8(*table)) << "UI language " << std::hex << ui;
+}
+
+// The usage text as a refused command line shows it, in the user-interface language of the run
+// (a silent run logs the box): whole, to its last line.
+TEST_F(Messages, UserInterfaceLanguageUsageShownWhole)
+{
+   ScratchDir logDir("musage");
+   TempFolderOverride temp(logDir.path() + "\\");
+   Inst_ResetLoggingForTest();
+   Inst_SetupLogging("test", "t", nullptr, nullptr);
+   bool silent = true;
+   silentFlag = &silent;
+   ShowUsage(module_, nullptr, "T");
+   silentFlag = nullptr;
+   Inst_ResetLoggingForTest();
+   const auto usage = LoadMessageAlloc(module_, MSG_USAGE);
+   ASSERT_TRUE(usage);
+   const std::string log = ReadTextFile(logDir / "txinst.log");
+   EXPECT_NE(log.find("DisplayMessageBox: \"T\" - \"" + *usage + "\"\n"), std::string::npos)
+       << "UI language " << std::hex << GetUserDefaultUILanguage() << "\n"
+       << log;
 }

@@ -284,7 +284,9 @@ class Checker
    void CheckGuid(const PackSetting& s)
    {
       std::string problem;
-      if (!MsiUtil_IsBracedGuid(s.value)) {
+      // PRODUCTCODE is read by the launcher's own rule, the other codes are plain braced GUIDs.
+      const bool valid = s.key == "PRODUCTCODE" ? Config_IsValidProductCode(s.value) : MsiUtil_IsBracedGuid(s.value);
+      if (!valid) {
          problem = " is not a braced GUID ({XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, hexadecimal digits)";
       }
       if (s.key == "PRODUCTCODE") {

@@ -68,6 +68,73 @@ std::u16string_view Unquote(std::u16string_view text)
    return text;
 }
 
+bool IsInstallerTextLetter(char16_t c)
+{
+   return c == u'v' || c == u'V';
+}
+
+// The switches that take no argument, or a path, which never begins with a switch character.
+// Another switch written directly after one of them ("/s/x", "/s/v/qn", "/a/s") opens a token of
+// its own instead of vanishing into its tail. Not /v: its text may begin with "/l*v".
+bool AllowsGluedSwitch(std::u16string_view written)
+{
+   if (written.size() == 2) {
+      return std::u16string_view(u"sxnrpmwalSXNRPMWAL:").find(written[1]) != std::u16string_view::npos;
+   }
+   return written.size() == 3 && ((Lower(written[1]) == u'p' && Lower(written[2]) == u'v') ||
+                                  (Lower(written[1]) == u'm' && Lower(written[2]) == u'g'));
+}
+
+// What may follow a switch letter that takes no argument: nothing, or a blank and a tail that is
+// ignored ("/s /qn"). Letters glued to it ("/repair", "/xyz") would make another switch of it.
+bool NothingGlued(std::u16string_view body)
+{
+   return body.empty() || IsBlank(body.front());
+}
+
+// The /v text: leading blanks skipped, its surrounding quotes removed, and inside it the
+// back-slash escapes undone the way programs that build command lines write them: `\"` is a
+// quote of the text, 2n back-slashes before a quote stand for n (so a value may end in a
+// back-slash: `C:\Dir\\"`), 2n+1 for n and a quote; back-slashes anywhere else are themselves.
+// Quotes written without a back-slash stay quotes of the text, as before. Nothing when those do
+// not pair up: a mix of both ways of writing would otherwise lose a back-slash or a quote.
+std::optional<std::u16string> InstallerText(std::u16string_view body)
+{
+   body = SkipBlanks(body);
+   const bool quoted = !body.empty() && body.front() == u'"';
+   if (quoted) {
+      body.remove_prefix(1);
+   }
+   std::u16string text;
+   size_t plainQuotes = 0;
+   size_t i = 0;
+   while (i < body.size()) {
+      size_t slashes = 0;
+      while (i + slashes < body.size() && body[i + slashes] == u'\\') {
+         slashes++;
+      }
+      if (i + slashes == body.size() || body[i + slashes] != u'"') {
+         const size_t take = slashes > 0 ? slashes : 1;
+         text.append(body.substr(i, take));
+         i += take;
+         continue;
+      }
+      text.append(slashes / 2, u'\\');
+      i += slashes + 1;
+      if (slashes % 2 == 0) {
+         if (quoted && i == body.size()) {
+            break; // the closing quote
+         }
+         plainQuotes++;
+      }
+      text.push_back(u'"');
+   }
+   if (plainQuotes % 2 != 0) {
+      return std::nullopt;
+   }
+   return text;
+}
+
 // A log path names a file inside an existing folder: there must be a back-slash after the first
 // character that is not the last one.
 bool AcceptLogPath(const std::u16string& path, CommandLineOptions& options, const DirectoryTest& isDirectory)
@@ -117,15 +184,26 @@ uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& t
       return kErrorInvalidParameter;
    }
    size_t quotes = 0;
+   size_t slashes = 0; // the back-slashes just before the current character
    for (size_t i = 0; i < line.size(); i++) {
       const char16_t c = line[i];
       if (c == u'"') {
-         quotes++;
+         // Inside a /v text a quote after an odd number of back-slashes is a quote of the text.
+         const bool escaped =
+             !tokens.empty() && IsInstallerTextLetter(line[tokens.back().first + 1]) && slashes % 2 != 0;
+         if (!escaped) {
+            quotes++;
+         }
+         slashes = 0;
          continue;
       }
-      // A switch opens a token only at the start of the line or after a blank: a path such as
-      // C:\x-ray must not turn into a /r switch.
-      const bool startsWord = i == 0 || IsBlank(line[i - 1]);
+      slashes = c == u'\\' ? slashes + 1 : 0;
+      // A switch opens a token at the start of the line, after a blank, or glued to a switch
+      // that takes no argument ("/s/x"); never inside a word, so that a path such as C:\x-ray
+      // does not turn into a /r switch.
+      const bool startsWord =
+          i == 0 || IsBlank(line[i - 1]) ||
+          (!tokens.empty() && AllowsGluedSwitch(line.substr(tokens.back().first, i - tokens.back().first)));
       if (IsSwitch(c) && startsWord && quotes % 2 == 0 && i + 1 < line.size() &&
           kOptionLetters.find(line[i + 1]) != std::u16string_view::npos) {
          if (!tokens.empty()) {
@@ -230,8 +308,10 @@ bool ParseLogOption(std::u16string_view text, CommandLineOptions& options, const
    if (consumed != nullptr) {
       *consumed = 0;
    }
+   // Counted before the blanks are skipped: "/l" alone or with one character ("/lv") names no
+   // file and keeps the default log; "/l x" names the file "x", which has no folder.
    if (text.size() <= 1) {
-      return true; // "/l" alone: no file named, the default log stays
+      return true;
    }
    ParameterItem item;
    if (NextParameterItem(text, 0, item) != 0) {
@@ -321,7 +401,11 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
       if (letter < u'A' || letter > u'x') {
          continue;
       }
-      switch (Lower(letter)) {
+      const char16_t lower = Lower(letter);
+      if (std::u16string_view(u"nrsx").find(lower) != std::u16string_view::npos && !NothingGlued(body)) {
+         return false;
+      }
+      switch (lower) {
       case u'a': {
          if (options.adminInstall) {
             return false;
@@ -334,7 +418,7 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
          break;
       }
       case u'l':
-         if (!ParseLogOption(SkipBlanks(body), options, isDirectory, nullptr)) {
+         if (!ParseLogOption(body, options, isDirectory, nullptr)) {
             return false;
          }
          options.msiLogMode = kMsiLogModeVerbose;
@@ -363,8 +447,11 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
          break;
       }
       case u'm':
-         // "/mg": the guest-only log mode that the usage text lists.
-         if (!body.empty() && Lower(body.front()) == u'g' && AllBlank(body.substr(1))) {
+         // "/mg": the guest-only log mode that the usage text lists. Any other /m is ignored.
+         if (!body.empty() && Lower(body.front()) == u'g') {
+            if (!NothingGlued(body.substr(1))) {
+               return false;
+            }
             options.guestOnlyLogging = true;
          }
          break;
@@ -373,14 +460,14 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
             return false;
          }
          sawInstallerText = true;
-         const std::u16string_view text = Unquote(body);
-         if (text.empty()) {
+         const auto text = InstallerText(body);
+         if (!text || text->empty()) {
             return false;
          }
-         if (!ParseInstallerParameters(text, options, isDirectory)) {
+         if (!ParseInstallerParameters(*text, options, isDirectory)) {
             return false;
          }
-         options.installerArguments = std::u16string(text);
+         options.installerArguments = *text;
          break;
       }
       default:

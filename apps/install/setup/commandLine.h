@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct CommandLineOptions {
    bool silent = false;           // /s
@@ -40,6 +41,9 @@ struct OptionToken {
    size_t last;  // the token's last character (trailing blanks excluded)
 };
 
+// Cuts the line at each switch that opens a token: one at the start of the line, after a blank,
+// or written directly after a switch that takes no argument ("/s/x" is two tokens). Quotes keep
+// switches inside them; in a /v token a quote after an odd number of back-slashes is text.
 // 0 on success, 87 when the line does not begin with a switch.
 uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& tokens);
 
@@ -55,8 +59,8 @@ uint32_t NextParameterItem(std::u16string_view text, size_t pos, ParameterItem& 
 // The /v grammar: UI level, installer log and property assignments.
 bool ParseInstallerParameters(std::u16string_view text, CommandLineOptions& options, const DirectoryTest& isDirectory);
 
-// A /l path: accepted when its folder exists. `text` is what follows the letter; `consumed`
-// tells how much of it the path took.
+// A /l path: accepted when its folder exists. `text` is what follows the letter; nothing or one
+// character after it names no file. `consumed` tells how much of it the path took.
 bool ParseLogOption(std::u16string_view text, CommandLineOptions& options, const DirectoryTest& isDirectory,
                     size_t* consumed);
 

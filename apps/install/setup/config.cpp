@@ -19,7 +19,7 @@ namespace
 
 constexpr size_t kFirstBufferBytes = 256;
 constexpr size_t kWindowTitleBytes = 256;
-constexpr size_t kMessageBytes = 1024;
+constexpr size_t kMessageBytes = kMessageTextBytes;
 constexpr DWORD kErrorIcon = MB_ICONERROR; // 16
 
 struct OsKind {
@@ -81,6 +81,12 @@ class Reader
    bool MissingKey(const char* key)
    {
       Inst_LogMsg("ERROR: The required resource '%s' is missing", key);
+      return NotConfigured();
+   }
+
+   // Message 15, logged and shown: the configuration cannot be used.
+   bool NotConfigured()
+   {
       char text[kMessageBytes] = "";
       LoadMessage(config_.module, MSG_NOT_CONFIGURED, text, sizeof text);
       Inst_LogMsg("ERROR: %s", text);
@@ -251,6 +257,11 @@ bool ReadConfiguration(SetupConfig& config, HMODULE module, const char* windowTi
    if (!reader.Required("PRODUCTNAME", config.productName) || !reader.Required("UPGRADECODE", config.upgradeCode) ||
        !reader.Required("PRODUCTCODE", config.productCode)) {
       return false;
+   }
+   if (!Config_IsValidProductCode(config.productCode)) {
+      Inst_LogMsg("ERROR: The required resource 'PRODUCTCODE' is not a product code: \"%s\"",
+                  config.productCode.c_str());
+      return reader.NotConfigured();
    }
    config.languages = reader.Optional("LANGUAGES").value_or(std::string());
    if (!ReadDatabase(reader, config, preferDatabase64)) {

@@ -1,5 +1,7 @@
 #include "apps/install/setup/configValues.h"
 
+#include "lib/install/msiGuid.h"
+
 namespace
 {
 
@@ -77,6 +79,11 @@ std::optional<uint32_t> Config_ParseMsiVersion(std::string_view text)
       return std::nullopt;
    }
    return value;
+}
+
+bool Config_IsValidProductCode(std::string_view productCode)
+{
+   return MsiUtil_IsBracedGuid(productCode);
 }
 
 bool Config_CacheMsiOn(std::string_view value)

@@ -21,6 +21,11 @@ uint32_t Config_LeadingNumber(std::string_view text);
 // MINIMUM_9X_MSI and MINIMUM_NT_MSI: a whole number of at least 150.
 std::optional<uint32_t> Config_ParseMsiVersion(std::string_view text);
 
+// PRODUCTCODE names the product to Windows Installer and, followed by "~setup", the extraction
+// folder and the product's single-instance lock: it must be a braced GUID, which is also a plain
+// folder name. Any other value is a configuration fault of the launcher (and of the packer).
+bool Config_IsValidProductCode(std::string_view productCode);
+
 // CACHEMSI is on exactly when its first character is "1" ("10" is on, "yes" is off).
 bool Config_CacheMsiOn(std::string_view value);
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "apps/install/setup/config.h"
-#include "apps/install/setup/payloadFormat.h"
+#include "apps/install/setup/configValues.h"
 #include "apps/install/setup/payloadRoom.h"
 #include "lib/install/fileUtil.h"
 #include "lib/install/log.h"
@@ -219,8 +219,9 @@ bool ChooseExtractionFolder(uint64_t neededBytes)
 
    const std::string productCode = activeConfig != nullptr ? activeConfig->productCode : std::string();
    const std::string leaf = productCode + kFolderSuffix;
-   // PRODUCTCODE becomes one folder name; anything that could lead elsewhere is not used.
-   if (Payload_CheckName(leaf.substr(0, leaf.size() - 1) + '\0') != PayloadName::Ok) {
+   // PRODUCTCODE becomes one folder name; anything that could lead elsewhere is not used. The
+   // configuration reader has refused such a value already.
+   if (!Config_IsValidProductCode(productCode)) {
       Inst_Log(LOG_ERROR, "ChooseExtractionFolder: PRODUCTCODE \"%s\" cannot name a folder", productCode.c_str());
       Inst_LogMsg("ERROR: Setup did not find a suitable unpack location. Stopping installation.");
       return false;

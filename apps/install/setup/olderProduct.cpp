@@ -25,7 +25,7 @@ namespace
 const char kRunOnceKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce";
 const char* const kProtectedLibraries[] = {"msvcp71", "atl71"};
 constexpr DWORD kProductNameChars = 1024;
-constexpr size_t kMessageBytes = 1024;
+constexpr size_t kMessageBytes = kMessageTextBytes;
 constexpr UINT kMessageUninstallFirst = 38;
 constexpr UINT kMessageRestartToContinue = 57;
 constexpr DWORD kRemovalMessageFilter = 0x7FDF; // every kind but files-in-use

@@ -23,7 +23,7 @@ constexpr UINT kMsgNotDesktopLauncher = 74;
 constexpr UINT kMsgRepaired = 75;
 constexpr UINT kMsgRepairFailed = 76;
 constexpr UINT kMsgProductInstalled = 77;
-constexpr size_t kMessageBytes = 1024;
+constexpr size_t kMessageBytes = kMessageTextBytes;
 constexpr DWORD kFieldBytes = 256 * 3; // 256 characters of UTF-8
 constexpr DWORD kRelatedProductChars = 39;
 

@@ -46,7 +46,6 @@
 
 namespace {
 
-constexpr size_t kWindowTitleBytes = 256 * 3; // 256 characters of UTF-8
 constexpr size_t kBannerBytes = 1024;
 constexpr DWORD kVersionInfoExBytes = 284;
 constexpr DWORD kVersionInfoBytes = 276;
@@ -58,6 +57,7 @@ constexpr uint32_t kHostLogLevelForwarding = 5;
 constexpr int kRetryAnswer = IDRETRY;
 
 const char kTxmLogKey[] = "SOFTWARE\\Tessix, Inc.\\TxmLog";
+const char kInstLogName[] = "txinst.log";
 const char kVendorKey[] = "SOFTWARE\\Tessix, Inc.";
 
 // Message flags of the main flow's boxes.
@@ -107,9 +107,13 @@ private:
    void RunSteps()
    {
       HardenLibrarySearch();
-      ArchiveLeftOverLogs();
+      ReadOsFacts();
+      TakeSingleInstanceLock();
+      if (!anotherInstance_) {
+         ArchiveLeftOverLogs();
+      }
       if (!PrepareRunState() || !ReadEarlySettings() || !ReadCommandLine() || !ApplyConfigurationGates() ||
-          !TakeLockAndCheckAdmin()) {
+          !RefuseAnotherInstanceOrNonAdmin()) {
          return;
       }
       StartProgress();
@@ -190,6 +194,22 @@ private:
       return RunMsiSession(ctx_, settings, extractionFolder, instance_, hooks);
    }
 
+   // The lock is taken before anything of the run touches a shared file: a second copy of the
+   // same product, whatever its file name, would empty the first one's extraction folder and
+   // archive or write into its live logs. Such a copy logs into a file of its own, archived as
+   // a failed run's, and leaves the Windows Installer log and the host's installer status alone;
+   // it is refused at the place of the lock in the run's order of steps.
+   void TakeSingleInstanceLock()
+   {
+      std::string productCode;
+      ReadConfigValueUnlogged(instance_, "PRODUCTCODE", productCode);
+      anotherInstance_ = !AcquireSingleInstanceLock(ctx_.osVersion.dwMajorVersion, productCode);
+      if (anotherInstance_) {
+         instLogFile_ = Str_Format("txinst_%lu.log", static_cast<unsigned long>(GetCurrentProcessId()));
+         Inst_UseLogFile(instLogFile_.c_str());
+      }
+   }
+
    // The logs of an earlier run that never reached its end are archived as failed ones before
    // this run writes its first line: once a line is written the live log is open, and the
    // left-over would take this run's lines and could no longer be archived.
@@ -199,7 +219,7 @@ private:
       std::string msiName;
       ReadConfigValueUnlogged(instance_, "LOG_INST_NAME", instName);
       ReadConfigValueUnlogged(instance_, "LOG_MSI_NAME", msiName);
-      Util_ArchiveLogFile(false, "txinst.log", true, OptionalName(instName));
+      Util_ArchiveLogFile(false, kInstLogName, true, OptionalName(instName));
       Util_ArchiveLogFile(false, "txmsi.log", true, OptionalName(msiName));
    }
 
@@ -207,9 +227,8 @@ private:
    {
       activeConfig = &config_;
       silentFlag = &config_.silent;
-      ReadOsFacts();
       ctx_.isAdmin = IsUserAdmin(false, ctx_.osVersion.dwMajorVersion);
-      char title[kWindowTitleBytes] = "";
+      char title[kMessageTextBytes] = "";
       LoadMessage(instance_, MSG_TITLE, title, sizeof title);
       ctx_.windowTitle = title;
       auto modulePath = Win32U_GetModuleFileName(nullptr);
@@ -278,8 +297,10 @@ private:
          ctx_.toolsStyle = Config_LeadingNumber(minorUpgrade) != 0;
          if (ctx_.toolsStyle) {
             Inst_LogMsg("Performing Tessix Tools style install/upgrade");
-            SendRpcToHost("info-set guestinfo.toolsInstallErrCode Invalid");
-            SendRpcToHost("toolinstall.installerActive 1");
+            if (!anotherInstance_) {
+               SendRpcToHost("info-set guestinfo.toolsInstallErrCode Invalid");
+               SendRpcToHost("toolinstall.installerActive 1");
+            }
          } else {
             Inst_LogMsg("Performing standard MSI install/major upgrade");
          }
@@ -426,8 +447,8 @@ private:
       return true;
    }
 
-   // Step 9.
-   bool TakeLockAndCheckAdmin()
+   // Step 9: the lock itself was taken first thing (TakeSingleInstanceLock).
+   bool RefuseAnotherInstanceOrNonAdmin()
    {
       if (!ctx_.silent) {
          const std::string pattern = LoadMessageAlloc(instance_, MSG_PREPARING).value_or(std::string());
@@ -438,7 +459,7 @@ private:
 #pragma GCC diagnostic pop
          bannerText_ = banner;
       }
-      if (!AcquireSingleInstanceLock(ctx_.osVersion.dwMajorVersion)) {
+      if (anotherInstance_) {
          Inst_LogMsg("ERROR: Another instance of setup is already running");
          ShowMessage(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_ANOTHER_INSTANCE, kErrorBox);
          ctx_.exitCode = ExitAnotherInstance;
@@ -576,7 +597,7 @@ private:
       if (ctx_.payloadExtracted && !ctx_.rebootPendingFromUninstall && !keepFiles) {
          CleanUpExtractionFolder();
       }
-      if (ctx_.toolsStyle) {
+      if (ctx_.toolsStyle && !anotherInstance_) {
          SendRpcToHost(Str_Format("info-set guestinfo.toolsInstallErrCode %u", static_cast<unsigned>(ctx_.exitCode)).c_str());
          SendRpcToHost("toolinstall.installerActive 0");
          if (ctx_.vcRebootNeeded) {
@@ -594,7 +615,14 @@ private:
       Inst_EndLogging();
 
       UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-      Util_ArchiveLogFile(true, "txinst.log", ctx_.installSucceeded, OptionalName(ctx_.logInstName));
+      if (anotherInstance_) {
+         // Archived under the usual name, beside the other run's logs, which are not ours.
+         Util_ArchiveLogFile(true, instLogFile_.c_str(), false,
+                             ctx_.logInstName.empty() ? kInstLogName : ctx_.logInstName.c_str());
+         SetErrorMode(previous);
+         return ctx_.exitCode;
+      }
+      Util_ArchiveLogFile(true, kInstLogName, ctx_.installSucceeded, OptionalName(ctx_.logInstName));
       SetErrorMode(previous);
       previous = SetErrorMode(SEM_FAILCRITICALERRORS);
       Util_ArchiveLogFile(true, "txmsi.log", ctx_.installSucceeded, OptionalName(ctx_.logMsiName));
@@ -648,8 +676,10 @@ private:
    SetupProgressParams progressParams_{};
    CExternalUI uninstallUi_{instance_};
    CHelperUI helperUi_{instance_};
-   bool partialPayload_ = false; // an extraction began and did not finish
-   bool restartStarted_ = false; // Windows took the launcher's request to restart
+   bool partialPayload_ = false;  // an extraction began and did not finish
+   bool restartStarted_ = false;  // Windows took the launcher's request to restart
+   bool anotherInstance_ = false; // another copy of this launcher or product holds the lock
+   std::string instLogFile_;      // this run's own log file when another run owns "txinst.log"
 };
 
 } // namespace

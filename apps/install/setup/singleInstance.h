@@ -1,4 +1,4 @@
-// One launcher of a given file name at a time, across sessions.
+// One launcher at a time per file name and per product, across sessions.
 #pragma once
 
 #include <windows.h>
@@ -9,5 +9,8 @@
 // than NT 5 without Terminal Services) plus the file name without folder and extension.
 std::wstring SingleInstanceMutexName(DWORD majorVersion, bool terminalServices, const std::wstring& modulePath);
 
-// Takes the lock; false when another launcher holds it. The handle stays open until the process ends.
-bool AcquireSingleInstanceLock(DWORD majorVersion);
+// Takes the lock of this launcher's file name and, when `productCode` is a valid one, the lock of
+// its product: copies of one product share the extraction folder "<temp>\<code>~setup" whatever
+// their file names. False when another launcher holds either. The handles stay open until the
+// process ends.
+bool AcquireSingleInstanceLock(DWORD majorVersion, const std::string& productCode);

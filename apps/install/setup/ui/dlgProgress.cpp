@@ -12,7 +12,7 @@
 namespace
 {
 
-constexpr size_t kCancelTextBytes = 256 * 3; // 256 characters of UTF-8
+constexpr size_t kCancelTextBytes = kMessageTextBytes;
 
 using InitCommonControlsExFn = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
 

@@ -13,7 +13,7 @@
 namespace
 {
 
-constexpr size_t kTextBytes = 1024;
+constexpr size_t kTextBytes = kMessageTextBytes;
 constexpr int kCentrePercent = 50;
 constexpr UINT kUninstallingMessage = 39;
 constexpr UINT kInitializingMessage = 41;

@@ -11,7 +11,7 @@
 namespace
 {
 
-constexpr size_t kTextBytes = 1024;
+constexpr size_t kTextBytes = kMessageTextBytes;
 constexpr UINT kCopyingFilesMessage = 40;
 constexpr int kWidth = 400;
 constexpr int kHeight = 90;

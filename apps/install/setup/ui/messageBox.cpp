@@ -13,7 +13,6 @@
 
 namespace {
 
-constexpr size_t kMessageBytes = 1024;
 constexpr UINT kTaskDialogConfigBytes = 160;
 constexpr TASKDIALOG_FLAGS kTaskDialogFlags = TDF_ENABLE_HYPERLINKS | TDF_ALLOW_DIALOG_CANCELLATION;
 
@@ -29,23 +28,22 @@ HWND VisibleOwner(HWND owner)
 
 std::string Load(HMODULE module, UINT message)
 {
-   char text[kMessageBytes] = "";
+   char text[kMessageTextBytes] = "";
    LoadMessage(module, message, text, sizeof text);
    return text;
 }
 
-// Catalogue texts carry printf placeholders; the formatted text is cut to the buffer.
+// Catalogue texts carry printf placeholders; the formatted text is kept whole, whatever the
+// length of what is inserted.
 template <typename... Args>
 std::string Format(HMODULE module, UINT message, Args... args)
 {
    const std::string pattern = Load(module, message);
-   char text[kMessageBytes] = "";
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 #pragma GCC diagnostic ignored "-Wformat-security"
-   Str_Snprintf(text, sizeof text, pattern.c_str(), args...);
+   return Str_Format(pattern.c_str(), args...);
 #pragma GCC diagnostic pop
-   return text;
 }
 
 using TaskDialogIndirectFn = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*, BOOL*);

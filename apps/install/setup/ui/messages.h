@@ -30,6 +30,10 @@ enum MessageId : UINT {
    MSG_OS_TOO_OLD = 80,
 };
 
+// Every fixed buffer a catalogue text is loaded into has this size, and every text of every
+// language fits it whole (a test checks each one): a text cut here would show cut mid-word.
+inline constexpr size_t kMessageTextBytes = 2048;
+
 // Copies the text, cut to whole UTF-8 characters within bufSize (>= 1), into buf. A missing
 // message leaves buf as it was.
 void LoadMessage(HMODULE module, UINT id, char* buf, size_t bufSize);
