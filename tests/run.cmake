@@ -39,7 +39,7 @@ if(TX_WINDOWS)
     if(variant STREQUAL "nopayload")
       set(config ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg)
       set(payload)
-    elseif(variant STREQUAL "unnamed")
+    elseif(variant STREQUAL "unnamed" OR variant STREQUAL "badcode")
       set(options --allow-refused-config) # the launcher's own refusal is under test
     endif()
     tx_pack_command(pack CONFIG ${config} PAYLOAD ${payload} OPTIONS ${options} OUTPUT ${_flow}/${variant}/setup.exe)
