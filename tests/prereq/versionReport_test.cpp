@@ -64,16 +64,23 @@ TEST_F(VersionReport, PrintsTheLauncherAndTheRuntimeOnTheParentsConsole)
 
 TEST_F(VersionReport, NoConfiguredRowReportsTheAlternatePackage)
 {
-   // VCRUNTIME_VER names no row of the table; VCRUNTIME_VER_ALT does, as in the runtime stage.
+   // The configured pass gives no 64-bit package: VCRUNTIME_VER names no row of the table, or
+   // its row has no VCRUNTIME64. VCRUNTIME_VER_ALT's row has one, as in the runtime stage.
    ASSERT_TRUE(PlaceInstaller(folder_, "alt\\vcredist_x64.exe", 0,
                               TestVersion{{14, 40, 33810, 0}, std::string("Alternate Runtime"), true}));
    std::vector<std::string> expected = ReportHeader();
    expected.push_back("Name    : Alternate Runtime");
    expected.push_back("Version : 14.40.33810.0");
    expected.push_back("File    : " + folder_ + "\\alt\\vcredist_x64.exe");
-   TestConsole console;
-   EXPECT_EQ(Report("vcredist_arm64.exe", DETACHED_PROCESS, "13", "14 \"alt\\vcredist_x64.exe\""), 0u) << Log();
-   EXPECT_EQ(console.Lines(), expected);
+   const struct {
+      const char* runtime64;
+      const char* version;
+   } cases[] = {{"vcredist_arm64.exe", "13"}, {"", "14"}};
+   for (const auto& c : cases) {
+      TestConsole console;
+      EXPECT_EQ(Report(c.runtime64, DETACHED_PROCESS, c.version, "14 \"alt\\vcredist_x64.exe\""), 0u) << Log();
+      EXPECT_EQ(console.Lines(), expected) << c.version << " \"" << c.runtime64 << "\"";
+   }
    EXPECT_TRUE(Runs().empty()) << "the report installs nothing";
 }
 

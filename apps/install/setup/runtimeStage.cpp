@@ -63,13 +63,14 @@ bool InstallRowPackages(SetupContext& ctx, HMODULE module, const std::string& ex
    return true;
 }
 
-// The report stands in for the stage at the first row either pass would install, as the
-// stage itself would meet it.
+// The report stands in for the stage at the first row either pass would install a 64-bit
+// package from, as the stage itself would meet it; a row with no 64-bit package has nothing
+// to report.
 void ReportVersions(SetupContext& ctx, const RuntimeSettings& settings, const std::string& extractionFolder)
 {
    for (const RuntimePass pass : {RuntimePass::Configured, RuntimePass::Alternate}) {
       for (const VcRuntimeRow& row : vcRuntimeTable) {
-         if (const auto packages = Runtime_PackagesFor(pass, row, settings)) {
+         if (const auto packages = Runtime_PackagesFor(pass, row, settings); packages && !packages->path64.empty()) {
             RunVersionReport(ctx, extractionFolder + packages->path64);
             return;
          }
