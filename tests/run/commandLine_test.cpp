@@ -277,3 +277,26 @@ TEST(CommandLine, RejectedLineKeepsWhatWasSet)
    EXPECT_TRUE(options.silent); // the usage text is then logged, not shown
    EXPECT_TRUE(options.adminInstall);
 }
+
+// An unattended run never waits for a person: a refused line that holds /s anywhere, even after
+// the switch that refused it, is silent, so its usage text is logged rather than shown.
+TEST(CommandLine, RefusedLineWithSilentAnywhereIsSilent)
+{
+   const struct {
+      const char16_t* line;
+      bool silent;
+   } cases[] = {
+       {u"/xyz /s", true},
+       {u"/repair -S", true},
+       {u"/s /v/qn /norestart", true},
+       {u"/norestart /s/x", true},
+       {u"/n /s /x /r /mg /pv /s", true}, // a seventh switch
+       {u"/xyz /silent", false},          // /silent is no /s
+       {u"/xyz /a C:\\x-ray\\s", false},
+   };
+   for (const auto& c : cases) {
+      CommandLineOptions options;
+      EXPECT_FALSE(ParseCommandLine(c.line, options, FakeIsDirectory)) << Narrow(c.line);
+      EXPECT_EQ(options.silent, c.silent) << Narrow(c.line);
+   }
+}

@@ -386,11 +386,18 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
    if (SplitOptionTokens(line, tokens) != 0) {
       return false;
    }
+   // An unattended run must never wait for a person: a /s anywhere on the line makes it silent
+   // before any switch can refuse the line, so that the usage text is then logged, not shown.
+   for (const OptionToken& token : tokens) {
+      const std::u16string_view whole = std::u16string_view(line).substr(token.first, token.last - token.first + 1);
+      if (whole.size() > 1 && Lower(whole[1]) == u's' && NothingGlued(whole.substr(2))) {
+         options.silent = true;
+      }
+   }
    bool sawInstallerText = false;
    for (size_t index = 0; index < tokens.size(); index++) {
       // Only six switches fit the options record; a longer line is refused rather than silently
-      // cut, so that no switch the administrator typed is ignored. The first six are read
-      // first, so that a refused silent line stays silent.
+      // cut, so that no switch the administrator typed is ignored.
       if (index == kMaxOptionTokens) {
          return false;
       }
