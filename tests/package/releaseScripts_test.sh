@@ -23,6 +23,22 @@ for script in scripts/sign-release scripts/wine-prefix; do
   expect "Example" "$out"
 done
 
+# The prefix script never deletes a folder it did not make: a folder with a file in it, not a
+# prefix, is refused (before any Wine runs) and survives; so does a file given as PREFIX.
+mkdir -p notaprefix/docs
+echo keep >notaprefix/docs/keep.txt
+for cmd in ensure up; do
+  run "$src/scripts/wine-prefix" $cmd notaprefix notaprefix.env
+  [ $status -eq 1 ] || fail "wine-prefix $cmd over a foreign folder exits $status"
+  expect "is not a Wine prefix made by wine-prefix" "$out"
+  [ "$(cat notaprefix/docs/keep.txt)" = keep ] || fail "wine-prefix $cmd deleted a foreign folder"
+  [ ! -e notaprefix.env ] || fail "wine-prefix $cmd wrote the env file after refusing"
+done
+echo keep >plainfile
+run "$src/scripts/wine-prefix" ensure plainfile
+[ $status -eq 1 ] || fail "wine-prefix ensure over a file exits $status"
+[ "$(cat plainfile)" = keep ] || fail "wine-prefix ensure replaced a file"
+
 "$sign" make-cert cert >/dev/null
 cp cert/signer.key signer.key.before
 run "$sign" make-cert cert
