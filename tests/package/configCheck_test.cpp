@@ -140,6 +140,21 @@ TEST(ConfigCheck, RefusalsAndWarnings)
         {{10, "MINORUPGRADE=yes"}},
         {{W, 10, "MINORUPGRADE \"yes\" is not a whole number: the launcher reads it as 0"}}},
        {"language name", {{12, "LANGUAGES=en-US 1036"}}, {{W, 12, "\"en-US\" is not a language identifier"}}},
+       // Windows 10 and 11 ship Windows Installer 5.0 (500): a higher minimum upgrades the engine on
+       // every install, which fails with 1603 unless the payload holds the upgrader the launcher runs.
+       {"engine above every supported system's, tools style without instmsiw.exe",
+        {{9, "MINIMUM_NT_MSI=3000"}},
+        {{E, 9, "MINIMUM_NT_MSI \"3000\" is above 500 (Windows Installer 5.0, which Windows 10 and 11 ship)"}}},
+       {"engine of 501, tools style without instmsiw.exe",
+        {{9, "MINIMUM_NT_MSI=501"}},
+        {{E, 9, "the payload holds no instmsiw.exe, the upgrader the launcher runs in the tools style"}}},
+       {"engine of 500", {{9, "MINIMUM_NT_MSI=500"}}, {}},
+       {"engine above, standard style without INSTMSIW",
+        {{9, "MINIMUM_NT_MSI=3000"}, {10, "MINORUPGRADE=0"}},
+        {{E, 9, "INSTMSIW names no upgrader: every install would end with exit code 1603"}}},
+       {"engine above, standard style with an upgrader not in the payload",
+        {{9, "MINIMUM_NT_MSI=3000"}, {10, "MINORUPGRADE=0"}, {kAppended, "INSTMSIW=up.exe"}},
+        {{E, 9, "INSTMSIW \"up.exe\" is not a file of the payload: every install would end with exit code 1603"}}},
        {"runtime without its version",
         {{14, ""}},
         {{W, 13, "VCRUNTIME64 is not used: VCRUNTIME_VER names no VC runtime the launcher installs"}}},
@@ -153,6 +168,35 @@ TEST(ConfigCheck, RefusalsAndWarnings)
          EXPECT_EQ(findings[i].line, c.expected[i].line) << Describe(findings);
          EXPECT_NE(findings[i].text.find(c.expected[i].text), std::string::npos) << Describe(findings);
       }
+   }
+}
+
+// With the upgrader the launcher runs in the payload, a minimum above Windows Installer 5.0 only
+// warns: every install upgrades the engine first.
+TEST(ConfigCheck, EngineAboveTheSupportedSystemsWithItsUpgrader)
+{
+   std::vector<std::string> payload = kPayload;
+   payload.push_back("InstMsiW.exe");
+   payload.push_back("up.exe");
+   const struct {
+      const char* what;
+      std::vector<Edit> edits;
+      const char* upgrader;
+   } cases[] = {
+       {"tools style", {{9, "MINIMUM_NT_MSI=3000"}}, "\"instmsiw.exe\""},
+       {"standard style",
+        {{9, "MINIMUM_NT_MSI=3000"}, {10, "MINORUPGRADE=0"}, {kAppended, "INSTMSIW=up.exe"}},
+        "\"up.exe\""},
+   };
+   for (const auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      const auto findings = Check(c.edits, payload);
+      ASSERT_EQ(findings.size(), 1u) << Describe(findings);
+      EXPECT_EQ(findings[0].kind, FindingKind::Warning);
+      EXPECT_EQ(findings[0].line, 9u);
+      EXPECT_NE(findings[0].text.find(std::string("every install would first run the engine upgrader ") + c.upgrader),
+                std::string::npos)
+          << Describe(findings);
    }
 }
 

@@ -14,6 +14,8 @@ namespace
 {
 
 const char kFolderName[] = "~setup"; // after PRODUCTCODE in the extraction folder's name, then a back-slash
+// Windows 10 and 11, the only systems the launcher runs on, ship Windows Installer 5.0.
+constexpr uint32_t kSupportedSystemsEngine = 500;
 const char kNotConfigured[] = "every install would stop with \"Setup is not configured and is unable to continue.\"";
 
 enum class KeyKind {
@@ -141,6 +143,7 @@ class Checker
          CheckSetting(setting);
       }
       CheckRequired();
+      CheckEngine();
       CheckPayloadNames();
       std::stable_sort(findings_.begin(), findings_.end(), [](const PackFinding& a, const PackFinding& b) {
          return (a.line == 0 ? UINT32_MAX : a.line) < (b.line == 0 ? UINT32_MAX : b.line);
@@ -168,6 +171,41 @@ class Checker
          }
       }
       return nullptr;
+   }
+
+   bool ToolsStyle() const
+   {
+      const PackSetting* style = Find("MINORUPGRADE");
+      return style != nullptr && Config_LeadingNumber(style->value) != 0;
+   }
+
+   // SINGLE_FILE is read in the tools style only.
+   bool SingleFile() const
+   {
+      const PackSetting* single = Find("SINGLE_FILE");
+      return ToolsStyle() && single != nullptr && Config_LeadingNumber(single->value) != 0;
+   }
+
+   // Whether every install on a supported system upgrades the engine first.
+   bool EngineUpgradeNeeded() const
+   {
+      const PackSetting* minimum = Find("MINIMUM_NT_MSI");
+      const auto version = minimum != nullptr ? Config_ParseMsiVersion(minimum->value) : std::nullopt;
+      return version && *version > kSupportedSystemsEngine;
+   }
+
+   // Without a payload the files lie beside the launcher and count as there.
+   bool InPayload(std::string_view file) const
+   {
+      if (!payload_) {
+         return true;
+      }
+      for (const std::string& name : *payload_) {
+         if (EqualsNoCase(name, file)) {
+            return true;
+         }
+      }
+      return false;
    }
 
    void Error(unsigned line, std::string text) { findings_.push_back({FindingKind::Error, line, std::move(text)}); }
@@ -200,6 +238,9 @@ class Checker
          CheckFileName(s, "every install would end with exit code 2");
          break;
       case KeyKind::File:
+         if (s.key.rfind("INSTMSI", 0) == 0 && EngineUpgradeNeeded()) {
+            break; // the engine check tells whether the upgrader is there
+         }
          CheckFileName(s, s.key.rfind("INSTMSI", 0) == 0 ? "the engine upgrade would fail where it is needed"
                                                          : "the VC runtime stage would fail on every machine");
          CheckRuntimeUsed(s);
@@ -309,13 +350,8 @@ class Checker
          Error(s.line, s.key + " is empty: it must name a file of the payload");
          return;
       }
-      if (!payload_) {
+      if (InPayload(s.value)) {
          return;
-      }
-      for (const std::string& name : *payload_) {
-         if (EqualsNoCase(name, s.value)) {
-            return;
-         }
       }
       std::string names;
       for (const std::string& name : *payload_) {
@@ -359,6 +395,44 @@ class Checker
       Warning(s.line, s.key + " is not used: " +
                           (alternate ? "VCRUNTIME_VER_ALT (with VCRUNTIME_VER set)" : std::string("VCRUNTIME_VER")) +
                           " names no VC runtime the launcher installs (" + versions + ")");
+   }
+
+   // A minimum above the supported systems' engine makes every install run the upgrader: the one
+   // the launcher runs must be in the payload.
+   void CheckEngine()
+   {
+      if (!EngineUpgradeNeeded()) {
+         return;
+      }
+      const PackSetting* minimum = Find("MINIMUM_NT_MSI");
+      const std::string head = "MINIMUM_NT_MSI " + Quote(minimum->value) + " is above " +
+                               std::to_string(kSupportedSystemsEngine) +
+                               " (Windows Installer 5.0, which Windows 10 and 11 ship)";
+      std::string upgrader;
+      std::string missing;
+      if (ToolsStyle() && !SingleFile()) {
+         upgrader = "instmsiw.exe"; // the tools style's fixed name
+         if (!InPayload(upgrader)) {
+            missing = "the payload holds no instmsiw.exe, the upgrader the launcher runs in the tools style "
+                      "(without SINGLE_FILE)";
+         }
+      } else {
+         const PackSetting* key = Find("INSTMSIW");
+         if (key == nullptr || key->value.empty()) {
+            missing = "INSTMSIW names no upgrader";
+         } else {
+            upgrader = key->value;
+            if (!InPayload(upgrader)) {
+               missing = "INSTMSIW " + Quote(upgrader) + " is not a file of the payload";
+            }
+         }
+      }
+      if (!missing.empty()) {
+         Error(minimum->line, head + ": every install would need an engine upgrade, and " + missing +
+                                  ": every install would end with exit code 1603");
+      } else {
+         Warning(minimum->line, head + ": every install would first run the engine upgrader " + Quote(upgrader));
+      }
    }
 
    void CheckRequired()
