@@ -182,6 +182,10 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
        {"version with a dot",
         withConfig + Quoted(r.WithConfig("b.cfg", "MINIMUM_NT_MSI=300", "MINIMUM_NT_MSI=3.0")) + payload, 1,
         "b.cfg: line 8: MINIMUM_NT_MSI \"3.0\" is not a Windows Installer version"},
+       {"engine above Windows 10's without an upgrader",
+        withConfig + Quoted(r.WithConfig("e.cfg", "MINIMUM_NT_MSI=300", "MINIMUM_NT_MSI=3000")) + payload, 1,
+        "e.cfg: line 8: MINIMUM_NT_MSI \"3000\" is above 500 (Windows Installer 5.0, which Windows 10 and 11 ship): "
+        "every install would need an engine upgrade, and INSTMSIW names no upgrader"},
        {"product code without braces",
         withConfig +
             Quoted(r.WithConfig("c.cfg", "PRODUCTCODE={8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}",

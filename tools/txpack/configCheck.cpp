@@ -235,14 +235,14 @@ class Checker
             Warning(s.line, s.key + " is not used: " + PackageKey() + " names the package");
             break;
          }
-         CheckFileName(s, "every install would end with exit code 2");
+         CheckFileName(s, FindingKind::Error, "every install would end with exit code 2");
          break;
       case KeyKind::File:
-         if (s.key.rfind("INSTMSI", 0) == 0 && EngineUpgradeNeeded()) {
-            break; // the engine check tells whether the upgrader is there
+         if (s.key.rfind("INSTMSI", 0) == 0) {
+            CheckUpgrader(s);
+            break;
          }
-         CheckFileName(s, s.key.rfind("INSTMSI", 0) == 0 ? "the engine upgrade would fail where it is needed"
-                                                         : "the VC runtime stage would fail on every machine");
+         CheckFileName(s, FindingKind::Error, "the VC runtime stage would fail on every machine");
          CheckRuntimeUsed(s);
          break;
       case KeyKind::LenientNumber:
@@ -344,10 +344,27 @@ class Checker
       }
    }
 
-   void CheckFileName(const PackSetting& s, const char* consequence)
+   // On Windows 10 and 11 the launcher reads INSTMSIA never and INSTMSIW outside the tools style
+   // without SINGLE_FILE only; the upgrader runs only when MINIMUM_NT_MSI is above their engine,
+   // and then the engine check tells whether it is there. Short of that a wrong name only warns.
+   void CheckUpgrader(const PackSetting& s)
+   {
+      if (s.key == "INSTMSIA") {
+         Warning(s.line, "INSTMSIA is not used: the launcher reads it on Windows 9x only, which it does not run on");
+      } else if (ToolsStyle() && !SingleFile()) {
+         Warning(s.line, "INSTMSIW is not used: in the tools style without SINGLE_FILE the launcher runs instmsiw.exe "
+                         "from the payload");
+      } else if (!EngineUpgradeNeeded()) {
+         CheckFileName(s, FindingKind::Warning,
+                       "an engine upgrade would fail (none runs on Windows 10 or 11 while MINIMUM_NT_MSI is at most " +
+                           std::to_string(kSupportedSystemsEngine) + ")");
+      }
+   }
+
+   void CheckFileName(const PackSetting& s, FindingKind kind, const std::string& consequence)
    {
       if (s.value.empty()) {
-         Error(s.line, s.key + " is empty: it must name a file of the payload");
+         findings_.push_back({kind, s.line, s.key + " is empty: it must name a file of the payload"});
          return;
       }
       if (InPayload(s.value)) {
@@ -357,7 +374,9 @@ class Checker
       for (const std::string& name : *payload_) {
          names += (names.empty() ? "" : ", ") + Quote(name);
       }
-      Error(s.line, s.key + " " + Quote(s.value) + " is not a file of the payload (" + names + "): " + consequence);
+      findings_.push_back(
+          {kind, s.line,
+           s.key + " " + Quote(s.value) + " is not a file of the payload (" + names + "): " + consequence});
    }
 
    // The runtime stage asks the launcher's row table which packages to run; a name it never
