@@ -291,6 +291,17 @@ TEST(Txpack, LongPathsAndAnOutputFolder)
    EXPECT_EQ(run.exitCode, 0u) << run.output;
    EXPECT_EQ(ReadTextFile("\\\\?\\" + deep + "\\setup.exe").substr(0, 2), "MZ");
 
+   // A base image at such a path packs too, and the launcher packed there can be shown.
+   const std::string deepBase = deep + "\\base.exe";
+   ASSERT_TRUE(CopyFileW(Win32U_Wide("\\\\?\\" + r.base).c_str(), Win32U_Wide("\\\\?\\" + deepBase).c_str(), FALSE));
+   const PackRun fromDeep = RunTxpack("--base " + Quoted(deepBase) + " --config " + Quoted(r.config) + " --payload " +
+                                          Quoted(msi) + " " + Quoted(r.runtime) + " -o " + Quoted(deep + "\\deep.exe"),
+                                      r.dir);
+   EXPECT_EQ(fromDeep.exitCode, 0u) << fromDeep.output;
+   const PackRun show = RunTxpack("--show " + Quoted(deep + "\\deep.exe"), r.dir);
+   EXPECT_EQ(show.exitCode, 0u) << show.output;
+   EXPECT_NE(show.output.find("  TX_DATABASE=Tessix Tools.msi"), std::string::npos) << show.output;
+
    const PackRun folder = RunTxpack(r.Inputs(r.config) + " -o " + Quoted(r.dir / "release"), r.dir);
    EXPECT_EQ(folder.exitCode, 0u) << folder.output;
    EXPECT_EQ(ReadTextFile(r.lastRelease).substr(0, 2), "MZ") << "release\\setup.exe replaced";
