@@ -16,11 +16,23 @@ expect() { grep -qF -- "$1" <<<"$2" || fail "expected \"$1\" in: $2"; }
 # COMMAND...: runs it, sets `out` (both streams) and `status`.
 run() { status=0; out=$("$@" 2>&1) || status=$?; }
 
-for script in scripts/sign-release scripts/wine-prefix; do
-  run "$src/$script" --help
-  [ $status -eq 0 ] || fail "$script --help exits $status"
-  expect "usage: " "$out"
-  expect "Example" "$out"
+# Every script answers --help and -h before doing anything. They run from a copy of the tree with
+# stand-ins for the tools that build, install or delete first, so that one that ignores --help
+# fails here at once instead of building, installing or removing anything.
+mkdir -p tree stubs
+cp -r "$src/scripts" "$src/fuzz" "$src/bench" tree/
+for tool in cmake ctest npm apt-get sudo dpkg-query wine wineboot wineserver Xvfb rm; do
+  printf '#!/bin/sh\necho "%s ran" >&2\nexit 97\n' "$tool" >"stubs/$tool"
+  chmod +x "stubs/$tool"
+done
+for script in scripts/sign-release scripts/wine-prefix scripts/test scripts/demo scripts/deps fuzz/run bench/run \
+  bench/fuzz; do
+  for flag in --help -h; do
+    run env PATH="$scratch/stubs:$PATH" "tree/$script" $flag
+    [ $status -eq 0 ] || fail "$script $flag exits $status: $out"
+    expect "usage: " "$out"
+    expect "Example" "$out"
+  done
 done
 
 # The prefix script never deletes a folder it did not make: a folder with a file in it, not a
