@@ -59,6 +59,12 @@ expect "already holds a certificate" "$out"
 cmp -s cert/signer.key signer.key.before || fail "make-cert replaced the keys without --force"
 "$sign" make-cert --force cert >/dev/null
 cmp -s cert/signer.key signer.key.before && fail "make-cert --force kept the old key"
+# --force after CERTDIR replaces the keys too, and is not taken for the publisher's name.
+cp cert/signer.key signer.key.before
+"$sign" make-cert cert --force >/dev/null
+cmp -s cert/signer.key signer.key.before && fail "make-cert CERTDIR --force kept the old key"
+subject=$(openssl x509 -noout -subject -in cert/signer.pem)
+expect "Tessix, Inc. (test)" "$subject"
 
 cp "$image" signed.exe
 chmod 750 signed.exe

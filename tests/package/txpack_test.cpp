@@ -196,7 +196,7 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
         withConfig + Quoted(r.WithConfig("d.cfg", "TX_DATABASE=Tessix Tools.msi", "TX_DATABASE=tools.msi")) + payload,
         1, "d.cfg: line 19: TX_DATABASE \"tools.msi\" is not a file of the payload"},
        {"name too long to extract", withConfig + Quoted(r.config) + payload + " " + Quoted(r.dir / longName), 1,
-        "the payload file \"" + longName + "\" has 140 characters"},
+        "txpack: --payload: the payload file \"" + longName + "\" has 140 characters"},
        {"base already packed",
         "--base " + Quoted(packedBase) + " -o " + out + " --config " + Quoted(r.config) + payload, 1,
         "already packed; use the launcher from the build output"},

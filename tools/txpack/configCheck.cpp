@@ -208,8 +208,14 @@ class Checker
       return false;
    }
 
-   void Error(unsigned line, std::string text) { findings_.push_back({FindingKind::Error, line, std::move(text)}); }
-   void Warning(unsigned line, std::string text) { findings_.push_back({FindingKind::Warning, line, std::move(text)}); }
+   void Error(unsigned line, std::string text)
+   {
+      findings_.push_back({FindingKind::Error, line, std::move(text), FindingSource::Config});
+   }
+   void Warning(unsigned line, std::string text)
+   {
+      findings_.push_back({FindingKind::Warning, line, std::move(text), FindingSource::Config});
+   }
 
    void CheckSetting(const PackSetting& s)
    {
@@ -364,7 +370,8 @@ class Checker
    void CheckFileName(const PackSetting& s, FindingKind kind, const std::string& consequence)
    {
       if (s.value.empty()) {
-         findings_.push_back({kind, s.line, s.key + " is empty: it must name a file of the payload"});
+         findings_.push_back(
+             {kind, s.line, s.key + " is empty: it must name a file of the payload", FindingSource::Config});
          return;
       }
       if (InPayload(s.value)) {
@@ -375,8 +382,8 @@ class Checker
          names += (names.empty() ? "" : ", ") + Quote(name);
       }
       findings_.push_back(
-          {kind, s.line,
-           s.key + " " + Quote(s.value) + " is not a file of the payload (" + names + "): " + consequence});
+          {kind, s.line, s.key + " " + Quote(s.value) + " is not a file of the payload (" + names + "): " + consequence,
+           FindingSource::Config});
    }
 
    // The runtime stage asks the launcher's row table which packages to run; a name it never
@@ -492,12 +499,14 @@ class Checker
       for (const std::string& name : *payload_) {
          const size_t length = Utf16Length(name);
          if (length > room) {
-            Error(0, "the payload file " + Quote(name) + " has " + std::to_string(length) +
-                         " characters: extracted into a folder of up to " + std::to_string(folder) +
-                         " characters (a temporary folder, PRODUCTCODE and \"~setup\\\") its path would pass the " +
-                         std::to_string(kLongestExtractedPathChars) +
-                         " characters the launcher can open; keep payload names to " + std::to_string(room) +
-                         " characters");
+            findings_.push_back(
+                {FindingKind::Error, 0,
+                 "the payload file " + Quote(name) + " has " + std::to_string(length) +
+                     " characters: extracted into a folder of up to " + std::to_string(folder) +
+                     " characters (a temporary folder, PRODUCTCODE and \"~setup\\\") its path would pass the " +
+                     std::to_string(kLongestExtractedPathChars) +
+                     " characters the launcher can open; keep payload names to " + std::to_string(room) + " characters",
+                 FindingSource::Payload});
          }
       }
    }
