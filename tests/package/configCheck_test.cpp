@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 
 namespace
@@ -241,6 +244,43 @@ TEST(ConfigCheck, PayloadNamesMustFitTheExtractionPath)
    EXPECT_NE(findings[0].text.find("the payload file \"" + tooLong + "\" has 140 characters"), std::string::npos)
        << findings[0].text;
    EXPECT_NE(findings[0].text.find("keep payload names to 139 characters"), std::string::npos) << findings[0].text;
+}
+
+// Every key the launcher's sources read (the reader's calls, the configuration reads, the package
+// key lists) is one the check knows: a key added to the launcher but not to the check would be
+// reported as unknown, and its value never checked.
+TEST(ConfigCheck, KnowsEveryKeyTheLauncherReads)
+{
+#ifdef _WIN32
+   const std::string root = std::string("Z:") + TX_SOURCE_DIR; // the Unix path, under Wine
+#else
+   const std::string root = TX_SOURCE_DIR;
+#endif
+   const std::regex reads(R"(reader\.|ReadConfigValue|ReadOptional\(|const char\* const keys)");
+   const std::regex key(R"re("([A-Z][A-Z0-9_]+)")re");
+   std::set<std::string> found;
+   for (const char* file : {"config.cpp", "setup.cpp", "payload.cpp"}) {
+      std::ifstream in(root + "/apps/install/setup/" + file);
+      ASSERT_TRUE(in) << file;
+      std::stringstream text;
+      text << in.rdbuf();
+      std::string statement;
+      std::istringstream statements(text.str());
+      while (std::getline(statements, statement, ';')) {
+         if (!std::regex_search(statement, reads)) {
+            continue;
+         }
+         for (std::sregex_iterator it(statement.begin(), statement.end(), key), end; it != end; ++it) {
+            found.insert((*it)[1]);
+         }
+      }
+   }
+   for (const char* sure : {"INSTMSIA", "INSTMSIW", "TX_DATABASE64", "PATCH", "MINORUPGRADE", "REQ_MB_SPACE"}) {
+      EXPECT_EQ(found.count(sure), 1u) << sure << ": the scan of the launcher's reads missed it";
+   }
+   for (const std::string& read : found) {
+      EXPECT_EQ(Pack_NearestKey(read), read) << read << " is read by the launcher but unknown to the check";
+   }
 }
 
 TEST(ConfigCheck, NearestKey)
