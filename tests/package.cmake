@@ -15,6 +15,8 @@ tx_unit_test(package_pure_test
   package/packInput_test.cpp
   package/configCheck_test.cpp)
 target_link_libraries(package_pure_test PRIVATE tx_setup_pure tx_resedit_pure tx_txpack_input)
+# The launcher's sources, where the check's key table is compared with the keys the launcher reads.
+target_compile_definitions(package_pure_test PRIVATE TX_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 add_test(NAME package_pure COMMAND package_pure_test)
 
 if(NOT TX_WINDOWS)

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <regex>
+#include <set>
 #include <sstream>
 
 namespace
@@ -124,9 +127,24 @@ TEST(ConfigCheck, RefusalsAndWarnings)
        {"runtime not in the payload",
         {{13, "VCRUNTIME64=vcredist_x64.exe"}},
         {{E, 13, "VCRUNTIME64 \"vcredist_x64.exe\" is not a file of the payload"}}},
-       {"engine upgrader not in the payload",
-        {{kAppended, "INSTMSIW=instmsiw.exe"}},
-        {{E, kAppended, "INSTMSIW \"instmsiw.exe\" is not a file of the payload"}}},
+       // The upgrader keys as the launcher reads them on Windows 10 and 11: INSTMSIA never, INSTMSIW
+       // not in the tools style without SINGLE_FILE, and the upgrader only runs above 500.
+       {"upgrader of the 9x systems",
+        {{kAppended, "INSTMSIA=instmsia.exe"}},
+        {{W, kAppended, "INSTMSIA is not used: the launcher reads it on Windows 9x only"}}},
+       {"upgrader key in the tools style",
+        {{kAppended, "INSTMSIW=up.exe"}},
+        {{W, kAppended,
+          "INSTMSIW is not used: in the tools style without SINGLE_FILE the launcher runs instmsiw.exe"}}},
+       {"upgrader key in the tools style, engine above",
+        {{9, "MINIMUM_NT_MSI=3000"}, {kAppended, "INSTMSIW=up.exe"}},
+        {{E, 9, "the payload holds no instmsiw.exe"}, {W, kAppended, "INSTMSIW is not used"}}},
+       {"single-file tools style, upgrader not in the payload",
+        {{kAppended, "SINGLE_FILE=1"}, {kAppended + 1, "INSTMSIW=instmsiw.exe"}},
+        {{W, kAppended + 1, "INSTMSIW \"instmsiw.exe\" is not a file of the payload"}}},
+       {"standard style, empty upgrader",
+        {{10, "MINORUPGRADE=0"}, {kAppended, "INSTMSIW="}},
+        {{W, kAppended, "INSTMSIW is empty"}}},
        {"shadowed patch",
         {{kAppended, "PATCH=Tessix Tools.msi"}},
         {{W, kAppended, "PATCH is not used: TX_DATABASE names the package"}}},
@@ -140,6 +158,21 @@ TEST(ConfigCheck, RefusalsAndWarnings)
         {{10, "MINORUPGRADE=yes"}},
         {{W, 10, "MINORUPGRADE \"yes\" is not a whole number: the launcher reads it as 0"}}},
        {"language name", {{12, "LANGUAGES=en-US 1036"}}, {{W, 12, "\"en-US\" is not a language identifier"}}},
+       // Windows 10 and 11 ship Windows Installer 5.0 (500): a higher minimum upgrades the engine on
+       // every install, which fails with 1603 unless the payload holds the upgrader the launcher runs.
+       {"engine above every supported system's, tools style without instmsiw.exe",
+        {{9, "MINIMUM_NT_MSI=3000"}},
+        {{E, 9, "MINIMUM_NT_MSI \"3000\" is above 500 (Windows Installer 5.0, which Windows 10 and 11 ship)"}}},
+       {"engine of 501, tools style without instmsiw.exe",
+        {{9, "MINIMUM_NT_MSI=501"}},
+        {{E, 9, "the payload holds no instmsiw.exe, the upgrader the launcher runs in the tools style"}}},
+       {"engine of 500", {{9, "MINIMUM_NT_MSI=500"}}, {}},
+       {"engine above, standard style without INSTMSIW",
+        {{9, "MINIMUM_NT_MSI=3000"}, {10, "MINORUPGRADE=0"}},
+        {{E, 9, "INSTMSIW names no upgrader: every install would end with exit code 1603"}}},
+       {"engine above, standard style with an upgrader not in the payload",
+        {{9, "MINIMUM_NT_MSI=3000"}, {10, "MINORUPGRADE=0"}, {kAppended, "INSTMSIW=up.exe"}},
+        {{E, 9, "INSTMSIW \"up.exe\" is not a file of the payload: every install would end with exit code 1603"}}},
        {"runtime without its version",
         {{14, ""}},
         {{W, 13, "VCRUNTIME64 is not used: VCRUNTIME_VER names no VC runtime the launcher installs"}}},
@@ -153,6 +186,35 @@ TEST(ConfigCheck, RefusalsAndWarnings)
          EXPECT_EQ(findings[i].line, c.expected[i].line) << Describe(findings);
          EXPECT_NE(findings[i].text.find(c.expected[i].text), std::string::npos) << Describe(findings);
       }
+   }
+}
+
+// With the upgrader the launcher runs in the payload, a minimum above Windows Installer 5.0 only
+// warns: every install upgrades the engine first.
+TEST(ConfigCheck, EngineAboveTheSupportedSystemsWithItsUpgrader)
+{
+   std::vector<std::string> payload = kPayload;
+   payload.push_back("InstMsiW.exe");
+   payload.push_back("up.exe");
+   const struct {
+      const char* what;
+      std::vector<Edit> edits;
+      const char* upgrader;
+   } cases[] = {
+       {"tools style", {{9, "MINIMUM_NT_MSI=3000"}}, "\"instmsiw.exe\""},
+       {"standard style",
+        {{9, "MINIMUM_NT_MSI=3000"}, {10, "MINORUPGRADE=0"}, {kAppended, "INSTMSIW=up.exe"}},
+        "\"up.exe\""},
+   };
+   for (const auto& c : cases) {
+      SCOPED_TRACE(c.what);
+      const auto findings = Check(c.edits, payload);
+      ASSERT_EQ(findings.size(), 1u) << Describe(findings);
+      EXPECT_EQ(findings[0].kind, FindingKind::Warning);
+      EXPECT_EQ(findings[0].line, 9u);
+      EXPECT_NE(findings[0].text.find(std::string("every install would first run the engine upgrader ") + c.upgrader),
+                std::string::npos)
+          << Describe(findings);
    }
 }
 
@@ -182,6 +244,43 @@ TEST(ConfigCheck, PayloadNamesMustFitTheExtractionPath)
    EXPECT_NE(findings[0].text.find("the payload file \"" + tooLong + "\" has 140 characters"), std::string::npos)
        << findings[0].text;
    EXPECT_NE(findings[0].text.find("keep payload names to 139 characters"), std::string::npos) << findings[0].text;
+}
+
+// Every key the launcher's sources read (the reader's calls, the configuration reads, the package
+// key lists) is one the check knows: a key added to the launcher but not to the check would be
+// reported as unknown, and its value never checked.
+TEST(ConfigCheck, KnowsEveryKeyTheLauncherReads)
+{
+#ifdef _WIN32
+   const std::string root = std::string("Z:") + TX_SOURCE_DIR; // the Unix path, under Wine
+#else
+   const std::string root = TX_SOURCE_DIR;
+#endif
+   const std::regex reads(R"(reader\.|ReadConfigValue|ReadOptional\(|const char\* const keys)");
+   const std::regex key(R"re("([A-Z][A-Z0-9_]+)")re");
+   std::set<std::string> found;
+   for (const char* file : {"config.cpp", "setup.cpp", "payload.cpp"}) {
+      std::ifstream in(root + "/apps/install/setup/" + file);
+      ASSERT_TRUE(in) << file;
+      std::stringstream text;
+      text << in.rdbuf();
+      std::string statement;
+      std::istringstream statements(text.str());
+      while (std::getline(statements, statement, ';')) {
+         if (!std::regex_search(statement, reads)) {
+            continue;
+         }
+         for (std::sregex_iterator it(statement.begin(), statement.end(), key), end; it != end; ++it) {
+            found.insert((*it)[1]);
+         }
+      }
+   }
+   for (const char* sure : {"INSTMSIA", "INSTMSIW", "TX_DATABASE64", "PATCH", "MINORUPGRADE", "REQ_MB_SPACE"}) {
+      EXPECT_EQ(found.count(sure), 1u) << sure << ": the scan of the launcher's reads missed it";
+   }
+   for (const std::string& read : found) {
+      EXPECT_EQ(Pack_NearestKey(read), read) << read << " is read by the launcher but unknown to the check";
+   }
 }
 
 TEST(ConfigCheck, NearestKey)

@@ -16,12 +16,40 @@ expect() { grep -qF -- "$1" <<<"$2" || fail "expected \"$1\" in: $2"; }
 # COMMAND...: runs it, sets `out` (both streams) and `status`.
 run() { status=0; out=$("$@" 2>&1) || status=$?; }
 
-for script in scripts/sign-release scripts/wine-prefix; do
-  run "$src/$script" --help
-  [ $status -eq 0 ] || fail "$script --help exits $status"
-  expect "usage: " "$out"
-  expect "Example" "$out"
+# Every script answers --help and -h before doing anything. They run from a copy of the tree with
+# stand-ins for the tools that build, install or delete first, so that one that ignores --help
+# fails here at once instead of building, installing or removing anything.
+mkdir -p tree stubs
+cp -r "$src/scripts" "$src/fuzz" "$src/bench" tree/
+for tool in cmake ctest npm apt-get sudo dpkg-query wine wineboot wineserver Xvfb rm; do
+  printf '#!/bin/sh\necho "%s ran" >&2\nexit 97\n' "$tool" >"stubs/$tool"
+  chmod +x "stubs/$tool"
 done
+for script in scripts/sign-release scripts/wine-prefix scripts/test scripts/demo scripts/deps fuzz/run bench/run \
+  bench/fuzz; do
+  for flag in --help -h; do
+    run env PATH="$scratch/stubs:$PATH" "tree/$script" $flag
+    [ $status -eq 0 ] || fail "$script $flag exits $status: $out"
+    expect "usage: " "$out"
+    expect "Example" "$out"
+  done
+done
+
+# The prefix script never deletes a folder it did not make: a folder with a file in it, not a
+# prefix, is refused (before any Wine runs) and survives; so does a file given as PREFIX.
+mkdir -p notaprefix/docs
+echo keep >notaprefix/docs/keep.txt
+for cmd in ensure up; do
+  run "$src/scripts/wine-prefix" $cmd notaprefix notaprefix.env
+  [ $status -eq 1 ] || fail "wine-prefix $cmd over a foreign folder exits $status"
+  expect "is not a Wine prefix made by wine-prefix" "$out"
+  [ "$(cat notaprefix/docs/keep.txt)" = keep ] || fail "wine-prefix $cmd deleted a foreign folder"
+  [ ! -e notaprefix.env ] || fail "wine-prefix $cmd wrote the env file after refusing"
+done
+echo keep >plainfile
+run "$src/scripts/wine-prefix" ensure plainfile
+[ $status -eq 1 ] || fail "wine-prefix ensure over a file exits $status"
+[ "$(cat plainfile)" = keep ] || fail "wine-prefix ensure replaced a file"
 
 "$sign" make-cert cert >/dev/null
 cp cert/signer.key signer.key.before
@@ -31,6 +59,12 @@ expect "already holds a certificate" "$out"
 cmp -s cert/signer.key signer.key.before || fail "make-cert replaced the keys without --force"
 "$sign" make-cert --force cert >/dev/null
 cmp -s cert/signer.key signer.key.before && fail "make-cert --force kept the old key"
+# --force after CERTDIR replaces the keys too, and is not taken for the publisher's name.
+cp cert/signer.key signer.key.before
+"$sign" make-cert cert --force >/dev/null
+cmp -s cert/signer.key signer.key.before && fail "make-cert CERTDIR --force kept the old key"
+subject=$(openssl x509 -noout -subject -in cert/signer.pem)
+expect "Tessix, Inc. (test)" "$subject"
 
 cp "$image" signed.exe
 chmod 750 signed.exe

@@ -182,6 +182,10 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
        {"version with a dot",
         withConfig + Quoted(r.WithConfig("b.cfg", "MINIMUM_NT_MSI=300", "MINIMUM_NT_MSI=3.0")) + payload, 1,
         "b.cfg: line 8: MINIMUM_NT_MSI \"3.0\" is not a Windows Installer version"},
+       {"engine above Windows 10's without an upgrader",
+        withConfig + Quoted(r.WithConfig("e.cfg", "MINIMUM_NT_MSI=300", "MINIMUM_NT_MSI=3000")) + payload, 1,
+        "e.cfg: line 8: MINIMUM_NT_MSI \"3000\" is above 500 (Windows Installer 5.0, which Windows 10 and 11 ship): "
+        "every install would need an engine upgrade, and INSTMSIW names no upgrader"},
        {"product code without braces",
         withConfig +
             Quoted(r.WithConfig("c.cfg", "PRODUCTCODE={8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}",
@@ -192,7 +196,7 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
         withConfig + Quoted(r.WithConfig("d.cfg", "TX_DATABASE=Tessix Tools.msi", "TX_DATABASE=tools.msi")) + payload,
         1, "d.cfg: line 19: TX_DATABASE \"tools.msi\" is not a file of the payload"},
        {"name too long to extract", withConfig + Quoted(r.config) + payload + " " + Quoted(r.dir / longName), 1,
-        "the payload file \"" + longName + "\" has 140 characters"},
+        "txpack: --payload: the payload file \"" + longName + "\" has 140 characters"},
        {"base already packed",
         "--base " + Quoted(packedBase) + " -o " + out + " --config " + Quoted(r.config) + payload, 1,
         "already packed; use the launcher from the build output"},
@@ -286,6 +290,17 @@ TEST(Txpack, LongPathsAndAnOutputFolder)
                                  r.dir);
    EXPECT_EQ(run.exitCode, 0u) << run.output;
    EXPECT_EQ(ReadTextFile("\\\\?\\" + deep + "\\setup.exe").substr(0, 2), "MZ");
+
+   // A base image at such a path packs too, and the launcher packed there can be shown.
+   const std::string deepBase = deep + "\\base.exe";
+   ASSERT_TRUE(CopyFileW(Win32U_Wide("\\\\?\\" + r.base).c_str(), Win32U_Wide("\\\\?\\" + deepBase).c_str(), FALSE));
+   const PackRun fromDeep = RunTxpack("--base " + Quoted(deepBase) + " --config " + Quoted(r.config) + " --payload " +
+                                          Quoted(msi) + " " + Quoted(r.runtime) + " -o " + Quoted(deep + "\\deep.exe"),
+                                      r.dir);
+   EXPECT_EQ(fromDeep.exitCode, 0u) << fromDeep.output;
+   const PackRun show = RunTxpack("--show " + Quoted(deep + "\\deep.exe"), r.dir);
+   EXPECT_EQ(show.exitCode, 0u) << show.output;
+   EXPECT_NE(show.output.find("  TX_DATABASE=Tessix Tools.msi"), std::string::npos) << show.output;
 
    const PackRun folder = RunTxpack(r.Inputs(r.config) + " -o " + Quoted(r.dir / "release"), r.dir);
    EXPECT_EQ(folder.exitCode, 0u) << folder.output;

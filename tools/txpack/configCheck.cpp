@@ -14,6 +14,8 @@ namespace
 {
 
 const char kFolderName[] = "~setup"; // after PRODUCTCODE in the extraction folder's name, then a back-slash
+// Windows 10 and 11, the only systems the launcher runs on, ship Windows Installer 5.0.
+constexpr uint32_t kSupportedSystemsEngine = 500;
 const char kNotConfigured[] = "every install would stop with \"Setup is not configured and is unable to continue.\"";
 
 enum class KeyKind {
@@ -141,6 +143,7 @@ class Checker
          CheckSetting(setting);
       }
       CheckRequired();
+      CheckEngine();
       CheckPayloadNames();
       std::stable_sort(findings_.begin(), findings_.end(), [](const PackFinding& a, const PackFinding& b) {
          return (a.line == 0 ? UINT32_MAX : a.line) < (b.line == 0 ? UINT32_MAX : b.line);
@@ -170,8 +173,49 @@ class Checker
       return nullptr;
    }
 
-   void Error(unsigned line, std::string text) { findings_.push_back({FindingKind::Error, line, std::move(text)}); }
-   void Warning(unsigned line, std::string text) { findings_.push_back({FindingKind::Warning, line, std::move(text)}); }
+   bool ToolsStyle() const
+   {
+      const PackSetting* style = Find("MINORUPGRADE");
+      return style != nullptr && Config_LeadingNumber(style->value) != 0;
+   }
+
+   // SINGLE_FILE is read in the tools style only.
+   bool SingleFile() const
+   {
+      const PackSetting* single = Find("SINGLE_FILE");
+      return ToolsStyle() && single != nullptr && Config_LeadingNumber(single->value) != 0;
+   }
+
+   // Whether every install on a supported system upgrades the engine first.
+   bool EngineUpgradeNeeded() const
+   {
+      const PackSetting* minimum = Find("MINIMUM_NT_MSI");
+      const auto version = minimum != nullptr ? Config_ParseMsiVersion(minimum->value) : std::nullopt;
+      return version && *version > kSupportedSystemsEngine;
+   }
+
+   // Without a payload the files lie beside the launcher and count as there.
+   bool InPayload(std::string_view file) const
+   {
+      if (!payload_) {
+         return true;
+      }
+      for (const std::string& name : *payload_) {
+         if (EqualsNoCase(name, file)) {
+            return true;
+         }
+      }
+      return false;
+   }
+
+   void Error(unsigned line, std::string text)
+   {
+      findings_.push_back({FindingKind::Error, line, std::move(text), FindingSource::Config});
+   }
+   void Warning(unsigned line, std::string text)
+   {
+      findings_.push_back({FindingKind::Warning, line, std::move(text), FindingSource::Config});
+   }
 
    void CheckSetting(const PackSetting& s)
    {
@@ -197,11 +241,14 @@ class Checker
             Warning(s.line, s.key + " is not used: " + PackageKey() + " names the package");
             break;
          }
-         CheckFileName(s, "every install would end with exit code 2");
+         CheckFileName(s, FindingKind::Error, "every install would end with exit code 2");
          break;
       case KeyKind::File:
-         CheckFileName(s, s.key.rfind("INSTMSI", 0) == 0 ? "the engine upgrade would fail where it is needed"
-                                                         : "the VC runtime stage would fail on every machine");
+         if (s.key.rfind("INSTMSI", 0) == 0) {
+            CheckUpgrader(s);
+            break;
+         }
+         CheckFileName(s, FindingKind::Error, "the VC runtime stage would fail on every machine");
          CheckRuntimeUsed(s);
          break;
       case KeyKind::LenientNumber:
@@ -303,25 +350,40 @@ class Checker
       }
    }
 
-   void CheckFileName(const PackSetting& s, const char* consequence)
+   // On Windows 10 and 11 the launcher reads INSTMSIA never and INSTMSIW outside the tools style
+   // without SINGLE_FILE only; the upgrader runs only when MINIMUM_NT_MSI is above their engine,
+   // and then the engine check tells whether it is there. Short of that a wrong name only warns.
+   void CheckUpgrader(const PackSetting& s)
+   {
+      if (s.key == "INSTMSIA") {
+         Warning(s.line, "INSTMSIA is not used: the launcher reads it on Windows 9x only, which it does not run on");
+      } else if (ToolsStyle() && !SingleFile()) {
+         Warning(s.line, "INSTMSIW is not used: in the tools style without SINGLE_FILE the launcher runs instmsiw.exe "
+                         "from the payload");
+      } else if (!EngineUpgradeNeeded()) {
+         CheckFileName(s, FindingKind::Warning,
+                       "an engine upgrade would fail (none runs on Windows 10 or 11 while MINIMUM_NT_MSI is at most " +
+                           std::to_string(kSupportedSystemsEngine) + ")");
+      }
+   }
+
+   void CheckFileName(const PackSetting& s, FindingKind kind, const std::string& consequence)
    {
       if (s.value.empty()) {
-         Error(s.line, s.key + " is empty: it must name a file of the payload");
+         findings_.push_back(
+             {kind, s.line, s.key + " is empty: it must name a file of the payload", FindingSource::Config});
          return;
       }
-      if (!payload_) {
+      if (InPayload(s.value)) {
          return;
-      }
-      for (const std::string& name : *payload_) {
-         if (EqualsNoCase(name, s.value)) {
-            return;
-         }
       }
       std::string names;
       for (const std::string& name : *payload_) {
          names += (names.empty() ? "" : ", ") + Quote(name);
       }
-      Error(s.line, s.key + " " + Quote(s.value) + " is not a file of the payload (" + names + "): " + consequence);
+      findings_.push_back(
+          {kind, s.line, s.key + " " + Quote(s.value) + " is not a file of the payload (" + names + "): " + consequence,
+           FindingSource::Config});
    }
 
    // The runtime stage asks the launcher's row table which packages to run; a name it never
@@ -359,6 +421,44 @@ class Checker
       Warning(s.line, s.key + " is not used: " +
                           (alternate ? "VCRUNTIME_VER_ALT (with VCRUNTIME_VER set)" : std::string("VCRUNTIME_VER")) +
                           " names no VC runtime the launcher installs (" + versions + ")");
+   }
+
+   // A minimum above the supported systems' engine makes every install run the upgrader: the one
+   // the launcher runs must be in the payload.
+   void CheckEngine()
+   {
+      if (!EngineUpgradeNeeded()) {
+         return;
+      }
+      const PackSetting* minimum = Find("MINIMUM_NT_MSI");
+      const std::string head = "MINIMUM_NT_MSI " + Quote(minimum->value) + " is above " +
+                               std::to_string(kSupportedSystemsEngine) +
+                               " (Windows Installer 5.0, which Windows 10 and 11 ship)";
+      std::string upgrader;
+      std::string missing;
+      if (ToolsStyle() && !SingleFile()) {
+         upgrader = "instmsiw.exe"; // the tools style's fixed name
+         if (!InPayload(upgrader)) {
+            missing = "the payload holds no instmsiw.exe, the upgrader the launcher runs in the tools style "
+                      "(without SINGLE_FILE)";
+         }
+      } else {
+         const PackSetting* key = Find("INSTMSIW");
+         if (key == nullptr || key->value.empty()) {
+            missing = "INSTMSIW names no upgrader";
+         } else {
+            upgrader = key->value;
+            if (!InPayload(upgrader)) {
+               missing = "INSTMSIW " + Quote(upgrader) + " is not a file of the payload";
+            }
+         }
+      }
+      if (!missing.empty()) {
+         Error(minimum->line, head + ": every install would need an engine upgrade, and " + missing +
+                                  ": every install would end with exit code 1603");
+      } else {
+         Warning(minimum->line, head + ": every install would first run the engine upgrader " + Quote(upgrader));
+      }
    }
 
    void CheckRequired()
@@ -399,12 +499,14 @@ class Checker
       for (const std::string& name : *payload_) {
          const size_t length = Utf16Length(name);
          if (length > room) {
-            Error(0, "the payload file " + Quote(name) + " has " + std::to_string(length) +
-                         " characters: extracted into a folder of up to " + std::to_string(folder) +
-                         " characters (a temporary folder, PRODUCTCODE and \"~setup\\\") its path would pass the " +
-                         std::to_string(kLongestExtractedPathChars) +
-                         " characters the launcher can open; keep payload names to " + std::to_string(room) +
-                         " characters");
+            findings_.push_back(
+                {FindingKind::Error, 0,
+                 "the payload file " + Quote(name) + " has " + std::to_string(length) +
+                     " characters: extracted into a folder of up to " + std::to_string(folder) +
+                     " characters (a temporary folder, PRODUCTCODE and \"~setup\\\") its path would pass the " +
+                     std::to_string(kLongestExtractedPathChars) +
+                     " characters the launcher can open; keep payload names to " + std::to_string(room) + " characters",
+                 FindingSource::Payload});
          }
       }
    }

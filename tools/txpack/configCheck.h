@@ -21,10 +21,14 @@ inline constexpr size_t kLongestExtractedPathChars = 259;
 
 enum class FindingKind { Error, Warning };
 
+// Where a finding comes from: the configuration file, or the payload files' names (--payload).
+enum class FindingSource { Config, Payload };
+
 struct PackFinding {
    FindingKind kind;
    unsigned line; // the configuration line, or 0 when the finding belongs to no line
    std::string text;
+   FindingSource source;
 };
 
 // Checks the configuration as the launcher will read it. `payload` holds the container's entry

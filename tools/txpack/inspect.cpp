@@ -298,7 +298,7 @@ class Launcher
    const std::string image_; // as the launcher's code opens it
    const std::string shown_; // as the user named it
    const PrivateFolder& folder_;
-   UniqueModule module_;
+   UniqueDataModule module_;
    std::vector<std::pair<std::string, std::string>> values_;
    InstallStyle style_;
    SetupConfig config_;

@@ -155,7 +155,11 @@ bool Pack_OpenProgramImage(const std::string& path, const std::string& what, Pro
       Pack_Report(what + " \"" + path + "\" is not a program image: " + problem);
       return false;
    }
-   image.resources.reset(LoadLibraryExW(Pack_LongPath(path).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+   const UniqueHandle mapping(CreateFileMappingW(image.file.Handle(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+   void* view = mapping ? MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0) : nullptr;
+   if (view != nullptr) {
+      image.resources.reset(reinterpret_cast<HMODULE>(reinterpret_cast<uintptr_t>(view) | 1));
+   }
    if (!image.resources) {
       Pack_Report("cannot read the resources of " + what + " \"" + path + "\": " + Pack_ErrorText(GetLastError()));
       return false;

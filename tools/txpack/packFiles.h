@@ -43,6 +43,7 @@ class InputFile
    // Exactly `count` bytes into `bytes`.
    bool Read(std::string& bytes, uint64_t count);
    bool Seek(uint64_t offset);
+   HANDLE Handle() const { return handle_.get(); }
    void Close() { handle_.reset(); }
 
    uint64_t size = 0;
@@ -67,11 +68,24 @@ class OutputFile
    std::string path_;
 };
 
+// A program image's file mapped as data and handed to the resource functions as a module loaded
+// as a data file (the handle's low bit marks one). Mapped from the file's own handle, it is read at
+// any path length, where loading by name stops at 260 characters.
+struct DataModuleTraits {
+   static HMODULE Invalid() { return nullptr; }
+   static bool IsValid(HMODULE m) { return m != nullptr; }
+   static void Close(HMODULE m)
+   {
+      UnmapViewOfFile(reinterpret_cast<void*>(reinterpret_cast<uintptr_t>(m) & ~uintptr_t{1}));
+   }
+};
+using UniqueDataModule = UniqueResource<HMODULE, DataModuleTraits>;
+
 // A program image opened for reading: its file, where its sections end, and its resources.
 struct ProgramImage {
    InputFile file;
    uint64_t sectionsEnd = 0;
-   UniqueModule resources; // loaded as a data file: an arm64 image is read by the x64 tool too
+   UniqueDataModule resources; // read as data: an arm64 image is read by the x64 tool too
 };
 // `what` names the file in messages ("the base image"). False when it cannot be read or is no
 // program image, with the reason reported.

@@ -88,8 +88,11 @@ bool CheckConfig(const PackOptions& options, const std::vector<PackSetting>& set
    bool ok = true;
    for (const PackFinding& finding : Pack_CheckConfig(settings, names)) {
       const bool error = finding.kind == FindingKind::Error;
+      // A payload name comes from --payload, not from the configuration file.
       const std::string where =
-          options.config + ": " + (finding.line != 0 ? "line " + std::to_string(finding.line) + ": " : "");
+          finding.source == FindingSource::Payload
+              ? std::string("--payload: ")
+              : options.config + ": " + (finding.line != 0 ? "line " + std::to_string(finding.line) + ": " : "");
       const char* kind = !error ? "warning: " : options.allowRefusedConfig ? "refused, packed as asked: " : "";
       Pack_Report(where + kind + finding.text);
       ok = ok && !error;
