@@ -59,5 +59,5 @@ foreach(area Install Unpack Refusals Signatures OnScreen)
                    ${_launchers} ${_artifacts} --gtest_filter=Arm64${area}.*)
   # One prefix and one Windows Installer for all of them.
   set_tests_properties(arm64_${name} PROPERTIES FIXTURES_REQUIRED arm64_launchers RESOURCE_LOCK arm64_wine
-                                                LABELS arm64_wine TIMEOUT 900)
+                                                LABELS arm64_wine TIMEOUT 300)
 endforeach()

@@ -56,7 +56,7 @@ class Arm64Run : public InstallerTest
       options.image = image;
       options.arguments = arguments;
       options.environment = {{"TX_STANDIN_LOG", standIns_}, {"TX_STANDIN_EXITCODES", exitCodes}};
-      options.timeoutMs = 300000; // emulated: some twenty times slower than x64 Wine
+      options.timeoutMs = 120000; // emulated: a run takes seconds, some ten times longer than under x64 Wine
       return RunLauncher(options, temp);
    }
    std::vector<std::string> StandInRuns() const { return SplitLines(ReadTextFile(standIns_)); }
