@@ -1,0 +1,333 @@
+// The shipped arm64 image under arm64 Wine. Launchers packed around it by the x64 txpack run as a
+// deployment tool runs them, started by this arm64 driver, which reads their whole exit code;
+// each run is judged by that code, its log, what is left on the disk and what Windows Installer
+// reports. Wine has no hypervisor, so every host line meets the arm64 probe's trap on what is,
+// to the launcher, bare hardware.
+//   arm64_runs_test MSI_FIXTURES SETUP_EXE LAUNCHERS ARTIFACTS
+#include <windows.h>
+
+#include <msi.h>
+
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "apps/install/setup/ui/messages.h"
+#include "resources/resource.h"
+#include "tests/e2e/runSupport.h"
+#include "tests/e2e/sampleProduct.h"
+#include "tests/gui/driver.h"
+#include "tests/gui/screenshot.h"
+#include "tests/prereq/prereqSupport.h"
+#include "tests/session/sessionTestSupport.h"
+
+namespace
+{
+
+constexpr wchar_t kTitle[] = L"Tessix Product Installation";
+constexpr char kSilentInstall[] = "/s /v\"/qn REBOOT=ReallySuppress\"";
+// The test product's launchers carry no runtime installer.
+constexpr char kSilentWithoutRuntime[] = "/s /n /v\"/qn\"";
+constexpr char kNotInAVm[] = "Failed to send rpc, because we are not in a VM";
+
+class Arm64Run : public InstallerTest
+{
+ protected:
+   void SetUp() override
+   {
+      InstallerTest::SetUp();
+      RemoveSample();
+      SetArtifactFolder(TestArg(4));
+   }
+   void TearDown() override
+   {
+      RemoveSample();
+      InstallerTest::TearDown();
+   }
+
+   static std::string Launcher(const std::string& name) { return WinePath(TestArg(3)) + "\\" + name + "\\setup.exe"; }
+   static std::string PayloadFile(const std::string& name) { return WinePath(TestArg(3)) + "\\payload\\" + name; }
+
+   // `exitCodes`: the runtime stand-in's exit code, "<file name>=<code>".
+   LauncherRun Run(const std::string& image, const std::string& arguments, const ScratchDir& temp,
+                   const std::string& exitCodes = "")
+   {
+      LauncherOptions options;
+      options.image = image;
+      options.arguments = arguments;
+      options.environment = {{"TX_STANDIN_LOG", standIns_}, {"TX_STANDIN_EXITCODES", exitCodes}};
+      options.timeoutMs = 120000; // emulated: a run takes seconds, some ten times longer than under x64 Wine
+      return RunLauncher(options, temp);
+   }
+   std::vector<std::string> StandInRuns() const { return SplitLines(ReadTextFile(standIns_)); }
+
+   ScratchDir records_{"records"};
+   std::string standIns_ = records_ / "standins.log";
+};
+
+using Arm64Install = Arm64Run;
+using Arm64Unpack = Arm64Run;
+using Arm64Refusals = Arm64Run;
+using Arm64Signatures = Arm64Run;
+using Arm64OnScreen = Arm64Run;
+
+bool HasExtractionFolder(const LauncherRun& run)
+{
+   for (const auto& name : run.tempFiles) {
+      if (name == kExtractionFolder) {
+         return true;
+      }
+   }
+   return false;
+}
+
+// The host lines of a run, each as the launcher logged it before sending; a line that was not
+// then refused as "not in a VM" is marked, so that a comparison shows it.
+std::vector<std::string> RefusedHostLines(const std::string& log)
+{
+   const std::string sending = "Sending rpc command '";
+   const std::string toHost = "' to the host";
+   const std::vector<std::string> lines = SplitLines(log);
+   std::vector<std::string> commands;
+   for (size_t i = 0; i < lines.size(); i++) {
+      const size_t start = lines[i].find(sending);
+      const size_t end = lines[i].rfind(toHost);
+      if (start == std::string::npos || end == std::string::npos || end < start + sending.size()) {
+         continue;
+      }
+      std::string command = lines[i].substr(start + sending.size(), end - start - sending.size());
+      if (i + 1 >= lines.size() || lines[i + 1].find(kNotInAVm) == std::string::npos) {
+         command = "(not refused) " + command;
+      }
+      commands.push_back(command);
+   }
+   return commands;
+}
+
+// The text between `before` and the next `after` in the line of `log` that contains `before`.
+std::string Between(const std::string& log, const std::string& before, const std::string& after)
+{
+   const std::string line = FindLine(log, before);
+   const size_t start = line.find(before);
+   if (start == std::string::npos) {
+      return std::string();
+   }
+   const size_t from = start + before.size();
+   return line.substr(from, line.find(after, from) - from);
+}
+
+} // namespace
+
+// The shipped configuration: the arm64 runtime stand-in runs before the product, and each of
+// the run's host lines meets the probe, which finds no hypervisor and does not crash. Under qemu
+// the probe's debug-register read passes unseen (the registers come back unchanged); in the
+// second image it raises an exception, which the probe's guard must step over.
+TEST_F(Arm64Install, SilentInstallOfTheSample)
+{
+   const std::string build = std::to_string(TX_BUILD_NUMBER);
+   const std::vector<std::string> hostLines = {
+       "log Command line: /s /v\"/qn REBOOT=ReallySuppress\"",
+       "log Installing Tessix Tools 13.0.1.0 (build-" + build + ")",
+       "info-set guestinfo.toolsInstallErrCode Invalid",
+       "toolinstall.installerActive 1",
+       "info-set guestinfo.toolsInstallErrCode 0",
+       "toolinstall.installerActive 0",
+   };
+   for (const char* launcher : {"sample", "sample-trapping"}) {
+      SCOPED_TRACE(launcher);
+      ScratchDir temp("sample");
+      ScratchDir records("standins");
+      standIns_ = records / "standins.log";
+      const LauncherRun run = Run(Launcher(launcher), kSilentInstall, temp);
+      EXPECT_EQ(run.exitCode, 0u) << run.log;
+      EXPECT_TRUE(SampleInstalled());
+      EXPECT_EQ(StandInRuns(), std::vector<std::string>{"vcredist_arm64.exe|\"" + (temp / kExtractionFolder) +
+                                                        "\\vcredist_arm64.exe\"  /Q /norestart"});
+      ExpectLinesInOrder(run.log, {"I0: Performing Tessix Tools style install/upgrade",
+                                   "I0: ** InstallVCRedist [vcredist_arm64.exe][ /Q /norestart]",
+                                   "I0: InstallProduct() returned: 0", "I0: Setup exit code is: 0"});
+      EXPECT_EQ(RefusedHostLines(run.log), hostLines);
+      EXPECT_FALSE(HasExtractionFolder(run)) << "the extraction folder is cleaned up";
+      EXPECT_EQ(run.logName.find("_Failed"), std::string::npos) << run.logName;
+      RemoveSample();
+   }
+}
+
+// The stand-in's restart request crosses two arm64 processes whole: 3010 does not fit in the
+// eight bits a Linux exit status keeps.
+TEST_F(Arm64Install, ARuntimeThatAsksForARestartStopsBeforeTheProduct)
+{
+   ScratchDir temp("restart");
+   const LauncherRun run = Run(Launcher("sample"), kSilentInstall, temp, "vcredist_arm64.exe=3010");
+   EXPECT_EQ(run.exitCode, 3010u) << run.log;
+   EXPECT_FALSE(SampleInstalled());
+   ExpectLinesInOrder(run.log, {"I0: vc redist returned ERROR_SUCCESS_REBOOT_REQUIRED",
+                                "I0: Reboot required by VC Redist installation. Setting return code to "
+                                "ERROR_SUCCESS_REBOOT_REQUIRED",
+                                "I0: Setup exit code is: 3010"});
+   EXPECT_FALSE(HasLine(run.log, "InstallProduct()"));
+}
+
+TEST_F(Arm64Install, InPlaceUpgrade)
+{
+   ScratchDir first("first");
+   LauncherRun run = Run(Launcher("tools-13.0.0"), kSilentWithoutRuntime, first);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.0");
+   EXPECT_TRUE(HasLine(run.log, "I0: No existing products found")) << run.log;
+
+   ScratchDir second("second");
+   run = Run(Launcher("tools-13.0.1"), kSilentWithoutRuntime, second);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
+   ExpectLinesInOrder(run.log, {"I0: Found existing product {6F1E2A30-8B4C-4D5E-9F60-1A2B3C4D5E01} with version 13.0.0",
+                                "I0: Existing product version is older", "I0: InstallProduct() returned: 0",
+                                "I0: Setup exit code is: 0"});
+}
+
+TEST_F(Arm64Unpack, UnpackOnlyKeepsFilesIdenticalToThePayload)
+{
+   ScratchDir temp("unpack");
+   const LauncherRun run = Run(Launcher("sample"), "/s /x", temp);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   ASSERT_TRUE(HasExtractionFolder(run)) << run.log;
+   const std::string folder = temp / kExtractionFolder;
+   EXPECT_EQ(ListFolder(folder), (std::vector<std::string>{"Tessix Tools.msi", "vcredist_arm64.exe"}));
+   for (const char* name : {"Tessix Tools.msi", "vcredist_arm64.exe"}) {
+      const std::string extracted = ReadTextFile(folder + "\\" + name);
+      EXPECT_FALSE(extracted.empty()) << name;
+      EXPECT_TRUE(extracted == ReadTextFile(PayloadFile(name))) << name << " differs from the payload";
+   }
+   EXPECT_FALSE(SampleInstalled());
+   EXPECT_TRUE(StandInRuns().empty());
+   RemoveTree(folder);
+}
+
+TEST_F(Arm64Unpack, PrintVersionsReportsWithoutInstalling)
+{
+   TestConsole console;
+   ScratchDir temp("versions");
+   const LauncherRun run = Run(Launcher("sample"), "/pv", temp);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   std::vector<std::string> expected = ReportHeader();
+   expected.push_back("Name    : Fake Installer");
+   expected.push_back("Version : 1.0.0.0");
+   expected.push_back("File    : " + (temp / kExtractionFolder) + "\\vcredist_arm64.exe");
+   EXPECT_EQ(console.Lines(), expected) << run.log;
+   EXPECT_FALSE(SampleInstalled());
+   EXPECT_TRUE(StandInRuns().empty());
+}
+
+// Each refusal: its exit code and log lines, nothing left but the log archived as a failed
+// run's, nothing installed.
+TEST_F(Arm64Refusals, EndCleanlyWithTheirExitCodes)
+{
+   struct Case {
+      const char* name;
+      std::string image;
+      const char* arguments;
+      DWORD exitCode;
+      std::vector<std::string> lines;
+   };
+   const Case cases[] = {
+       {"a refused command line",
+        Launcher("sample"),
+        "/s /a /a",
+        1639,
+        {"I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Usage:"}},
+       // The image as built, without configuration: also the arm64 prefix's Windows 11.
+       {"an unconfigured image",
+        LauncherImage(),
+        "/s",
+        1610,
+        {"I0:    Major version = 10", "I0:    Build number  = 22000",
+         "I0: ERROR: Setup is not configured and is unable to continue."}},
+       {"a container cut short", Launcher("cut"), "/s", 1603, {"I0: ERROR: The SFX file size is incorrect"}},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      ScratchDir temp("refusal");
+      const LauncherRun run = Run(c.image, c.arguments, temp);
+      EXPECT_EQ(run.exitCode, c.exitCode) << run.log;
+      std::vector<std::string> lines = c.lines;
+      lines.push_back("I0: Setup exit code is: " + std::to_string(c.exitCode));
+      ExpectLinesInOrder(run.log, lines);
+      EXPECT_NE(run.logName.find("_Failed.log"), std::string::npos) << run.logName;
+      EXPECT_EQ(run.tempFiles.size(), 1u) << "only the archived log is left";
+      EXPECT_FALSE(SampleInstalled());
+      EXPECT_TRUE(StandInRuns().empty());
+   }
+}
+
+// The standard style checks the launcher's own signature and its package's (WinVerifyTrust
+// bound at run time on arm64); a byte changed after signing is found.
+TEST_F(Arm64Signatures, SignedLauncherCheckedAgainstItsOwnSignature)
+{
+   struct Case {
+      const char* launcher;
+      DWORD exitCode;
+      std::vector<std::string> lines;
+   };
+   const auto self = [](const char* name) { return Launcher(std::string("signed\\") + name) + " - "; };
+   const Case cases[] = {
+       {"same",
+        0,
+        {self("same") + "Trusted", "tools.msi - Trusted", "VerifyPackageSignature() returned: 0",
+         "InstallProduct() returned: 0", "Setup exit code is: 0"}},
+       {"altered",
+        13,
+        {self("altered") + "NotTrusted", "VerifyPackageSignature() returned: 1", "Setup exit code is: 13"}},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.launcher);
+      ScratchDir temp("signed");
+      const LauncherRun run = Run(Launcher(std::string("signed\\") + c.launcher), kSilentWithoutRuntime, temp);
+      EXPECT_EQ(run.exitCode, c.exitCode) << run.log;
+      EXPECT_EQ(ProductState(kToolsCode), c.exitCode == 0 ? INSTALLSTATE_DEFAULT : INSTALLSTATE_UNKNOWN);
+      ExpectLinesInOrder(run.log, c.lines);
+      RemoveFixtureProducts();
+   }
+}
+
+// With a person at the screen: the progress window comes up and stays while the launcher asks
+// for room that no drive has; Cancel ends the run.
+TEST_F(Arm64OnScreen, ProgressWindowWhileTheLauncherAsks)
+{
+   HWND dialog = nullptr;
+   std::string banner;
+   std::string question;
+   bool saved = false;
+   std::thread user([&] {
+      dialog = WaitForDialog(kTitle, IDC_PROGRESS, 120000);
+      if (dialog == nullptr) {
+         return;
+      }
+      HWND box = WaitForMessageBox(kTitle, 120000); // the dialog's texts are set by now
+      banner = WindowText(GetDlgItem(dialog, IDC_BANNER));
+      Sleep(500); // painted before the picture
+      saved = SaveScreenshot(dialog, "arm64-progress-window");
+      SaveScreenshot(nullptr, "arm64-progress-window-and-question");
+      if (box != nullptr) {
+         question = WindowText(GetDlgItem(box, 0xFFFF));
+         ClickButton(box, IDCANCEL);
+      }
+   });
+   ScratchDir temp("onscreen");
+   const LauncherRun run = Run(Launcher("space"), "/n /v\"/qn\"", temp);
+   user.join();
+
+   ASSERT_NE(dialog, nullptr) << "no progress window\n" << run.log;
+   EXPECT_EQ(banner, "Preparing 'Tessix Test Tools' for installation...");
+   EXPECT_TRUE(saved) << "no screenshot of the progress window";
+   const std::string megabytes = Between(run.log, "Total space required to unpack is ", " MB");
+   std::string expected = LoadMessageAlloc(resources_, 49).value_or("(missing)");
+   const size_t at = expected.find("%d");
+   if (at != std::string::npos) {
+      expected.replace(at, 2, megabytes);
+   }
+   EXPECT_EQ(question, expected);
+   EXPECT_EQ(run.exitCode, 1602u) << run.log;
+   ExpectLinesInOrder(run.log,
+                      {"UI thread started successfully", "Install cancelled by the user.", "Setup exit code is: 1602"});
+   EXPECT_EQ(ProductState(kToolsCode), INSTALLSTATE_UNKNOWN);
+}
