@@ -104,18 +104,6 @@ std::vector<std::string> RefusedHostLines(const std::string& log)
    return commands;
 }
 
-// The text between `before` and the next `after` in the line of `log` that contains `before`.
-std::string Between(const std::string& log, const std::string& before, const std::string& after)
-{
-   const std::string line = FindLine(log, before);
-   const size_t start = line.find(before);
-   if (start == std::string::npos) {
-      return std::string();
-   }
-   const size_t from = start + before.size();
-   return line.substr(from, line.find(after, from) - from);
-}
-
 } // namespace
 
 // The shipped configuration: the arm64 runtime stand-in runs before the product, and each of

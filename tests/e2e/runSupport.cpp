@@ -92,6 +92,18 @@ std::string FindLine(const std::string& log, const std::string& text)
    return std::string();
 }
 
+// The text between `before` and the next `after` in the line of `log` that contains `before`.
+std::string Between(const std::string& log, const std::string& before, const std::string& after)
+{
+   const std::string line = FindLine(log, before);
+   const size_t start = line.find(before);
+   if (start == std::string::npos) {
+      return std::string();
+   }
+   const size_t from = start + before.size();
+   return line.substr(from, line.find(after, from) - from);
+}
+
 bool HasLine(const std::string& log, const std::string& text)
 {
    return !FindLine(log, text).empty();

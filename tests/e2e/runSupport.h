@@ -36,4 +36,6 @@ LauncherRun FinishLauncher(PROCESS_INFORMATION& started, DWORD timeoutMs, const 
 
 // The line of `log` that contains `text`, or an empty string.
 std::string FindLine(const std::string& log, const std::string& text);
+// The text between `before` and the next `after` in the line of `log` that contains `before`.
+std::string Between(const std::string& log, const std::string& before, const std::string& after);
 bool HasLine(const std::string& log, const std::string& text);

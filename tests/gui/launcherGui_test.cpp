@@ -30,18 +30,6 @@ unsigned SplashPixel(int x, int y)
    return ((x / 40 + y / 40) % 2 == 0) ? 0x1E5AA8 : 0xF2F2F2;
 }
 
-// The text between `before` and the next `after` in the line of `log` that contains `before`.
-std::string Between(const std::string& log, const std::string& before, const std::string& after)
-{
-   const std::string line = FindLine(log, before);
-   const size_t start = line.find(before);
-   if (start == std::string::npos) {
-      return std::string();
-   }
-   const size_t from = start + before.size();
-   return line.substr(from, line.find(after, from) - from);
-}
-
 std::string ReplaceFirst(std::string text, const std::string& what, const std::string& with)
 {
    const size_t at = text.find(what);
