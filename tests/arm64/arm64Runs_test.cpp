@@ -1,8 +1,8 @@
 // The shipped arm64 image under arm64 Wine. Launchers packed around it by the x64 txpack run as a
 // deployment tool runs them, started by this arm64 driver, which reads their whole exit code;
 // each run is judged by that code, its log, what is left on the disk and what Windows Installer
-// reports. Wine has no hypervisor, so every host line meets the arm64 probe's trap on what is,
-// to the launcher, bare hardware.
+// reports. Wine has no hypervisor, so every host line meets the arm64 probe on what is, to the
+// launcher, hardware without one.
 //   arm64_runs_test MSI_FIXTURES SETUP_EXE LAUNCHERS ARTIFACTS
 #include <windows.h>
 
@@ -56,7 +56,7 @@ class Arm64Run : public InstallerTest
       options.image = image;
       options.arguments = arguments;
       options.environment = {{"TX_STANDIN_LOG", standIns_}, {"TX_STANDIN_EXITCODES", exitCodes}};
-      options.timeoutMs = 120000; // emulated: a run takes seconds, some ten times longer than under x64 Wine
+      options.timeoutMs = 120000; // emulated: a run takes seconds, several times x64 Wine's
       return RunLauncher(options, temp);
    }
    std::vector<std::string> StandInRuns() const { return SplitLines(ReadTextFile(standIns_)); }
