@@ -1,8 +1,10 @@
-// The x64 emulation transport. x64 has no hypervisor trap, and Wine no hypervisor, so each call
-// goes as one message to the host simulator named in the environment and its answer is applied
-// to the block. With no simulator (or one that cannot be reached) the call behaves as bare
-// hardware that ignores the trap: the registers come back unchanged. A simulator playing bare
-// hardware that faults makes the call execute a real trapping instruction instead.
+// The emulation transport: the hypervisor call of the x64 build (x64 has no hypervisor trap, and
+// Wine no hypervisor), and of the arm64 test image that lets runs under arm64 Wine reach the
+// host simulator. Each call goes as one message to the host simulator named in the environment
+// and its answer is applied to the block. With no simulator (or one that cannot be reached) the
+// call behaves as bare hardware that ignores the trap: the registers come back unchanged. A
+// simulator playing bare hardware that faults makes the call execute a real trapping
+// instruction instead.
 #include <windows.h>
 
 #include <vector>
@@ -11,8 +13,12 @@
 #include "lib/rpc/backdoor.h"
 #include "lib/rpc/backdoorWire.h"
 
-#if !defined(__x86_64__)
-#error "the emulation transport stands in for the hypervisor call on x64 only"
+#if defined(__x86_64__)
+#define TX_TRAP_INSTRUCTION "ud2" // 2 bytes, as the probe's guard steps over
+#elif defined(__aarch64__)
+#define TX_TRAP_INSTRUCTION "udf #0" // 4 bytes, as the probe's guard steps over
+#else
+#error "the emulation transport is built for x64 and 64-bit Arm"
 #endif
 
 extern "C" {
@@ -27,17 +33,20 @@ void Backdoor_EmulatedTrap();
 asm("   .text\n"
     "   .globl Backdoor_ProbeTrapSite\n"
     "   .def Backdoor_ProbeTrapSite; .scl 2; .type 32; .endef\n"
+    "   .p2align 2\n"
     "Backdoor_ProbeTrapSite:\n"
-    "   ud2\n"
+    "   " TX_TRAP_INSTRUCTION "\n"
     "   ret\n"
     "   .globl Backdoor_EmulatedTrap\n"
     "   .def Backdoor_EmulatedTrap; .scl 2; .type 32; .endef\n"
+    "   .p2align 2\n"
     "Backdoor_EmulatedTrap:\n"
-    "   ud2\n"
+    "   " TX_TRAP_INSTRUCTION "\n"
     "   ret\n");
 // clang-format on
 
-namespace {
+namespace
+{
 
 constexpr DWORD kPipeNameChars = 256;
 constexpr DWORD kSimulatorWaitMs = 10000;

@@ -26,6 +26,18 @@ set_source_files_properties(${_standin_obj} PROPERTIES EXTERNAL_OBJECT TRUE GENE
 target_compile_definitions(arm64_fake_installer PRIVATE UNICODE _UNICODE)
 target_link_options(arm64_fake_installer PRIVATE -static)
 
+# A test image, never shipped: the launcher with the emulation transport in place of the trap
+# stubs (its objects come first on the link line and take the place of the library's), so that
+# its hypervisor calls reach the host simulator, built for arm64 too.
+add_executable(setup_hosted WIN32 ${CMAKE_SOURCE_DIR}/apps/install/setup/setup.cpp
+               ${CMAKE_SOURCE_DIR}/apps/install/setup/entry.cpp ${CMAKE_SOURCE_DIR}/lib/rpc/backdoorEmulated.cpp
+               ${TX_RESOURCE_OBJECT})
+set_source_files_properties(${TX_RESOURCE_OBJECT} PROPERTIES EXTERNAL_OBJECT TRUE GENERATED TRUE)
+add_dependencies(setup_hosted tx_resources)
+tx_windows_program(setup_hosted windows)
+target_link_libraries(setup_hosted PRIVATE tx_setup_core)
+add_subdirectory(${CMAKE_SOURCE_DIR}/tools/hostsim ${CMAKE_BINARY_DIR}/tools/hostsim)
+
 # Started by the arm64 session: it holds Wine's desktop (see the program).
 add_executable(desktop_keeper desktopKeeper.cpp)
 target_link_options(desktop_keeper PRIVATE -static)
@@ -34,6 +46,7 @@ target_link_options(desktop_keeper PRIVATE -static)
 add_executable(arm64_runs_test
   arm64/arm64Runs_test.cpp
   e2e/runSupport.cpp
+  rpc/hostSimProcess.cpp
   gui/driver.cpp
   gui/screenshot.cpp
   prereq/prereqSupport.cpp
@@ -48,15 +61,16 @@ target_link_options(arm64_runs_test PRIVATE -static)
 set(_launchers ${CMAKE_BINARY_DIR}/fixtures/arm64-launchers)
 add_test(NAME arm64_launchers
          COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/arm64/make-launchers.sh ${_launchers} ${TX_X64_TREE} $<TARGET_FILE:setup>
-                 $<TARGET_FILE:arm64_fake_installer> ${TX_PRODUCT_VERSION} ${CMAKE_SOURCE_DIR})
+                 $<TARGET_FILE:arm64_fake_installer> ${TX_PRODUCT_VERSION} ${CMAKE_SOURCE_DIR}
+                 $<TARGET_FILE:setup_hosted>)
 set_tests_properties(arm64_launchers PROPERTIES FIXTURES_SETUP arm64_launchers LABELS arm64_wine)
 
 set(_artifacts ${CMAKE_BINARY_DIR}/artifacts)
-foreach(area Install Unpack Refusals Signatures OnScreen)
+foreach(area Install Unpack Refusals Signatures OnScreen HostLines)
   string(TOLOWER ${area} name)
   add_test(NAME arm64_${name}
            COMMAND ${TX_ARM64_RUN} $<TARGET_FILE:arm64_runs_test> ${TX_X64_TREE}/fixtures/msi $<TARGET_FILE:setup>
-                   ${_launchers} ${_artifacts} --gtest_filter=Arm64${area}.*)
+                   ${_launchers} ${_artifacts} $<TARGET_FILE:hostsim> --gtest_filter=Arm64${area}.*)
   # One prefix and one Windows Installer for all of them.
   set_tests_properties(arm64_${name} PROPERTIES FIXTURES_REQUIRED arm64_launchers RESOURCE_LOCK arm64_wine
                                                 LABELS arm64_wine TIMEOUT 300)

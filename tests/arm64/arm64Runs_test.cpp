@@ -2,8 +2,9 @@
 // deployment tool runs them, started by this arm64 driver, which reads their whole exit code;
 // each run is judged by that code, its log, what is left on the disk and what Windows Installer
 // reports. Wine has no hypervisor, so every host line meets the arm64 probe on what is, to the
-// launcher, hardware without one.
-//   arm64_runs_test MSI_FIXTURES SETUP_EXE LAUNCHERS ARTIFACTS
+// launcher, hardware without one; a test image whose hypervisor call goes to the host simulator
+// instead shows what the host hears from an arm64 launcher.
+//   arm64_runs_test MSI_FIXTURES SETUP_EXE LAUNCHERS ARTIFACTS HOSTSIM
 #include <windows.h>
 
 #include <msi.h>
@@ -19,6 +20,8 @@
 #include "tests/gui/driver.h"
 #include "tests/gui/screenshot.h"
 #include "tests/prereq/prereqSupport.h"
+#include "tests/rpc/hostLogKey.h"
+#include "tests/rpc/hostSimProcess.h"
 #include "tests/session/sessionTestSupport.h"
 
 namespace
@@ -70,6 +73,7 @@ using Arm64Unpack = Arm64Run;
 using Arm64Refusals = Arm64Run;
 using Arm64Signatures = Arm64Run;
 using Arm64OnScreen = Arm64Run;
+using Arm64HostLines = Arm64Run;
 
 bool HasExtractionFolder(const LauncherRun& run)
 {
@@ -171,6 +175,52 @@ TEST_F(Arm64Install, InPlaceUpgrade)
    ExpectLinesInOrder(run.log, {"I0: Found existing product {6F1E2A30-8B4C-4D5E-9F60-1A2B3C4D5E01} with version 13.0.0",
                                 "I0: Existing product version is older", "I0: InstallProduct() returned: 0",
                                 "I0: Setup exit code is: 0"});
+}
+
+// The test image: the shipped launcher with the host simulator in place of the hypervisor (the
+// emulation transport of the x64 build). The host hears the run's status lines in order, and the
+// log line by line once it has asked for it, through the message channel built for arm64.
+TEST_F(Arm64HostLines, TheHostHearsTheRunInOrder)
+{
+   CHostLogKey logKey; // the host asked for the launcher's log
+   ASSERT_TRUE(logKey.created());
+   ScratchDir records("hostrec");
+   CHostSimProcess host(WinePath(TestArg(5)), "--log-state info", records / "record.txt");
+   ASSERT_TRUE(host.ready());
+   ScratchDir temp("hosted");
+   const LauncherRun run = Run(Launcher("sample-hosted"), kSilentInstall, temp);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(SampleInstalled());
+   EXPECT_FALSE(HasLine(run.log, kNotInAVm)) << run.log;
+
+   const std::string build = std::to_string(TX_BUILD_NUMBER);
+   const std::vector<std::string> expected = {
+       "log Command line: /s /v\"/qn REBOOT=ReallySuppress\"",
+       "log Installing Tessix Tools 13.0.1.0 (build-" + build + ")",
+       "info-set guestinfo.toolsInstallErrCode Invalid",
+       "toolinstall.installerActive 1",
+       "info-set guestinfo.toolsInstallErrCode 0",
+       "toolinstall.installerActive 0",
+   };
+   std::vector<std::string> statusLines;
+   std::vector<std::string> forwarded;
+   for (const auto& entry : host.Record()) {
+      (entry.rfind("guest.log.text ", 0) == 0 ? forwarded : statusLines).push_back(entry);
+   }
+   EXPECT_EQ(statusLines, expected);
+   // Forwarding starts with the launcher's own logging (tag "BootStrapper-build-").
+   const std::vector<std::string> lines = SplitLines(run.log);
+   size_t first = 0;
+   while (first < lines.size() && lines[first].find("| BootStrapper-build-") == std::string::npos) {
+      first++;
+   }
+   std::vector<std::string> logged;
+   for (size_t i = first; i < lines.size(); i++) {
+      logged.push_back("guest.log.text ==INSTLOG " + lines[i]);
+   }
+   EXPECT_GE(logged.size(), 20u) << run.log;
+   EXPECT_EQ(forwarded, logged);
+   RemoveSample();
 }
 
 TEST_F(Arm64Unpack, UnpackOnlyKeepsFilesIdenticalToThePayload)

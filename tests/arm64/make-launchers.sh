@@ -2,9 +2,10 @@
 # Packs the launchers of the arm64 runs around the arm64 image with the x64 tree's txpack under
 # x64 Wine, as a release is packed: the sample product with the arm64 runtime stand-in, the test
 # product at two versions, one that asks for more room than any drive has, the sample cut short
-# inside its package, the sample around an image whose probe raises an exception, and the
-# signature launchers (signed in the release order).
-#   make-launchers.sh OUTDIR X64_TREE ARM64_SETUP ARM64_STANDIN VERSION SOURCE_DIR
+# inside its package, the sample around an image whose probe raises an exception, the sample
+# around the test image that reaches the host simulator, and the signature launchers (signed in
+# the release order).
+#   make-launchers.sh OUTDIR X64_TREE ARM64_SETUP ARM64_STANDIN VERSION SOURCE_DIR HOSTED_SETUP
 set -euo pipefail
 out=$(realpath -m "$1")
 x64=$(realpath -m "$2")
@@ -12,6 +13,7 @@ setup=$(realpath "$3")
 standin=$(realpath "$4")
 version=$5
 src=$(realpath "$6")
+hosted=$(realpath "$7")
 wine_run=$x64/wine-run
 txpack=$x64/bin/txpack.exe
 msi=$x64/fixtures/msi
@@ -64,6 +66,9 @@ offset=$((raw + 0x$address - image_base - va))
   { echo "make-launchers: the probe trap is not at file offset $offset" >&2; exit 1; }
 printf '\0\0\0\0' | dd of="$trapping" bs=1 seek="$offset" conv=notrunc status=none
 base=$trapping pack sample-trapping "$src/samples/tessix-tools.cfg" "$out/payload/Tessix Tools.msi" \
+  "$out/payload/vcredist_arm64.exe"
+
+base=$hosted pack sample-hosted "$src/samples/tessix-tools.cfg" "$out/payload/Tessix Tools.msi" \
   "$out/payload/vcredist_arm64.exe"
 
 "$src/tests/signatures/make-packed.sh" "$out/signed" "$wine_run" "$txpack" "$setup" "$msi/tools-13.0.1.msi" \

@@ -1,7 +1,5 @@
 // txpack: turns a built setup.exe into a product installer (see the README, "Packing a release").
 #include <windows.h>
-// after windows.h
-#include <shellapi.h>
 
 #include <cstdio>
 
@@ -38,18 +36,3 @@ int wmain(int argc, wchar_t** argv)
    }
    return Pack_Run(options);
 }
-
-#if defined(TX_NARROW_ENTRY)
-// Toolchains that ignore -municode start at main: hand wmain the wide arguments.
-int main()
-{
-   int argc = 0;
-   wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
-   if (argv == nullptr) {
-      return 2;
-   }
-   const int result = wmain(argc, argv);
-   LocalFree(argv);
-   return result;
-}
-#endif
