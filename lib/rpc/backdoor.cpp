@@ -7,8 +7,7 @@ void Backdoor_ProbeLowBandwidth(BackdoorRegs* regs);
 void Backdoor_ProbeTrapSite();
 }
 
-namespace
-{
+namespace {
 
 #if defined(__aarch64__)
 constexpr DWORD64 kTrapBytes = 4; // mrs xzr, mdccsr_el0 (udf #0 in the emulation of a test image)

@@ -45,8 +45,7 @@ asm("   .text\n"
     "   ret\n");
 // clang-format on
 
-namespace
-{
+namespace {
 
 constexpr DWORD kPipeNameChars = 256;
 constexpr DWORD kSimulatorWaitMs = 10000;

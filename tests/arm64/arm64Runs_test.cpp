@@ -241,6 +241,46 @@ TEST_F(Arm64Unpack, UnpackOnlyKeepsFilesIdenticalToThePayload)
    RemoveTree(folder);
 }
 
+// The arm64 start-up code is the launcher's own: it hands the launcher the command line without
+// the program name however a caller wrote it (quoted or not, blanks, tabs or nothing after it).
+TEST_F(Arm64Unpack, TheProgramNameIsLeftOffTheCommandLineHoweverItIsWritten)
+{
+   const std::string image = Launcher("sample");
+   struct Case {
+      const char* name;
+      std::string programName;
+      const char* arguments;
+   };
+   const Case cases[] = {
+       {"quoted, blanks and a tab after it", "\"" + image + "\"", " \t /s /x"},
+       {"quoted, nothing after it", "\"" + image + "\"/s", "/x"},
+       {"unquoted, as cmd starts it", image, "/s /x"},
+       {"unquoted, a tab after it", image + "\t/s", "/x"},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      ScratchDir temp("startup");
+      LauncherOptions options;
+      options.image = image;
+      options.programName = c.programName;
+      options.arguments = c.arguments;
+      options.timeoutMs = 120000;
+      const LauncherRun run = RunLauncher(options, temp);
+      EXPECT_EQ(run.exitCode, 0u) << run.log;
+      std::string commandLine = "(not logged)";
+      for (const auto& line : SplitLines(run.log)) {
+         const size_t at = line.find("| I0: Command line: ");
+         if (at != std::string::npos) {
+            commandLine = line.substr(at + 20);
+            break;
+         }
+      }
+      EXPECT_EQ(commandLine, "/s /x");
+      EXPECT_TRUE(HasExtractionFolder(run)) << run.log;
+      RemoveTree(temp / kExtractionFolder);
+   }
+}
+
 TEST_F(Arm64Unpack, PrintVersionsReportsWithoutInstalling)
 {
    TestConsole console;

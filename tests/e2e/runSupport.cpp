@@ -36,7 +36,8 @@ bool StartLauncher(const LauncherOptions& options, const std::string& tempFolder
 {
    TempFolderOverride override(tempFolder + "\\");
    EnvironmentOverride environment(options.environment);
-   const std::string line = "\"" + options.image + "\" " + options.arguments;
+   const std::string program = options.programName.empty() ? "\"" + options.image + "\"" : options.programName;
+   const std::string line = program + " " + options.arguments;
    STARTUPINFOW si{};
    si.cb = sizeof si;
    started = PROCESS_INFORMATION{};

@@ -20,6 +20,7 @@ struct LauncherRun {
 struct LauncherOptions {
    std::string image;     // Windows path of the launcher
    std::string arguments; // the command line after the program name
+   std::string programName; // the command line's first word as written; empty: the image in quotes
    std::vector<std::pair<std::string, std::string>> environment; // extra variables for the child
    std::string workingDirectory; // empty: the test's own
    DWORD timeoutMs = 180000;

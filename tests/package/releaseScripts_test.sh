@@ -25,8 +25,8 @@ for tool in cmake ctest npm apt-get sudo dpkg-query wine wineboot wineserver Xvf
   printf '#!/bin/sh\necho "%s ran" >&2\nexit 97\n' "$tool" >"stubs/$tool"
   chmod +x "stubs/$tool"
 done
-for script in scripts/sign-release scripts/wine-prefix scripts/test scripts/demo scripts/deps fuzz/run bench/run \
-  bench/fuzz; do
+for script in scripts/sign-release scripts/wine-prefix scripts/arm64-env scripts/test scripts/demo scripts/deps fuzz/run \
+  bench/run bench/fuzz; do
   for flag in --help -h; do
     run env PATH="$scratch/stubs:$PATH" "tree/$script" $flag
     [ $status -eq 0 ] || fail "$script $flag exits $status: $out"

@@ -293,6 +293,11 @@ TEST(CommandLine, RefusedLineWithSilentAnywhereIsSilent)
        {u"/n /s /x /r /mg /pv /s", true}, // a seventh switch
        {u"/xyz /silent", false},          // /silent is no /s
        {u"/xyz /a C:\\x-ray\\s", false},
+       // A word before the first switch: the program name repeated, with or without its path.
+       {u"setup.exe /s /v/qn", true},
+       {u"C:\\Tools\\setup.exe -S/x", true},
+       {u"setup.exe \"/s\" /x", false}, // a quoted /s is a word of a path, not a switch
+       {u"setup.exe /silent", false},
    };
    for (const auto& c : cases) {
       CommandLineOptions options;

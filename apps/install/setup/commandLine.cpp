@@ -92,6 +92,23 @@ bool NothingGlued(std::u16string_view body)
    return body.empty() || IsBlank(body.front());
 }
 
+// A line that does not even split into switches (a word before the first one, as when a caller
+// repeats the program name) still asks for an unattended run when one of its words, outside
+// quotes, is a bare /s or one with another switch glued to it ("/s/x").
+bool HasSilentWord(std::u16string_view line)
+{
+   bool quoted = false;
+   for (size_t i = 0; i + 1 < line.size(); i++) {
+      if (line[i] == u'"') {
+         quoted = !quoted;
+      } else if (!quoted && IsSwitch(line[i]) && (i == 0 || IsBlank(line[i - 1])) && Lower(line[i + 1]) == u's' &&
+                 (i + 2 == line.size() || IsBlank(line[i + 2]) || IsSwitch(line[i + 2]))) {
+         return true;
+      }
+   }
+   return false;
+}
+
 // The /v text: leading blanks skipped, its surrounding quotes removed, and inside it the
 // back-slash escapes undone the way programs that build command lines write them: `\"` is a
 // quote of the text, 2n back-slashes before a quote stand for n (so a value may end in a
@@ -384,6 +401,7 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
    }
    std::vector<OptionToken> tokens;
    if (SplitOptionTokens(line, tokens) != 0) {
+      options.silent = options.silent || HasSilentWord(line);
       return false;
    }
    // An unattended run must never wait for a person: a /s anywhere on the line makes it silent
