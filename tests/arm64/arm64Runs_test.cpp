@@ -116,15 +116,7 @@ std::vector<std::string> RefusedHostLines(const std::string& log)
 // second image it raises an exception, which the probe's guard must step over.
 TEST_F(Arm64Install, SilentInstallOfTheSample)
 {
-   const std::string build = std::to_string(TX_BUILD_NUMBER);
-   const std::vector<std::string> hostLines = {
-       "log Command line: /s /v\"/qn REBOOT=ReallySuppress\"",
-       "log Installing Tessix Tools 13.0.1.0 (build-" + build + ")",
-       "info-set guestinfo.toolsInstallErrCode Invalid",
-       "toolinstall.installerActive 1",
-       "info-set guestinfo.toolsInstallErrCode 0",
-       "toolinstall.installerActive 0",
-   };
+   const std::vector<std::string> hostLines = SampleInstallHostLines(kSilentInstall);
    for (const char* launcher : {"sample", "sample-trapping"}) {
       SCOPED_TRACE(launcher);
       ScratchDir temp("sample");
@@ -193,15 +185,7 @@ TEST_F(Arm64HostLines, TheHostHearsTheRunInOrder)
    EXPECT_TRUE(SampleInstalled());
    EXPECT_FALSE(HasLine(run.log, kNotInAVm)) << run.log;
 
-   const std::string build = std::to_string(TX_BUILD_NUMBER);
-   const std::vector<std::string> expected = {
-       "log Command line: /s /v\"/qn REBOOT=ReallySuppress\"",
-       "log Installing Tessix Tools 13.0.1.0 (build-" + build + ")",
-       "info-set guestinfo.toolsInstallErrCode Invalid",
-       "toolinstall.installerActive 1",
-       "info-set guestinfo.toolsInstallErrCode 0",
-       "toolinstall.installerActive 0",
-   };
+   const std::vector<std::string> expected = SampleInstallHostLines(kSilentInstall);
    std::vector<std::string> statusLines;
    std::vector<std::string> forwarded;
    for (const auto& entry : host.Record()) {
