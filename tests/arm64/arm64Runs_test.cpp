@@ -108,6 +108,19 @@ std::vector<std::string> RefusedHostLines(const std::string& log)
    return commands;
 }
 
+// The log from the launcher's own logging on (tag "BootStrapper-build-"), where forwarding to
+// the host starts.
+std::vector<std::string> TaggedLines(const std::string& log)
+{
+   std::vector<std::string> lines = SplitLines(log);
+   size_t first = 0;
+   while (first < lines.size() && lines[first].find("| BootStrapper-build-") == std::string::npos) {
+      first++;
+   }
+   lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(first));
+   return lines;
+}
+
 } // namespace
 
 // The shipped configuration: the arm64 runtime stand-in runs before the product, and each of
@@ -192,19 +205,38 @@ TEST_F(Arm64HostLines, TheHostHearsTheRunInOrder)
       (entry.rfind("guest.log.text ", 0) == 0 ? forwarded : statusLines).push_back(entry);
    }
    EXPECT_EQ(statusLines, expected);
-   // Forwarding starts with the launcher's own logging (tag "BootStrapper-build-").
-   const std::vector<std::string> lines = SplitLines(run.log);
-   size_t first = 0;
-   while (first < lines.size() && lines[first].find("| BootStrapper-build-") == std::string::npos) {
-      first++;
-   }
    std::vector<std::string> logged;
-   for (size_t i = first; i < lines.size(); i++) {
-      logged.push_back("guest.log.text ==INSTLOG " + lines[i]);
+   for (const auto& line : TaggedLines(run.log)) {
+      logged.push_back("guest.log.text ==INSTLOG " + line);
    }
    EXPECT_GE(logged.size(), 20u) << run.log;
    EXPECT_EQ(forwarded, logged);
    RemoveSample();
+}
+
+// A host that plays bare hardware whose trap faults: each hypervisor call of the test image then
+// executes a real undefined instruction. The probe's guard steps over its own (a step of the
+// wrong size lands on another trap or past the stub's return and crashes the run), the probe
+// finds no hypervisor, and every line the launcher would forward says it was not sent.
+TEST_F(Arm64HostLines, OnBareHardwareThatFaultsTheRunGoesOn)
+{
+   CHostLogKey logKey;
+   ASSERT_TRUE(logKey.created());
+   ScratchDir records("hostrec");
+   CHostSimProcess host(WinePath(TestArg(5)), "--faulting", records / "record.txt");
+   ASSERT_TRUE(host.ready());
+   ScratchDir temp("faulting");
+   const LauncherRun run = Run(Launcher("sample-hosted"), "/s /x", temp);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(HasExtractionFolder(run)) << run.log;
+   const std::vector<std::string> lines = TaggedLines(run.log);
+   ASSERT_GE(lines.size(), 20u) << run.log;
+   ASSERT_EQ(lines.size() % 2, 0u) << run.log;
+   for (size_t i = 0; i < lines.size(); i += 2) {
+      EXPECT_EQ(lines[i + 1], "Failed to send above log message to host") << "after: " << lines[i];
+   }
+   EXPECT_TRUE(host.Record().empty());
+   RemoveTree(temp / kExtractionFolder);
 }
 
 TEST_F(Arm64Unpack, UnpackOnlyKeepsFilesIdenticalToThePayload)
@@ -240,6 +272,8 @@ TEST_F(Arm64Unpack, TheProgramNameIsLeftOffTheCommandLineHoweverItIsWritten)
        {"quoted, nothing after it", "\"" + image + "\"/s", "/x"},
        {"unquoted, as cmd starts it", image, "/s /x"},
        {"unquoted, a tab after it", image + "\t/s", "/x"},
+       // The name is the caller's word only (the image is started by its path): blanks inside quotes.
+       {"quoted, with blanks inside", "\"C:\\Program Files\\Tessix Tools\\setup.exe\"", " /s /x"},
    };
    for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
