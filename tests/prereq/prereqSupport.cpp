@@ -356,3 +356,12 @@ std::vector<std::string> ReportHeader()
 {
    return {"", "Name    : Tessix Tools", "Version : 13.0.1." + std::to_string(TX_BUILD_NUMBER), ""};
 }
+
+std::vector<std::string> StandInVersionReport(const std::string& folder)
+{
+   std::vector<std::string> report = ReportHeader();
+   report.push_back("Name    : Fake Installer");
+   report.push_back("Version : 1.0.0.0");
+   report.push_back("File    : " + folder + "\\vcredist_arm64.exe");
+   return report;
+}

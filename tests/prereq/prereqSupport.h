@@ -94,5 +94,8 @@ class TestConsole
 
 // What the version report prints about the launcher itself.
 std::vector<std::string> ReportHeader();
+// The whole report of a packed launcher whose runtime package is the stand-in, extracted to
+// `folder`.
+std::vector<std::string> StandInVersionReport(const std::string& folder);
 
 inline constexpr char kToolsKey[] = "Software\\Tessix, Inc.\\Tessix Tools";

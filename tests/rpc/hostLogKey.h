@@ -1,8 +1,24 @@
 // The key that switches the logger's host forwarding on, present for the life of the object:
-// volatile and in the 64-bit view, as the launcher creates it when the host asks for its log.
+// volatile and in the 64-bit view, as the launcher creates it when the host asks for its log;
+// and where in a log the forwarding starts.
 #pragma once
 
 #include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Forwarding starts with the launcher's own logging (tag "BootStrapper-build-"): the index of
+// that first line in a log split into lines, or the log's size when there is none.
+inline size_t FirstTaggedLine(const std::vector<std::string>& log)
+{
+   for (size_t i = 0; i < log.size(); i++) {
+      if (log[i].find("| BootStrapper-build-") != std::string::npos) {
+         return i;
+      }
+   }
+   return log.size();
+}
 
 class CHostLogKey {
 public:

@@ -58,17 +58,6 @@ protected:
    ScratchDir records_{"hostrec"};
 };
 
-// Forwarding starts with the launcher's own logging (tag "BootStrapper-build-").
-size_t FirstTaggedLine(const std::vector<std::string>& log)
-{
-   for (size_t i = 0; i < log.size(); i++) {
-      if (log[i].find("| BootStrapper-build-") != std::string::npos) {
-         return i;
-      }
-   }
-   return log.size();
-}
-
 } // namespace
 
 TEST_F(SetupHostLines, EveryLineOfTheLogReachesTheHost)
