@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <vector>
 
+#include "lib/install/fileHandle.h"
 #include "lib/install/log.h"
 #include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
@@ -142,83 +143,34 @@ bool Util_DeleteFile(std::string path, unsigned retries, bool scheduleAtRestart)
    return false;
 }
 
-namespace
-{
-
-// Removes a link in a folder being deleted, never what it points to.
-void RemoveLink(const std::string& path, DWORD attributes)
-{
-   Inst_Log(LOG_DETAIL, "Util_DeleteDirectory: Removing link [%s] without following it", path.c_str());
-   if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      Sys().removeDirectory(path.c_str());
-   } else {
-      Win32U_DeleteFile(path.c_str()); // no mode change first: that would reach the target
-   }
-}
-
-// `attributes` are the folder's own, as its parent's enumeration saw them (or as read by path for
-// the folder the caller named). Only a folder known to be no link is looked into: a second read
-// by path could fail, or meet something swapped in since, and the folders deleted here sit in
-// places other users can write to.
-bool DeleteFolder(const std::string& path, DWORD attributes, unsigned flags)
-{
-   if (attributes == INVALID_FILE_ATTRIBUTES) {
-      // Nothing is looked into; only an empty folder can go.
-   } else if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      Inst_Log(LOG_DETAIL, "Util_DeleteDirectory: Removing link [%s] without following it", path.c_str());
-   } else {
-      const std::string pattern = path + "\\*";
-      Win32U_FindData entry;
-      UniqueFindHandle find(Sys().findFirstFileEx(pattern.c_str(), &entry));
-      if (!find) {
-         Inst_LogLastWinError(LOG_DETAIL, GetLastError(),
-                              "Util_DeleteDirectory: Failed to find any child files or directories for %s",
-                              path.c_str());
-      } else {
-         Inst_Log(LOG_DETAIL, "Util_DeleteDirectory: Deleting [%s]", path.c_str());
-         do {
-            if (!entry.nameConverted) {
-               Inst_Log(LOG_ERROR, "Util_DeleteDirectory: Skipping an entry of [%s] whose name is not valid text",
-                        path.c_str());
-               continue;
-            }
-            if (entry.fileName == "." || entry.fileName == "..") {
-               continue;
-            }
-            const std::string child = path + "\\" + entry.fileName;
-            const bool childIsDir = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            const bool childIsLink = (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-            if (childIsDir && (flags & DeleteDirRecurse)) {
-               DeleteFolder(child, entry.attributes, flags);
-            } else if (childIsLink && (flags & DeleteDirFiles)) {
-               RemoveLink(child, entry.attributes);
-            } else if (flags & DeleteDirFiles) {
-               Util_DeleteFile(child, 0, false);
-            }
-         } while (Sys().findNextFile(find.get(), &entry));
-      }
-   }
-   if (Sys().removeDirectory(path.c_str())) {
-      return true;
-   }
-   Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_DeleteDirectory: Failed to remove directory");
-   return false;
-}
-
-} // namespace
-
+// The folder is opened as itself, relative to its parent, and everything after that goes through
+// handles: the folders deleted here sit where other users, or unelevated programs, can write,
+// and a path read twice may name something else the second time.
 bool Util_DeleteDirectory(const char* path, unsigned flags)
 {
    if (path == nullptr || *path == '\0') {
       Inst_Log(LOG_ERROR, "Util_DeleteDirectory: Invalid empty path specified for deletion");
       return false;
    }
-   const DWORD attributes = Sys().getFileAttributes(path);
-   if (attributes == INVALID_FILE_ATTRIBUTES) {
+   std::string trimmed(path);
+   while (trimmed.size() > 3 && trimmed.back() == '\\') {
+      trimmed.pop_back();
+   }
+   const size_t slash = trimmed.rfind('\\');
+   const std::string parentPath = slash == std::string::npos ? std::string(".\\") : trimmed.substr(0, slash + 1);
+   UniqueHandle parent;
+   if (slash == std::string::npos || slash + 1 < trimmed.size()) {
+      parent.reset(Win32U_CreateFile(parentPath.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   }
+   if (!parent) {
       Inst_LogLastWinError(LOG_WARNING, GetLastError(),
                            "Util_DeleteDirectory: Cannot read the attributes of [%s]; not looking inside it", path);
+      return false;
    }
-   return DeleteFolder(path, attributes, flags);
+   return Util_DeleteChild(parent.get(), slash == std::string::npos ? trimmed : trimmed.substr(slash + 1), trimmed,
+                           flags);
 }
 
 std::string Util_GetFileContents(std::string path)

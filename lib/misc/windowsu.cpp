@@ -8,10 +8,11 @@
 #include "lib/misc/panic.h"
 #include "lib/misc/win32u.h"
 
-namespace {
+namespace
+{
 constexpr DWORD kAdminsFullControl = 0x101F0000; // GENERIC_ALL plus all standard rights
 constexpr SECURITY_INFORMATION kOwnerAndProtectedDacl =
-   PROTECTED_DACL_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION;
+    PROTECTED_DACL_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION;
 const char kSetAdminsOp[] = "W32Util_SetAdminsGrpAccessOnly";
 } // namespace
 
@@ -19,8 +20,8 @@ OwnedSid W32Util_GetLocalAdminGroupSid()
 {
    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
    PSID sid = nullptr;
-   if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0,
-                                 0, &sid)) {
+   if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                 &sid)) {
       Debug("%s: AllocateAndInitializeSid: %d\n", "W32Util_GetLocalAdminGroupSid", static_cast<int>(GetLastError()));
       return nullptr;
    }
@@ -76,6 +77,11 @@ bool W32Util_SetAdminsGrpAccessOnly(const char* path)
       return false;
    }
 
+   return W32Util_SetAdminsGrpAccessOnlyOn(object.get());
+}
+
+bool W32Util_SetAdminsGrpAccessOnlyOn(HANDLE object)
+{
    OwnedSid admins = W32Util_GetLocalAdminGroupSid();
    if (!admins) {
       Debug("%s: Can't look up Admin group: %u\n", kSetAdminsOp, static_cast<unsigned>(GetLastError()));
@@ -85,8 +91,8 @@ bool W32Util_SetAdminsGrpAccessOnly(const char* path)
    if (acl.empty()) {
       return false;
    }
-   const DWORD result = SetSecurityInfo(object.get(), SE_FILE_OBJECT, kOwnerAndProtectedDacl, admins.get(),
-                                        nullptr, reinterpret_cast<PACL>(acl.data()), nullptr);
+   const DWORD result = SetSecurityInfo(object, SE_FILE_OBJECT, kOwnerAndProtectedDacl, admins.get(), nullptr,
+                                        reinterpret_cast<PACL>(acl.data()), nullptr);
    if (result != ERROR_SUCCESS) {
       Debug("%s: SetSecurityInfo failed: %u\n", kSetAdminsOp, static_cast<unsigned>(result));
       return false;

@@ -22,3 +22,5 @@ std::vector<BYTE> W32Util_BuildAdminsOnlyAcl(PSID sid);
 // Makes `path` owned by and accessible only to the local Administrators group. Refuses reparse
 // points: a link cannot be secured, only what it points to.
 bool W32Util_SetAdminsGrpAccessOnly(const char* path);
+// The same through a handle opened with READ_CONTROL, WRITE_DAC and WRITE_OWNER.
+bool W32Util_SetAdminsGrpAccessOnlyOn(HANDLE object);

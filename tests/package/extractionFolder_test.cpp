@@ -72,6 +72,7 @@ class ExtractionFolder : public ::testing::Test
    }
    void TearDown() override
    {
+      ReleaseExtractionFolder(true);
       activeConfig = nullptr;
       RemoveTree("C:\\TessixTemp");
    }
@@ -146,7 +147,7 @@ TEST_F(ExtractionFolder, ATooSmallTemporaryDriveGivesWayToTheFirstFixedDriveWith
       GTEST_SKIP() << "drive T: has no less room than C: here";
    }
    ASSERT_TRUE(ChooseExtractionFolder(small + (large - small) / 2));
-   EXPECT_EQ(extractionFolder, "C:\\TessixTemp\\" + kFolderName + "\\");
+   EXPECT_EQ(extractionFolder, "C:\\TessixTemp\\" + kFolderName + "\\") << log_.Text();
    EXPECT_TRUE(IsPlainFolder(extractionFolder));
    EXPECT_TRUE(PrepareExtractionFolder(extractionFolder));
    EXPECT_TRUE(log_.Has("Examining drive for temp folder \"T:\\temp\\\""));

@@ -47,6 +47,7 @@ class PackedLauncher : public ::testing::Test
    }
    void TearDown() override
    {
+      ReleaseExtractionFolder(true);
       silentFlag = nullptr;
       activeConfig = nullptr;
    }

@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <string>
 #include <vector>
 
+#include "lib/install/fileHandle.h"
 #include "lib/install/log.h"
 #include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
@@ -81,44 +83,22 @@ BOOL CreateLikeWindows(const char* path, LPSECURITY_ATTRIBUTES sa)
    return Win32U_CreateDirectory(path, sa);
 }
 
-// Windows' answers for a folder that holds a junction: the enumeration marks the entry
-// "planted" as a reparse point (0x410), and a read of attributes by path may fail or, after a
-// swap, show something else.
-std::string attributesOf;   // the path whose attributes by path are answered below
-DWORD attributesAnswer = 0; // INVALID_FILE_ATTRIBUTES: the read fails with access denied
+// The program racing a deletion: at the moment the deletion is about to open `swapAt`, the
+// folder there is renamed aside (as any program of the user may) and a link to the victim takes
+// its name (a junction on Windows, which needs no privilege; a symbolic link stands in here).
+std::string swapAt;     // Windows path
+std::string swapAside;  // Windows path
+std::string swapLink;   // Unix path of the link to make
+std::string swapTarget; // Unix path it points to
+bool swapped = false;
 
-void MarkPlanted(Win32U_FindData* data)
+void SwapForALink(const std::string& path)
 {
-   if (data->fileName == "planted") {
-      data->attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+   if (swapped || path != swapAt) {
+      return;
    }
-}
-
-HANDLE FindMarkingJunctions(const char* pattern, Win32U_FindData* data)
-{
-   HANDLE find = Win32U_FindFirstFileEx(pattern, data);
-   if (find != INVALID_HANDLE_VALUE) {
-      MarkPlanted(data);
-   }
-   return find;
-}
-
-BOOL FindNextMarkingJunctions(HANDLE find, Win32U_FindData* data)
-{
-   const BOOL found = Win32U_FindNextFile(find, data);
-   if (found) {
-      MarkPlanted(data);
-   }
-   return found;
-}
-
-DWORD AttributesByPath(const char* path)
-{
-   if (path != attributesOf) {
-      return Win32U_GetFileAttributes(path);
-   }
-   SetLastError(ERROR_ACCESS_DENIED);
-   return attributesAnswer;
+   swapped = MoveFileExW(Win32U_Wide(swapAt).c_str(), Win32U_Wide(swapAside).c_str(), 0) &&
+             PlantUnixLink(swapTarget, swapLink);
 }
 
 } // namespace
@@ -250,39 +230,42 @@ TEST_F(FileUtil, DeleteDirectoryNeverFollowsLinks)
    EXPECT_EQ(ReadTextFile(root + "\\outside\\keep\\precious.txt"), "precious\n");
 }
 
-// Deletion decides "link or folder" from what the enumeration saw: a second read by path can
-// fail or show something else, and neither may lead the deletion through a link.
-TEST_F(FileUtil, DeleteDirectoryNeverDescendsWhereTheEnumerationSawALink)
+// A folder is emptied through handles: what the listing showed is opened relative to the folder
+// and must still be the entry listed, so a subfolder (or the folder itself) swapped for a link
+// while the deletion runs leads it nowhere.
+TEST_F(FileUtil, DeleteDirectoryNeverFollowsALinkSwappedInWhileItRuns)
 {
+   const std::string unixRoot = TestArg(1);
+   const std::string root = WinePath(unixRoot);
    struct Case {
       const char* name;
-      const char* unreadable; // whose attributes by path are answered with `answer`
-      DWORD answer;
-      bool ordinaryDeleted;
+      const char* swapped; // relative to the root
    };
-   const Case cases[] = {
-       {"the link's attributes cannot be read by path", "victim\\planted", INVALID_FILE_ATTRIBUTES, true},
-       {"the link reads as a plain folder by path", "victim\\planted", FILE_ATTRIBUTE_DIRECTORY, true},
-       {"the folder's own attributes cannot be read", "victim", INVALID_FILE_ATTRIBUTES, false},
-   };
-   FileUtilCalls calls = {AttributesByPath, Win32U_CreateDirectory, FindMarkingJunctions, FindNextMarkingJunctions,
-                          Win32U_RemoveDirectory};
+   const Case cases[] = {{"a subfolder, after the listing was read", "race\\sub"},
+                         {"the folder itself, after its parent was read", "race"}};
    for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
-      ScratchDir root("junction");
-      ASSERT_TRUE(Util_CreateFullPath(root / "victim\\planted\\"));
-      ASSERT_TRUE(WriteTextFile(root / "victim\\planted\\precious.txt", "precious"));
-      ASSERT_TRUE(WriteTextFile(root / "victim\\ordinary.txt", "ordinary"));
-      attributesOf = root / c.unreadable;
-      attributesAnswer = c.answer;
-      {
-         FileCallsOverride override(calls);
-         EXPECT_FALSE(Util_DeleteDirectory((root / "victim").c_str(), DeleteDirRecurse | DeleteDirFiles));
-      }
-      EXPECT_EQ(ReadTextFile(root / "victim\\planted\\precious.txt"), "precious");
-      EXPECT_EQ(PathExists(root / "victim\\ordinary.txt"), !c.ordinaryDeleted);
+      ASSERT_TRUE(Util_CreateFullPath(root + "\\race\\sub\\"));
+      ASSERT_TRUE(WriteTextFile(root + "\\race\\sub\\inner.txt", "inner"));
+      ASSERT_TRUE(WriteTextFile(root + "\\race\\ordinary.txt", "ordinary"));
+      swapAt = root + "\\" + c.swapped;
+      swapAside = root + "\\aside";
+      std::string unixSwapped = c.swapped;
+      std::replace(unixSwapped.begin(), unixSwapped.end(), '\\', '/');
+      swapLink = unixRoot + "/" + unixSwapped;
+      swapTarget = unixRoot + "/outside/keep";
+      swapped = false;
+      Util_SetDeletionHookForTest(SwapForALink);
+      Util_DeleteDirectory((root + "\\race").c_str(), DeleteDirRecurse | DeleteDirFiles);
+      Util_SetDeletionHookForTest(nullptr);
+      EXPECT_TRUE(swapped) << "the swap could not be planted";
+      EXPECT_EQ(ReadTextFile(root + "\\outside\\keep\\precious.txt"), "precious\n");
+      EXPECT_EQ(ListFolder(root + "\\outside\\keep").size(), 1u);
+      RemoveUnixLink(swapLink);
+      RemoveTree(root + "\\race");
+      RemoveTree(root + "\\aside");
    }
-   EXPECT_NE(Log().find("Util_DeleteDirectory: Cannot read the attributes of ["), std::string::npos);
+   EXPECT_NE(Log().find("] was replaced while "), std::string::npos) << Log();
 }
 
 namespace

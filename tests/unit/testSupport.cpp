@@ -37,7 +37,8 @@ ScratchDir::~ScratchDir()
    RemoveTree(path_);
 }
 
-namespace {
+namespace
+{
 std::wstring GetEnv(const wchar_t* name)
 {
    wchar_t buf[4096];
@@ -73,8 +74,9 @@ bool WriteTextFile(const std::string& path, const std::string& text)
 
 std::string ReadTextFile(const std::string& path)
 {
-   HANDLE file = CreateFileW(Win32U_Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, 0, nullptr);
+   HANDLE file =
+       CreateFileW(Win32U_Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                   nullptr, OPEN_EXISTING, 0, nullptr);
    if (file == INVALID_HANDLE_VALUE) {
       return std::string();
    }
@@ -155,4 +157,39 @@ void ExpectLinesInOrder(const std::string& log, const std::vector<std::string>& 
       EXPECT_NE(at, std::string::npos) << "\"" << line << "\" missing or out of order\n" << log;
       from = at == std::string::npos ? from : at + 1;
    }
+}
+
+namespace
+{
+#if defined(__x86_64__)
+long long LinuxCall(long long number, const void* a, const void* b)
+{
+   long long result;
+   asm volatile("syscall" : "=a"(result) : "a"(number), "D"(a), "S"(b) : "rcx", "r11", "memory");
+   return result;
+}
+constexpr long long kLinuxUnlink = 87;
+constexpr long long kLinuxSymlink = 88;
+#endif
+} // namespace
+
+bool PlantUnixLink(const std::string& target, const std::string& link)
+{
+#if defined(__x86_64__)
+   return LinuxCall(kLinuxSymlink, target.c_str(), link.c_str()) == 0;
+#else
+   (void)target;
+   (void)link;
+   return false;
+#endif
+}
+
+bool RemoveUnixLink(const std::string& link)
+{
+#if defined(__x86_64__)
+   return LinuxCall(kLinuxUnlink, link.c_str(), nullptr) == 0;
+#else
+   (void)link;
+   return false;
+#endif
 }

@@ -12,25 +12,34 @@ std::string TestArg(size_t index);
 // A Unix path as Wine's Z: drive shows it.
 std::string WinePath(const std::string& unixPath);
 
+// A symbolic link made or removed by the Linux kernel itself, standing in for a junction (which
+// any user may make on Windows). Wine gives Windows programs no call that makes a link, and its
+// rename and delete calls act on a link's target, so a test that plants one asks the kernel
+// directly. Unix paths; x86-64 only (false elsewhere).
+bool PlantUnixLink(const std::string& target, const std::string& link);
+bool RemoveUnixLink(const std::string& link);
+
 // A fresh, empty folder (ending without a back-slash) removed with its contents at the end.
-class ScratchDir {
-public:
+class ScratchDir
+{
+ public:
    explicit ScratchDir(const char* tag = "t");
    ~ScratchDir();
    const std::string& path() const { return path_; }
    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
 
-private:
+ private:
    std::string path_;
 };
 
 // Points TMP and TEMP at a folder for the life of the object.
-class TempFolderOverride {
-public:
+class TempFolderOverride
+{
+ public:
    explicit TempFolderOverride(const std::string& folder);
    ~TempFolderOverride();
 
-private:
+ private:
    std::wstring oldTmp_;
    std::wstring oldTemp_;
 };

@@ -15,6 +15,7 @@
 #include "lib/misc/windowsu.h"
 
 std::string extractionFolder;
+ExtractionPin extractionPin;
 
 namespace
 {
@@ -132,54 +133,119 @@ std::vector<Candidate> ListCandidates(uint64_t needed, const std::string& leaf)
    return candidates;
 }
 
-bool IsPlainDirectory(const std::string& path)
+// The access the held extraction folder is opened with. No delete sharing: while the handle is
+// open nobody can rename the folder or put something else in its place.
+ChildOpen PinnedFolder(FolderCreationSecurity& security, DWORD disposition)
 {
-   const DWORD attributes = Win32U_GetFileAttributes(path.c_str());
-   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+   ChildOpen how;
+   how.access = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | FILE_READ_ATTRIBUTES |
+                READ_CONTROL | WRITE_DAC | WRITE_OWNER;
+   how.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+   how.disposition = disposition;
+   how.kind = ChildOpen::Folder;
+   how.security = &security.descriptor;
+   return how;
 }
 
-// Creates `path` with the restricted descriptor. Only a folder this call created counts: one
-// that appeared in between may belong to someone else.
-bool CreateSecuredFolder(const std::string& path, FolderCreationSecurity& security)
+bool IsNameTaken(DWORD error)
 {
-   if (Win32U_CreateDirectory(path.c_str(), &security.attributes)) {
-      return true;
-   }
-   Inst_LogLastWinError(LOG_WARNING, GetLastError(), "ChooseExtractionFolder: Could not create \"%s\"", path.c_str());
-   return false;
+   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS;
 }
 
-// The drive-root "TessixTemp" folder: created restricted, or an existing real folder
-// restricted now. Whoever controls the parent could swap the extraction folder underneath us.
-bool SecureParent(const std::string& parent, FolderCreationSecurity& security)
+// The drive-root "TessixTemp" folder, held for the run: created restricted, or an existing real
+// folder (never a link) restricted now through the handle that was checked. Whoever controls the
+// parent could otherwise swap the extraction folder underneath us.
+UniqueHandle SecureParent(const std::string& parent, FolderCreationSecurity& security)
 {
-   if (Win32U_GetFileAttributes(parent.c_str()) == INVALID_FILE_ATTRIBUTES &&
-       Win32U_CreateDirectory(parent.c_str(), &security.attributes)) {
-      return true;
+   const std::string root = parent.substr(0, 3);
+   UniqueHandle rootHandle(Win32U_CreateFile(root.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   bool created = false;
+   UniqueHandle held;
+   if (rootHandle) {
+      held = Util_OpenChild(rootHandle.get(), kDriveParent, PinnedFolder(security, FILE_OPEN_IF), &created);
    }
-   if (!IsPlainDirectory(parent) || !W32Util_SetAdminsGrpAccessOnly(parent.c_str())) {
+   if (!held || !Util_IsPlainChild(rootHandle.get(), kDriveParent, held.get(), ChildOpen::Folder) ||
+       (!created && !W32Util_SetAdminsGrpAccessOnlyOn(held.get()))) {
       Inst_Log(LOG_WARNING, "ChooseExtractionFolder: Cannot secure the parent folder \"%s\"", parent.c_str());
-      return false;
+      return UniqueHandle();
    }
-   return true;
+   return held;
 }
 
+// The folder the candidate lives in, opened as named: the user's temporary folder, or the
+// drive-root folder above.
+UniqueHandle OpenContainer(const Candidate& candidate, FolderCreationSecurity& security)
+{
+   if (!candidate.parent.empty()) {
+      return SecureParent(candidate.parent, security);
+   }
+   const std::string folder = WithoutSlash(candidate.folder);
+   const std::string temp = folder.substr(0, folder.rfind('\\') + 1);
+   UniqueHandle handle(Win32U_CreateFile(temp.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   if (!handle) {
+      Inst_LogLastWinError(LOG_WARNING, GetLastError(), "ChooseExtractionFolder: Cannot open \"%s\"", temp.c_str());
+   }
+   return handle;
+}
+
+// Creates the candidate folder with the restricted descriptor and holds it. Only a folder this
+// call created counts: one that is there already may belong to someone else, so it is removed
+// through handles first (a link in its place is removed, never followed) and made anew.
 bool TryCandidate(const Candidate& candidate, FolderCreationSecurity& security)
 {
    if (candidate.folder.size() > kMaxFolderBytes) {
       return false; // a cut path would name another folder
    }
-   if (!candidate.parent.empty() && !SecureParent(candidate.parent, security)) {
+   UniqueHandle container = OpenContainer(candidate, security);
+   if (!container) {
       return false;
    }
    const std::string folder = WithoutSlash(candidate.folder);
-   if (Util_IsDirectory(folder)) {
-      // Left by an earlier run. A link in its place is removed, never followed.
-      return Util_DeleteDirectory(folder.c_str(), DeleteDirRecurse | DeleteDirFiles) &&
-             CreateSecuredFolder(folder, security);
+   const std::string leaf = folder.substr(folder.rfind('\\') + 1);
+   UniqueHandle held = Util_OpenChild(container.get(), leaf, PinnedFolder(security, FILE_CREATE));
+   bool madeAgain = false;
+   if (!held && IsNameTaken(GetLastError())) {
+      // Left by an earlier run, or made in advance by someone else.
+      if (!Util_DeleteChild(container.get(), leaf, folder, DeleteDirRecurse | DeleteDirFiles)) {
+         return false;
+      }
+      held = Util_OpenChild(container.get(), leaf, PinnedFolder(security, FILE_CREATE));
+      madeAgain = true;
    }
-   return CreateSecuredFolder(folder, security) && Util_IsWritableDir(folder);
+   if (!held) {
+      Inst_LogLastWinError(LOG_WARNING, GetLastError(), "ChooseExtractionFolder: Could not create \"%s\"",
+                           folder.c_str());
+      return false;
+   }
+   FileIdentity identity;
+   if (!Util_IsPlainChild(container.get(), leaf, held.get(), ChildOpen::Folder) ||
+       !Util_GetIdentity(held.get(), identity) || (!madeAgain && !Util_IsWritableDir(folder))) {
+      return false;
+   }
+   extractionPin.parent = std::move(container);
+   extractionPin.folder = std::move(held);
+   extractionPin.identity = identity;
+   extractionPin.leaf = leaf;
+   extractionPin.path = candidate.folder;
+   extractionPin.files.clear();
+   return true;
+}
+
+bool SameText(const std::string& a, const std::string& b)
+{
+   return a.size() == b.size() &&
+          CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                         static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+bool IsEmptyFolder(HANDLE folder)
+{
+   bool empty = false;
+   return Util_IsFolderEmpty(folder, empty) && empty;
 }
 
 } // namespace
@@ -245,14 +311,78 @@ bool ChooseExtractionFolder(uint64_t neededBytes)
 bool PrepareExtractionFolder(const std::string& folder)
 {
    Inst_LogMsg("Extracting setup files to \"%s\"", folder.c_str());
-   if (!W32Util_SetAdminsGrpAccessOnly(folder.c_str())) {
+   UniqueHandle opened;
+   HANDLE handle = nullptr;
+   if (extractionPin.folder && folder == extractionPin.path) {
+      handle = extractionPin.folder.get();
+   } else {
+      opened =
+          Util_OpenFolderNoFollow(folder, FILE_LIST_DIRECTORY | FILE_TRAVERSE | READ_CONTROL | WRITE_DAC | WRITE_OWNER,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE);
+      handle = opened ? opened.get() : nullptr;
+   }
+   if (handle == nullptr || !W32Util_SetAdminsGrpAccessOnlyOn(handle)) {
       Inst_LogMsg("Can't adjust security for target path \"%s\"", folder.c_str());
       return false;
    }
-   const auto wide = Win32U_ToWide(folder);
-   if (!wide || !PathIsDirectoryEmptyW(wide->c_str())) {
+   if (!IsEmptyFolder(handle)) {
       Inst_LogMsg("The target path is not empty \"%s\"", folder.c_str());
       return false;
    }
    return true;
+}
+
+bool ExtractedFile_IsIntact(const std::string& path)
+{
+   const ExtractionPin& pin = extractionPin;
+   if (!pin.folder || path.size() <= pin.path.size() || !SameText(path.substr(0, pin.path.size()), pin.path)) {
+      return true;
+   }
+   const std::string name = path.substr(pin.path.size());
+   for (const PinnedFile& file : pin.files) {
+      if (!SameText(file.name, name)) {
+         continue;
+      }
+      UniqueHandle now(Win32U_CreateFile(path.c_str(), FILE_READ_ATTRIBUTES,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      FileIdentity identity;
+      if (now && Util_GetIdentity(now.get(), identity) && Util_SameFile(identity, file.identity)) {
+         return true;
+      }
+      Inst_LogMsg("ERROR: \"%s\" is no longer the file that was extracted; it is not used", path.c_str());
+      return false;
+   }
+   return true;
+}
+
+void ReleaseExtractionFolder(bool keepFiles)
+{
+   ExtractionPin& pin = extractionPin;
+   pin.files.clear();
+   if (!pin.folder) {
+      return;
+   }
+   if (keepFiles) {
+      pin = ExtractionPin();
+      return;
+   }
+   const std::string folder = WithoutSlash(pin.path);
+   Inst_LogMsg("Cleaning up temp dir \"%s\"", pin.path.c_str());
+   Util_EmptyFolder(pin.folder.get(), folder, DeleteDirRecurse | DeleteDirFiles);
+   // The folder itself goes through a handle with the right to delete it, which the held one
+   // lacks; it must still be the very folder that was held.
+   pin.folder.reset();
+   if (!Util_DeleteChild(pin.parent.get(), pin.leaf, folder, DeleteDirRecurse | DeleteDirFiles, &pin.identity)) {
+      Inst_LogMsg("Failed to cleanup extracted files in \"%s\"", pin.path.c_str());
+      pin = ExtractionPin();
+      return;
+   }
+   pin.parent.reset();
+   const size_t slash = folder.rfind('\\');
+   const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash);
+   if (parent.find(kDriveParent) != std::string::npos && !Util_DeleteDirectory(parent.c_str(), DeleteDirRecurse)) {
+      Inst_LogMsg("Failed to cleanup directory \"%s\"", parent.c_str());
+   }
+   pin = ExtractionPin();
 }

@@ -1,5 +1,7 @@
 #include "apps/install/setup/msiSession.h"
 
+#include "apps/install/setup/extractionFolder.h"
+
 #include <shlobj.h>
 
 #include "apps/install/setup/existingProduct.h"
@@ -313,6 +315,9 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
       ShowMessageWithInsert(resources, messageOwner, title, kMessagePackageMissing, packagePath.c_str(),
                             MB_ICONERROR | MB_TOPMOST);
       return EndRun(ctx, ERROR_FILE_NOT_FOUND);
+   }
+   if (!ExtractedFile_IsIntact(packagePath)) {
+      return EndRun(ctx, ERROR_INSTALL_FAILURE);
    }
    if (settings.cacheMsi && !CachePackage(ctx, settings, packagePath)) {
       return false;

@@ -5,11 +5,14 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "apps/install/setup/config.h"
 #include "apps/install/setup/configValues.h"
+#include "apps/install/setup/extractionFolder.h"
 #include "apps/install/setup/payloadFormat.h"
 #include "apps/install/setup/payloadRoom.h"
+#include "lib/install/fileHandle.h"
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 #include "lib/unicode/unicodeSimple.h"
@@ -81,19 +84,65 @@ ExtractResult ResultOf(PayloadTable status)
    return ExtractResult::ExtractBadMagic;
 }
 
-// Copies one entry. A short read or a failed write leaves no partial file behind; a cancel
-// does (the run removes the whole folder at its end).
-ExtractResult CopyEntry(FILE* in, const std::string& outPath, const PayloadEntry& entry, char* buffer,
-                        const ExtractCallbacks& callbacks)
+// The output file, made new through the folder's handle: never through an existing name, which
+// could be a link. A plain file left under that name (extracting again into the same folder) is
+// deleted through its own checked handle first.
+UniqueHandle CreateOutput(HANDLE folder, const std::string& name)
 {
-   UniqueFile out(Win32U_Fopen(outPath.c_str(), "wb"));
+   ChildOpen how;
+   how.access = FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | DELETE;
+   how.share = 0;
+   how.disposition = FILE_CREATE;
+   how.kind = ChildOpen::File;
+   UniqueHandle out = Util_OpenChild(folder, name, how);
+   const DWORD error = GetLastError();
+   if (out || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) {
+      return out;
+   }
+   ChildOpen old;
+   old.access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+   old.kind = ChildOpen::File;
+   UniqueHandle existing = Util_OpenChild(folder, name, old);
+   if (!existing || !Util_IsPlainChild(folder, name, existing.get(), ChildOpen::File) ||
+       !Util_DeleteByHandle(existing.get())) {
+      SetLastError(error);
+      return UniqueHandle();
+   }
+   existing.reset();
+   return Util_OpenChild(folder, name, how);
+}
+
+// The written file opened again, read-only and denying writers and renames, and checked to be
+// the very file written: its handle keeps it so until the run lets it go.
+UniqueHandle HoldWritten(HANDLE folder, const std::string& name, const FileIdentity& written, uint64_t size)
+{
+   ChildOpen how;
+   how.access = FILE_READ_DATA | FILE_READ_ATTRIBUTES;
+   how.share = FILE_SHARE_READ;
+   how.kind = ChildOpen::File;
+   UniqueHandle held = Util_OpenChild(folder, name, how);
+   FileIdentity now;
+   if (!held || !Util_GetIdentity(held.get(), now) || !Util_SameFile(now, written) || now.size != size ||
+       now.links != 1 || (now.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      return UniqueHandle();
+   }
+   return held;
+}
+
+// Copies one entry through handles. A short read or a failed write leaves no partial file
+// behind; a cancel does (the run removes the whole folder at its end).
+ExtractResult CopyEntry(FILE* in, HANDLE folder, const std::string& shown, const PayloadEntry& entry, char* buffer,
+                        const ExtractCallbacks& callbacks, std::vector<PinnedFile>* held)
+{
+   const std::string name = entry.name;
+   UniqueHandle out = CreateOutput(folder, name);
    if (!out) {
-      Inst_LogLastPosixError(LOG_ERROR, errno, "ExtractPayload: Cannot create \"%s\"", outPath.c_str());
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "ExtractPayload: Cannot create \"%s\"", shown.c_str());
       return ExtractResult::ExtractCannotCreate;
    }
    const auto discard = [&](ExtractResult result) {
+      Util_DeleteByHandle(out.get());
       out.reset();
-      Win32U_DeleteFile(outPath.c_str());
       return result;
    };
    for (uint64_t left = entry.size; left > 0;) {
@@ -102,8 +151,9 @@ ExtractResult CopyEntry(FILE* in, const std::string& outPath, const PayloadEntry
          Inst_Log(LOG_ERROR, "ExtractPayload: The launcher file ended inside \"%s\"", entry.name);
          return discard(ExtractResult::ExtractSizeMismatch);
       }
-      if (fwrite(buffer, 1, chunk, out.get()) != chunk) {
-         Inst_LogLastPosixError(LOG_ERROR, errno, "ExtractPayload: Cannot write \"%s\"", outPath.c_str());
+      DWORD written = 0;
+      if (!WriteFile(out.get(), buffer, static_cast<DWORD>(chunk), &written, nullptr) || written != chunk) {
+         Inst_LogLastWinError(LOG_ERROR, GetLastError(), "ExtractPayload: Cannot write \"%s\"", shown.c_str());
          return discard(ExtractResult::ExtractWriteFailed);
       }
       left -= chunk;
@@ -111,10 +161,20 @@ ExtractResult CopyEntry(FILE* in, const std::string& outPath, const PayloadEntry
          return ExtractResult::ExtractCancelled;
       }
    }
-   if (fclose(out.release()) != 0) {
-      Inst_LogLastPosixError(LOG_ERROR, errno, "ExtractPayload: Cannot write \"%s\"", outPath.c_str());
-      Win32U_DeleteFile(outPath.c_str());
-      return ExtractResult::ExtractWriteFailed;
+   FileIdentity identity;
+   if (!Util_GetIdentity(out.get(), identity)) {
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "ExtractPayload: Cannot write \"%s\"", shown.c_str());
+      return discard(ExtractResult::ExtractWriteFailed);
+   }
+   out.reset();
+   UniqueHandle kept = HoldWritten(folder, name, identity, entry.size);
+   if (!kept) {
+      Inst_Log(LOG_ERROR, "ExtractPayload: \"%s\" is no longer the file just written; the extraction stops",
+               shown.c_str());
+      return ExtractResult::ExtractReplaced;
+   }
+   if (held != nullptr) {
+      held->push_back({name, std::move(kept), identity});
    }
    return ExtractResult::ExtractOk;
 }
@@ -207,6 +267,20 @@ ExtractResult ExtractPayload(const char* selfPath, const char* folder, uint64_t 
       return ExtractResult::ExtractSizeMismatch;
    }
 
+   // The files go into the held extraction folder through its handle; any other folder (txpack's
+   // inspection, a test) is held for the extraction only, and must be no link.
+   const bool intoPinned = extractionPin.folder && target == extractionPin.path;
+   UniqueHandle opened;
+   if (!intoPinned) {
+      opened = Util_OpenFolderNoFollow(target, FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_ADD_FILE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE);
+      if (!opened) {
+         Inst_LogLastWinError(LOG_ERROR, GetLastError(), "ExtractPayload: Cannot open the folder \"%s\"",
+                              target.c_str());
+         return ExtractResult::ExtractBadFolder;
+      }
+   }
+   const HANDLE folderHandle = intoPinned ? extractionPin.folder.get() : opened.get();
    std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunkBytes]);
    if (!buffer) {
       return ExtractResult::ExtractNoMemory;
@@ -215,7 +289,8 @@ ExtractResult ExtractPayload(const char* selfPath, const char* folder, uint64_t 
       if (callbacks.onFile != nullptr) {
          callbacks.onFile(callbacks.context, entry.name, entry.size);
       }
-      const ExtractResult copied = CopyEntry(container.file.get(), target + entry.name, entry, buffer.get(), callbacks);
+      const ExtractResult copied = CopyEntry(container.file.get(), folderHandle, target + entry.name, entry,
+                                             buffer.get(), callbacks, intoPinned ? &extractionPin.files : nullptr);
       if (copied != ExtractResult::ExtractOk) {
          return copied;
       }

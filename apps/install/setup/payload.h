@@ -18,6 +18,7 @@ enum class ExtractResult : int {
    ExtractNoMemory = 11,
    ExtractBadEntryName = 12, // an entry name is not a plain file name; nothing was written
    ExtractWriteFailed = 13,  // an output file could not be written in full; it was removed
+   ExtractReplaced = 14,     // a file written was no longer there under its name when opened again
 };
 
 // Called before each file with the entry's name (a checked plain file name) and its size.

@@ -1,5 +1,7 @@
 #include "apps/install/setup/prerequisites.h"
 
+#include "apps/install/setup/extractionFolder.h"
+
 #include "apps/install/setup/fileVersion.h"
 #include "apps/install/setup/prereqRules.h"
 #include "apps/install/setup/runtimeTable.h"
@@ -255,6 +257,10 @@ StageResult RunEngineStage(SetupContext& ctx, HMODULE module, const EngineSettin
       ctx.exitCode = ERROR_INSTALL_FAILURE;
       return StageResult::EndRun;
    }
+   if (!ExtractedFile_IsIntact(extractionFolder + *engine.upgrader)) {
+      ctx.exitCode = ERROR_INSTALL_FAILURE;
+      return StageResult::EndRun;
+   }
    const DWORD result = IsInstMsiRequiredVersion(module, messageOwner, title, extractionFolder, *engine.upgrader,
                                                  minimum, engine.minimumMsiNt);
    ctx.exitCode = static_cast<int32_t>(result);
@@ -333,6 +339,9 @@ bool InstallVCRedist(HMODULE module, const SetupContext& ctx, const std::string&
       exitCode = ERROR_INSTALL_FAILURE;
       return false;
    };
+   if (!ExtractedFile_IsIntact(fullPath)) {
+      return failed(ERROR_INSTALL_FAILURE);
+   }
    const std::string commandLine = "\"" + fullPath + "\" " + arguments;
    uint32_t result = 0;
    if (!Util_Launch(std::string(), commandLine, true, true, &result)) {

@@ -23,12 +23,12 @@
 #include "apps/install/setup/repair.h"
 #include "apps/install/setup/runtimeStage.h"
 #include "apps/install/setup/runtimeTable.h"
-#include "apps/install/setup/setupContext.h"
 #include "apps/install/setup/sessionHooks.h"
+#include "apps/install/setup/setupContext.h"
 #include "apps/install/setup/singleInstance.h"
+#include "apps/install/setup/ui/externalUI.h"
 #include "apps/install/setup/ui/extractCallbacks.h"
 #include "apps/install/setup/ui/extractProgress.h"
-#include "apps/install/setup/ui/externalUI.h"
 #include "apps/install/setup/ui/helperUI.h"
 #include "apps/install/setup/ui/messageBox.h"
 #include "apps/install/setup/ui/messages.h"
@@ -44,7 +44,8 @@
 #include "lib/string/str.h"
 #include "lib/unicode/unicodeSimple.h"
 
-namespace {
+namespace
+{
 
 constexpr size_t kBannerBytes = 1024;
 constexpr DWORD kVersionInfoExBytes = 284;
@@ -61,10 +62,10 @@ const char kInstLogName[] = "txinst.log";
 const char kVendorKey[] = "SOFTWARE\\Tessix, Inc.";
 
 // Message flags of the main flow's boxes.
-constexpr uint32_t kErrorBox = MB_ICONERROR;                                          // 16
-constexpr uint32_t kCanceledBox = MB_TOPMOST | MB_ICONWARNING;                        // 0x40030
-constexpr uint32_t kDiskSpaceBox = MB_TOPMOST | MB_ICONERROR | MB_RETRYCANCEL;        // 0x40015
-constexpr uint32_t kDiskSpaceSilentBox = kDiskSpaceBox | MB_DEFBUTTON2;               // 0x40115
+constexpr uint32_t kErrorBox = MB_ICONERROR;                                   // 16
+constexpr uint32_t kCanceledBox = MB_TOPMOST | MB_ICONWARNING;                 // 0x40030
+constexpr uint32_t kDiskSpaceBox = MB_TOPMOST | MB_ICONERROR | MB_RETRYCANCEL; // 0x40015
+constexpr uint32_t kDiskSpaceSilentBox = kDiskSpaceBox | MB_DEFBUTTON2;        // 0x40115
 
 // The command line as text for the log and the host: invalid UTF-16 is shown, not dropped.
 std::string CommandLineText(const std::wstring& raw)
@@ -88,10 +89,11 @@ std::string Utf8OrEmpty(const std::optional<std::u16string>& text, bool* ok)
    return *utf8;
 }
 
-class SetupRun {
-public:
+class SetupRun
+{
+ public:
    SetupRun(HINSTANCE instance, const wchar_t* commandLine)
-      : instance_(instance), rawCommandLine_(commandLine != nullptr ? commandLine : L"")
+       : instance_(instance), rawCommandLine_(commandLine != nullptr ? commandLine : L"")
    {
    }
 
@@ -101,7 +103,7 @@ public:
       return RunExitSequence();
    }
 
-private:
+ private:
    // ---- the steps; each returns false when the run ends there ----------------------------------
 
    void RunSteps()
@@ -135,8 +137,9 @@ private:
          }
          return;
       }
-      const StageResult engine = RunEngineStage(
-         ctx_, instance_, EngineSettings{config_.minimumMsi9x, config_.minimumMsiNt, config_.upgrader}, extractionFolder);
+      const StageResult engine =
+          RunEngineStage(ctx_, instance_, EngineSettings{config_.minimumMsi9x, config_.minimumMsiNt, config_.upgrader},
+                         extractionFolder);
       if (engine == StageResult::EndRun) {
          return;
       }
@@ -288,7 +291,8 @@ private:
       SendRpcToHost(Str_Format("log Installing Tessix Tools %s (%s)", kProductVersion, kBuildText).c_str());
 
       std::string minorUpgrade;
-      const DWORD styleRead = ReadConfigValueAlloc(instance_, "MINORUPGRADE", minorUpgrade, 0, ctx_.windowTitle.c_str());
+      const DWORD styleRead =
+          ReadConfigValueAlloc(instance_, "MINORUPGRADE", minorUpgrade, 0, ctx_.windowTitle.c_str());
       if (styleRead != ERROR_SUCCESS) {
          // An absent MINORUPGRADE is the standard style, not an error of the run.
          NoteOptionalReadError(styleRead);
@@ -535,9 +539,9 @@ private:
       while (!ChooseExtractionFolder(ctx_.requiredBytes)) {
          Inst_LogMsg("ERROR: Failed to find drive with enough space.");
          Inst_LogMsg("Needed Bytes: %llu", static_cast<unsigned long long>(ctx_.requiredBytes));
-         const int answer = ShowMessageWithNumber(instance_, messageOwner, ctx_.windowTitle.c_str(),
-                                                  MSG_NOT_ENOUGH_SPACE, static_cast<int>(Room_Megabytes(ctx_.requiredBytes)),
-                                                  ctx_.silent ? kDiskSpaceSilentBox : kDiskSpaceBox);
+         const int answer = ShowMessageWithNumber(
+             instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_NOT_ENOUGH_SPACE,
+             static_cast<int>(Room_Megabytes(ctx_.requiredBytes)), ctx_.silent ? kDiskSpaceSilentBox : kDiskSpaceBox);
          if (answer != kRetryAnswer) {
             Inst_LogMsg("Install cancelled by the user.");
             // Silently nobody chose: there is no drive with room. Otherwise the user cancelled.
@@ -594,11 +598,10 @@ private:
       // or failed extraction: that would be an incomplete package, and the folder, named after
       // the product, would refuse every later run as not empty.
       const bool keepFiles = ctx_.unpackOnly && !partialPayload_;
-      if (ctx_.payloadExtracted && !ctx_.rebootPendingFromUninstall && !keepFiles) {
-         CleanUpExtractionFolder();
-      }
+      ReleaseExtractionFolder(!ctx_.payloadExtracted || ctx_.rebootPendingFromUninstall || keepFiles);
       if (ctx_.toolsStyle && !anotherInstance_) {
-         SendRpcToHost(Str_Format("info-set guestinfo.toolsInstallErrCode %u", static_cast<unsigned>(ctx_.exitCode)).c_str());
+         SendRpcToHost(
+             Str_Format("info-set guestinfo.toolsInstallErrCode %u", static_cast<unsigned>(ctx_.exitCode)).c_str());
          SendRpcToHost("toolinstall.installerActive 0");
          if (ctx_.vcRebootNeeded) {
             SendRpcToHost("toolinstall.end 1");
@@ -644,28 +647,10 @@ private:
       ctx_.exitCode = settled;
    }
 
-   void CleanUpExtractionFolder()
+   static const char* OptionalName(const std::string& value)
    {
-      std::string folder = extractionFolder;
-      while (!folder.empty() && folder.back() == '\\') {
-         folder.pop_back();
-      }
-      if (folder.empty()) {
-         return;
-      }
-      Inst_LogMsg("Cleaning up temp dir \"%s\"", extractionFolder.c_str());
-      if (!Util_DeleteDirectory(folder.c_str(), DeleteDirRecurse | DeleteDirFiles)) {
-         Inst_LogMsg("Failed to cleanup extracted files in \"%s\"", extractionFolder.c_str());
-         return;
-      }
-      const size_t slash = folder.rfind('\\');
-      const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash);
-      if (parent.find("TessixTemp") != std::string::npos && !Util_DeleteDirectory(parent.c_str(), DeleteDirRecurse)) {
-         Inst_LogMsg("Failed to cleanup directory \"%s\"", parent.c_str());
-      }
+      return value.empty() ? nullptr : value.c_str();
    }
-
-   static const char* OptionalName(const std::string& value) { return value.empty() ? nullptr : value.c_str(); }
 
    HINSTANCE instance_;
    std::wstring rawCommandLine_;
