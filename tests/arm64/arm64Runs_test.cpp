@@ -15,6 +15,7 @@
 
 #include "apps/install/setup/ui/messages.h"
 #include "resources/resource.h"
+#include "tests/e2e/folderSwapper.h"
 #include "tests/e2e/runSupport.h"
 #include "tests/e2e/sampleProduct.h"
 #include "tests/gui/driver.h"
@@ -148,6 +149,24 @@ TEST_F(Arm64Install, SilentInstallOfTheSample)
 
 // The stand-in's restart request crosses two arm64 processes whole: 3010 does not fit in the
 // eight bits a Linux exit status keeps.
+// A program of the user renames the extraction folder, then its first file, the moment that
+// file is complete: the launcher holds both, so both renames fail and it installs its own bytes.
+TEST_F(Arm64Install, TheExtractionFolderSwappedTheMomentItsFirstFileIsComplete)
+{
+   ScratchDir temp("swap");
+   Swapper swapper(temp.path(), "Tessix Tools.msi", FileSize(PayloadFile("Tessix Tools.msi")));
+   const LauncherRun run = Run(Launcher("sample"), kSilentInstall, temp);
+   swapper.Finish();
+   ASSERT_TRUE(swapper.sawFirstFile) << run.log;
+   EXPECT_EQ(swapper.folderRename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+   EXPECT_EQ(swapper.fileRename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(SampleInstalled());
+   EXPECT_EQ(StandInRuns(), std::vector<std::string>{"vcredist_arm64.exe|\"" + (temp / kExtractionFolder) +
+                                                     "\\vcredist_arm64.exe\"  /Q /norestart"});
+   EXPECT_FALSE(HasExtractionFolder(run)) << "the extraction folder is cleaned up";
+}
+
 TEST_F(Arm64Install, ARuntimeThatAsksForARestartStopsBeforeTheProduct)
 {
    ScratchDir temp("restart");
