@@ -147,8 +147,6 @@ TEST_F(Arm64Install, SilentInstallOfTheSample)
    }
 }
 
-// The stand-in's restart request crosses two arm64 processes whole: 3010 does not fit in the
-// eight bits a Linux exit status keeps.
 // A program of the user renames the extraction folder, then its first file, the moment that
 // file is complete: the launcher holds both, so both renames fail and it installs its own bytes.
 TEST_F(Arm64Install, TheExtractionFolderSwappedTheMomentItsFirstFileIsComplete)
@@ -156,17 +154,14 @@ TEST_F(Arm64Install, TheExtractionFolderSwappedTheMomentItsFirstFileIsComplete)
    ScratchDir temp("swap");
    Swapper swapper(temp.path(), "Tessix Tools.msi", FileSize(PayloadFile("Tessix Tools.msi")));
    const LauncherRun run = Run(Launcher("sample"), kSilentInstall, temp);
-   swapper.Finish();
-   ASSERT_TRUE(swapper.sawFirstFile) << run.log;
-   EXPECT_EQ(swapper.folderRename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-   EXPECT_EQ(swapper.fileRename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-   EXPECT_EQ(run.exitCode, 0u) << run.log;
-   EXPECT_TRUE(SampleInstalled());
+   ExpectTheSwapRefused(swapper, run);
    EXPECT_EQ(StandInRuns(), std::vector<std::string>{"vcredist_arm64.exe|\"" + (temp / kExtractionFolder) +
                                                      "\\vcredist_arm64.exe\"  /Q /norestart"});
    EXPECT_FALSE(HasExtractionFolder(run)) << "the extraction folder is cleaned up";
 }
 
+// The stand-in's restart request crosses two arm64 processes whole: 3010 does not fit in the
+// eight bits a Linux exit status keeps.
 TEST_F(Arm64Install, ARuntimeThatAsksForARestartStopsBeforeTheProduct)
 {
    ScratchDir temp("restart");

@@ -4,10 +4,13 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <string>
 
 #include "lib/misc/win32u.h"
+#include "tests/e2e/runSupport.h"
 #include "tests/e2e/sampleProduct.h"
 #include "tests/unit/testSupport.h"
 
@@ -84,3 +87,14 @@ class Swapper
    volatile bool stop_ = false;
    HANDLE thread_ = nullptr;
 };
+
+// Both renames were refused on a sharing violation, and the run installed its own package.
+inline void ExpectTheSwapRefused(Swapper& swapper, const LauncherRun& run)
+{
+   swapper.Finish();
+   ASSERT_TRUE(swapper.sawFirstFile) << run.log;
+   EXPECT_EQ(swapper.folderRename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+   EXPECT_EQ(swapper.fileRename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(SampleInstalled());
+}

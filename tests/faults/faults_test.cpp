@@ -330,12 +330,7 @@ TEST_F(Folders, TheExtractionFolderSwappedTheMomentItsFirstFileIsComplete)
    Swapper swapper(temp_.path(), "Tessix Tools.msi", FileSize(SamplePackage()));
    const LauncherRun run =
        RunCopy(CopyLauncher(SmallLauncher(), images_.path(), "tx-swap.exe"), temp_.path(), kSilentInstall);
-   swapper.Finish();
-   ASSERT_TRUE(swapper.sawFirstFile) << run.log;
-   EXPECT_EQ(swapper.folderRename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-   EXPECT_EQ(swapper.fileRename, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-   EXPECT_EQ(run.exitCode, 0u) << run.log;
-   EXPECT_TRUE(SampleInstalled());
+   ExpectTheSwapRefused(swapper, run);
    EXPECT_FALSE(PathExists(temp_ / "aside"));
    EXPECT_FALSE(PathExists(temp_ / kExtractionFolder)) << "cleaned up";
 }
