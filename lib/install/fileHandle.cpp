@@ -189,6 +189,18 @@ bool ReadListing(HANDLE folder, std::vector<Entry>& entries)
 
 bool EmptyFolder(HANDLE folder, const std::string& shown, unsigned flags, unsigned depth);
 
+// An entry opened to be deleted is held without delete sharing: nobody can rename it, or a
+// folder holding it, away while the deletion runs (where the system deletes on close by the name
+// the file had when it was opened, as Wine does, a rename would turn the deletion on whatever
+// took that name).
+ChildOpen ForDeletion()
+{
+   ChildOpen how;
+   how.access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+   how.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+   return how;
+}
+
 // One entry of a folder being emptied. The entry is opened as itself and must still be what the
 // listing showed; a link is removed only through a handle that is the link.
 bool DeleteEntry(HANDLE folder, const std::string& shown, const Entry& entry, unsigned flags, unsigned depth)
@@ -201,9 +213,7 @@ bool DeleteEntry(HANDLE folder, const std::string& shown, const Entry& entry, un
       return false; // not asked to delete this kind of entry; it stays, and so does the folder
    }
    Util_RunDeletionHookForTest(child);
-   ChildOpen how;
-   how.access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE;
-   UniqueHandle handle = OpenRelative(folder, entry.name, how, nullptr);
+   UniqueHandle handle = OpenRelative(folder, entry.name, ForDeletion(), nullptr);
    if (!handle) {
       Inst_LogLastWinError(LOG_WARNING, GetLastError(), "Util_DeleteDirectory: Cannot open [%s]", child.c_str());
       return false;
@@ -395,9 +405,7 @@ bool Util_DeleteChild(HANDLE parent, const std::string& leaf, const std::string&
       return false;
    }
    Util_RunDeletionHookForTest(shown);
-   ChildOpen how;
-   how.access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | FILE_LIST_DIRECTORY | FILE_TRAVERSE;
-   UniqueHandle folder = Util_OpenChild(parent, leaf, how);
+   UniqueHandle folder = Util_OpenChild(parent, leaf, ForDeletion());
    FileIdentity identity;
    if (!folder || !Util_GetIdentity(folder.get(), identity)) {
       Inst_LogLastWinError(LOG_WARNING, GetLastError(),

@@ -101,6 +101,7 @@ UniqueHandle CreateOutput(HANDLE folder, const std::string& name)
    }
    ChildOpen old;
    old.access = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+   old.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
    old.kind = ChildOpen::File;
    UniqueHandle existing = Util_OpenChild(folder, name, old);
    if (!existing || !Util_IsPlainChild(folder, name, existing.get(), ChildOpen::File) ||
