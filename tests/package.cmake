@@ -10,6 +10,7 @@ endif()
 tx_unit_test(package_pure_test
   package/configValues_test.cpp
   package/payloadFormat_test.cpp
+  package/payloadDigest_test.cpp
   package/payloadRoom_test.cpp
   package/versionText_test.cpp
   package/packInput_test.cpp

@@ -16,6 +16,7 @@
 #include "apps/install/setup/ui/messages.h"
 #include "resources/resource.h"
 #include "tests/e2e/folderSwapper.h"
+#include "tests/e2e/payloadDamage.h"
 #include "tests/e2e/runSupport.h"
 #include "tests/e2e/sampleProduct.h"
 #include "tests/gui/driver.h"
@@ -359,6 +360,26 @@ TEST_F(Arm64Refusals, EndCleanlyWithTheirExitCodes)
       EXPECT_FALSE(SampleInstalled());
       EXPECT_TRUE(StandInRuns().empty());
    }
+}
+
+// A launcher damaged after it was packed: one byte of its package changed. The arm64 image finds
+// it by the package's digest while unpacking and installs nothing.
+TEST_F(Arm64Refusals, ADamagedPackageIsRefused)
+{
+   ScratchDir temp("damaged");
+   std::string bytes = ReadWholeFile(Launcher("sample"));
+   const std::vector<PackedEntry> entries = PackedEntries(bytes, ContainerOffset(Launcher("sample")));
+   ASSERT_FALSE(entries.empty());
+   ASSERT_EQ(entries[0].name, "Tessix Tools.msi");
+   bytes[entries[0].dataStart + entries[0].size / 2] ^= 0x01;
+   const std::string image = temp / "setup.exe";
+   ASSERT_TRUE(WriteWholeFile(image, bytes));
+   const LauncherRun run = Run(image, kSilentInstall, temp);
+   EXPECT_EQ(run.exitCode, 1603u) << run.log;
+   ExpectLinesInOrder(run.log, {"ExtractPayload: \"Tessix Tools.msi\" is damaged: its digest is ",
+                                "I0: ERROR: The SFX file is damaged", "I0: Setup exit code is: 1603"});
+   EXPECT_FALSE(SampleInstalled());
+   EXPECT_FALSE(HasExtractionFolder(run)) << "the extraction folder is cleaned up";
 }
 
 // The standard style checks the launcher's own signature and its package's (WinVerifyTrust

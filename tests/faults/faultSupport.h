@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lib/misc/win32u.h"
+#include "tests/e2e/payloadDamage.h"
 #include "tests/e2e/runSupport.h"
 #include "tests/e2e/sampleProduct.h"
 
@@ -84,24 +85,6 @@ inline LauncherRun RunCopy(const std::string& image, const std::string& temp, co
    options.arguments = arguments;
    options.workingDirectory = cwd;
    return RunLauncher(options, temp);
-}
-
-// The container's offset in a packed launcher: its SFXINSERT value, UTF-16 digits that may be
-// padded with blanks.
-inline uint64_t ContainerOffset(const std::string& image)
-{
-   HMODULE module = LoadLibraryExW(Win32U_Wide(image).c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-   if (module == nullptr) {
-      return 0;
-   }
-   uint64_t offset = 0;
-   if (HRSRC found = FindResourceW(module, L"SFXINSERT", MAKEINTRESOURCEW(40))) {
-      const auto* data = static_cast<const wchar_t*>(LockResource(LoadResource(module, found)));
-      const std::wstring text(data, SizeofResource(module, found) / sizeof(wchar_t));
-      offset = wcstoull(text.c_str(), nullptr, 10);
-   }
-   FreeLibrary(module);
-   return offset;
 }
 
 inline bool IsCrash(DWORD code)

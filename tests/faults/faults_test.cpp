@@ -13,6 +13,7 @@
 #include <regex>
 
 #include "tests/e2e/folderSwapper.h"
+#include "tests/e2e/payloadDamage.h"
 #include "tests/faults/faultSupport.h"
 #include "tests/rpc/hostSimProcess.h"
 
@@ -198,6 +199,66 @@ TEST(Container, CutAtEvery4KiBoundaryFailsCleanly)
    ASSERT_TRUE(WriteTextFile(image, source.substr(0, source.size() - 1)));
    ExpectCleanFailure(RunCopy(image, temp.path(), "/s /x"), 1603, "I0: ERROR: The SFX file size is incorrect",
                       "unpack only, one byte short");
+}
+
+// A launcher damaged after it was packed (one byte of a file, one digit of a recorded digest) is
+// refused before anything is installed: the damaged file is never handed on, not even by /x.
+// Without its digests' key it extracts unchecked, as a launcher of an older packer does.
+TEST(Container, ADamagedPayloadIsRefusedBeforeAnythingIsInstalled)
+{
+   const std::string source = ReadWholeFile(BigLauncher());
+   const std::vector<PackedEntry> entries = PackedEntries(source, ContainerOffset(BigLauncher()));
+   ASSERT_EQ(entries.size(), 3u);
+   ASSERT_EQ(entries[0].name, "Tessix Tools.msi");
+   const size_t digestAt = FindUtf16(source, " Tessix Tools.msi\n");
+   const size_t keyAt = FindUtf16(source, "PAYLOAD_XXH64");
+   ASSERT_NE(digestAt, std::string::npos) << "no recorded digest";
+   ASSERT_NE(keyAt, std::string::npos) << "no digests' key";
+   struct Case {
+      const char* what;
+      uint64_t at;
+      const char* arguments;
+      const char* line; // the entry named, or empty when no entry is
+   };
+   const Case cases[] = {
+       {"the first byte of the first file", entries[0].dataStart, kSilentInstall, "\"Tessix Tools.msi\" is damaged"},
+       {"the middle byte of the middle file", entries[1].dataStart + entries[1].size / 2, kSilentInstall,
+        "\"vcredist_arm64.exe\" is damaged"},
+       {"the last byte of the last file", entries[2].dataStart + entries[2].size - 1, kSilentInstall,
+        "\"filler.bin\" is damaged"},
+       {"the first byte of the first file, unpacking only", entries[0].dataStart, "/s /x",
+        "\"Tessix Tools.msi\" is damaged"},
+       {"a digit of the first file's recorded digest", digestAt - 2, kSilentInstall, "\"Tessix Tools.msi\" is damaged"},
+   };
+   ScratchDir images("fdamage");
+   RemoveSample();
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      std::string bytes = source;
+      // A hex digit stays a hex digit, so that the recorded value still reads.
+      bytes[c.at] = c.at == digestAt - 2 ? (bytes[c.at] == '0' ? '1' : '0') : static_cast<char>(bytes[c.at] ^ 0x01);
+      const std::string image = images / "tx-damaged.exe";
+      ASSERT_TRUE(WriteWholeFile(image, bytes));
+      ScratchDir temp("fdtemp");
+      const LauncherRun run = RunCopy(image, temp.path(), c.arguments);
+      ExpectCleanFailure(run, 1603, "I0: ERROR: The SFX file is damaged", c.what);
+      EXPECT_NE(run.log.find(std::string("E1: ExtractPayload: ") + c.line + ": its digest is "), std::string::npos)
+          << run.log;
+      EXPECT_FALSE(SampleInstalled());
+   }
+   // The key's name changed: the launcher finds no digests, says so, and extracts as before.
+   std::string bytes = source;
+   bytes[keyAt + 2 * 12] = 'Y';
+   const std::string image = images / "tx-nodigests.exe";
+   ASSERT_TRUE(WriteWholeFile(image, bytes));
+   ScratchDir temp("fdtemp");
+   const LauncherRun run = RunCopy(image, temp.path(), kSilentInstall);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(
+       HasLine(run.log, "W1: ExtractPayload: The launcher records no payload digests; the files are not checked"))
+       << run.log;
+   EXPECT_TRUE(SampleInstalled());
+   RemoveSample();
 }
 
 TEST_F(Mounted, ADiskThatFillsDuringExtraction)

@@ -49,13 +49,14 @@ pack cached cached publisher publisher
 pack tools tools unsigned unsigned
 pack patch patch patch publisher tools.msp
 
-# The signed launcher with one byte of its packed package changed afterwards.
+# The signed launcher with one byte changed afterwards, in its DOS stub, which nothing runs: the
+# payload still extracts (a changed byte of a packed file is caught by its digest first), and the
+# launcher's own signature no longer verifies.
 mkdir -p altered
 cp same/setup.exe altered/setup.exe
-base=$(stat -c %s "$setup")
-msi=$(LC_ALL=C grep -obUaP '\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1' altered/setup.exe | cut -d: -f1 | awk -v b="$base" '$1 > b' | head -1)
-[ -n "$msi" ] || { echo "make-packed: no package inside the launcher" >&2; exit 1; }
-flip_byte altered/setup.exe $((msi + 600))
+stub=$(LC_ALL=C grep -obUaP 'This program cannot be run' altered/setup.exe | cut -d: -f1 | head -1)
+[ -n "$stub" ] || { echo "make-packed: no DOS stub in the launcher" >&2; exit 1; }
+flip_byte altered/setup.exe $((stub + 5))
 
 # verify checks the launchers' packages too, with this tree's txpack: the package signed by
 # another publisher is refused like the altered launcher.

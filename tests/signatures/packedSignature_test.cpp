@@ -90,8 +90,8 @@ TEST_F(PackedSignatures, SilentRuns)
        {self("other") + "Trusted", "tools.msi - Trusted", "tools.msi certificates are different",
         "VerifyPackageSignature() returned: 1", "Setup exit code is: 13"},
        {"InstallProduct()"}},
-      // One byte of the packed package changed after the launcher was signed: the launcher's
-      // signature covers the payload, so the launcher itself no longer verifies.
+      // One byte of the launcher changed after it was signed (in its DOS stub, which nothing
+      // runs): the launcher itself no longer verifies.
       {"altered", kRefused,
        {self("altered") + "NotTrusted", "VerifyPackageSignature() returned: 1"},
        {"Verifying", "InstallProduct()"}},

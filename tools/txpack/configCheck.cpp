@@ -47,6 +47,7 @@ constexpr KeyRule kKeys[] = {
     {"TX_DATABASE", KeyKind::Package},
     {"PATCH", KeyKind::Package},
     {"SFXINSERT", KeyKind::Text},
+    {"PAYLOAD_XXH64", KeyKind::Text},
     {"TXIOPTION", KeyKind::Required},
     {"CACHEMSI", KeyKind::Text},
     {"MINIMUM_9X_MSI", KeyKind::MsiVersion},

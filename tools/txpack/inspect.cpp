@@ -14,6 +14,7 @@
 #include "apps/install/setup/config.h"
 #include "apps/install/setup/configValues.h"
 #include "apps/install/setup/payload.h"
+#include "apps/install/setup/payloadDigest.h"
 #include "apps/install/setup/signature.h"
 #include "apps/install/setup/ui/uiState.h"
 #include "lib/install/log.h"
@@ -292,7 +293,7 @@ class Launcher
          static_cast<Launcher*>(self)->entries_.push_back({name, size});
       };
       callbacks.context = this;
-      extracted_ = ExtractPayload(image_.c_str(), folder.c_str(), config_.payloadOffset, callbacks);
+      extracted_ = ExtractPayload(image_.c_str(), folder.c_str(), config_.payloadOffset, callbacks, config_.payloadDigests);
    }
 
    const std::string image_; // as the launcher's code opens it
@@ -444,14 +445,20 @@ bool PrintPayload(const Launcher& launcher)
    }
    std::printf("Payload at offset %llu: %zu files, %llu bytes\n", static_cast<unsigned long long>(config.payloadOffset),
                launcher.entries().size(), static_cast<unsigned long long>(total));
+   if (!config.payloadDigests) {
+      std::printf("  no payload digests recorded (PAYLOAD_XXH64): the launcher extracts the files unchecked\n");
+   }
    if (launcher.extracted() != ExtractResult::ExtractOk) {
-      std::printf("  the launcher cannot extract it: ExtractPayload result %d\n",
-                  static_cast<int>(launcher.extracted()));
+      std::printf("  the launcher cannot extract it: ExtractPayload result %d%s\n", static_cast<int>(launcher.extracted()),
+                  launcher.extracted() == ExtractResult::ExtractDamaged ? " (a file does not match its digest)" : "");
       return false;
    }
+   const auto digests = config.payloadDigests ? Payload_ParseDigests(*config.payloadDigests, nullptr) : std::nullopt;
    for (const Entry& entry : launcher.entries()) {
-      std::printf("  %-24s %12llu bytes  sha256 %s\n", entry.name.c_str(), static_cast<unsigned long long>(entry.size),
-                  Sha256(launcher.PayloadFolder() + entry.name).c_str());
+      const PayloadDigest* recorded = digests ? Payload_FindDigest(*digests, entry.name) : nullptr;
+      std::printf("  %-24s %12llu bytes  sha256 %s  xxh64 %s\n", entry.name.c_str(),
+                  static_cast<unsigned long long>(entry.size), Sha256(launcher.PayloadFolder() + entry.name).c_str(),
+                  recorded != nullptr ? (Payload_DigestText(recorded->digest) + " (checked)").c_str() : "none");
    }
    return true;
 }

@@ -37,6 +37,7 @@ namespace
 {
 
 const char kComputedKey[] = "SFXINSERT";
+const char kDigestKey[] = "PAYLOAD_XXH64";
 
 bool SplitPair(const std::string& text, std::pair<std::string, std::string>& pair)
 {
@@ -171,8 +172,8 @@ bool Pack_ParseConfig(std::string_view text, std::vector<PackSetting>& settings,
          error = LineError(number, "the key \"" + key + "\" is not an upper-case resource name (A-Z, 0-9, _)");
          return false;
       }
-      if (key == kComputedKey) {
-         error = LineError(number, "SFXINSERT is computed by txpack; remove it");
+      if (key == kComputedKey || key == kDigestKey) {
+         error = LineError(number, key + " is computed by txpack; remove it");
          return false;
       }
       for (const PackSetting& earlier : settings) {

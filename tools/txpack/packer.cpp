@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "apps/install/setup/config.h"
+#include "apps/install/setup/payloadDigest.h"
 #include "apps/install/setup/payloadFormat.h"
 #include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
@@ -46,7 +47,26 @@ struct PayloadFile {
    std::string path;
    std::string name;
    uint64_t size;
+   uint64_t digest = 0;
 };
+
+// The file's digest, read once before anything is written: the configuration that records it
+// goes into the image before the container is appended behind it.
+bool HashPayload(InputFile& input, PayloadFile& file)
+{
+   PayloadHash hash;
+   std::string buffer;
+   for (uint64_t left = input.size; left > 0;) {
+      const size_t chunk = left < kChunkBytes ? static_cast<size_t>(left) : kChunkBytes;
+      if (!input.Read(buffer, chunk)) {
+         return false;
+      }
+      hash.Update(buffer.data(), chunk);
+      left -= chunk;
+   }
+   file.digest = hash.Digest();
+   return true;
+}
 
 bool CollectPayloads(const std::vector<std::string>& paths, std::vector<PayloadFile>& files)
 {
@@ -68,6 +88,9 @@ bool CollectPayloads(const std::vector<std::string>& paths, std::vector<PayloadF
          return false;
       }
       file.size = input.size;
+      if (!HashPayload(input, file)) {
+         return false;
+      }
       files.push_back(file);
    }
    return true;
@@ -213,9 +236,10 @@ std::string OffsetText(uint64_t offset)
    return Str_Format("%*llu", kOffsetWidth, static_cast<unsigned long long>(offset));
 }
 
-bool Configure(const PackOptions& options, const std::vector<PackSetting>& settings, bool hasPayload, Editor& editor,
-               uint64_t& offset)
+bool Configure(const PackOptions& options, const std::vector<PackSetting>& settings,
+               const std::vector<PayloadFile>& files, Editor& editor, uint64_t& offset)
 {
+   const bool hasPayload = !files.empty();
    // The offset goes in first at its final width, so that writing the real value later leaves
    // every size, and so the offset itself, unchanged.
    if (!editor.Config(kOffsetKey, hasPayload ? OffsetText(0) : std::string("0"))) {
@@ -223,6 +247,15 @@ bool Configure(const PackOptions& options, const std::vector<PackSetting>& setti
    }
    for (const PackSetting& setting : settings) {
       if (!editor.Config(setting.key, setting.value)) {
+         return false;
+      }
+   }
+   if (hasPayload) {
+      std::vector<PayloadDigest> digests;
+      for (const PayloadFile& file : files) {
+         digests.push_back({file.name, file.digest});
+      }
+      if (!editor.Config(kPayloadDigestKey, Payload_FormatDigests(digests))) {
          return false;
       }
    }
@@ -293,12 +326,18 @@ bool AppendContainer(const std::string& target, const std::vector<PayloadFile>& 
          Pack_Report("the payload file \"" + file.path + "\" changed its size while txpack ran");
          return false;
       }
+      PayloadHash hash;
       for (uint64_t left = file.size; left > 0;) {
          const size_t chunk = left < kChunkBytes ? static_cast<size_t>(left) : kChunkBytes;
          if (!in.Read(buffer, chunk) || !out.Write(buffer.data(), chunk)) {
             return false;
          }
+         hash.Update(buffer.data(), chunk);
          left -= chunk;
+      }
+      if (hash.Digest() != file.digest) {
+         Pack_Report("the payload file \"" + file.path + "\" changed while txpack ran");
+         return false;
       }
    }
    return out.Finish();
@@ -390,7 +429,7 @@ bool Pack(const PackOptions& options)
    TemporaryFile temporary(*temporaryPath);
    Editor editor(Win32U_Utf8(Pack_LongPath(temporary.path())));
    uint64_t offset = 0;
-   if (!Configure(options, settings, !files.empty(), editor, offset) ||
+   if (!Configure(options, settings, files, editor, offset) ||
        (!files.empty() && !AppendContainer(temporary.path(), files)) || !temporary.ReplaceTarget(output)) {
       return false;
    }

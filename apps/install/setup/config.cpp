@@ -278,6 +278,7 @@ bool ReadConfiguration(SetupConfig& config, HMODULE module, const char* windowTi
       return false;
    }
    config.payloadOffset = *payloadOffset;
+   config.payloadDigests = reader.Optional("PAYLOAD_XXH64");
 
    if (!reader.Required("TXIOPTION", config.txiOption)) {
       return false;

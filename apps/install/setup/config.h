@@ -32,6 +32,7 @@ struct SetupConfig {
    std::optional<std::string> oldCodes;
    std::string txiOption;
    uint64_t payloadOffset = 0; // SFXINSERT, a 32-bit value
+   std::optional<std::string> payloadDigests; // PAYLOAD_XXH64, written by the packer
    uint32_t minimumMsi9x = 0;
    uint32_t minimumMsiNt = 0;
    bool silent = false; // the /s option, copied here by the main flow

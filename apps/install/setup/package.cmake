@@ -4,6 +4,7 @@
 target_sources(tx_setup_pure PRIVATE
   ${CMAKE_CURRENT_LIST_DIR}/configValues.cpp
   ${CMAKE_CURRENT_LIST_DIR}/payloadFormat.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/payloadDigest.cpp
   ${CMAKE_CURRENT_LIST_DIR}/payloadRoom.cpp)
 if(TX_WINDOWS)
   target_sources(tx_setup_core PRIVATE

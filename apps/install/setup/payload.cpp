@@ -10,6 +10,7 @@
 #include "apps/install/setup/config.h"
 #include "apps/install/setup/configValues.h"
 #include "apps/install/setup/extractionFolder.h"
+#include "apps/install/setup/payloadDigest.h"
 #include "apps/install/setup/payloadFormat.h"
 #include "apps/install/setup/payloadRoom.h"
 #include "lib/install/fileHandle.h"
@@ -133,8 +134,9 @@ UniqueHandle HoldWritten(HANDLE folder, const std::string& name, const FileIdent
 // Copies one entry through handles. A short read or a failed write leaves no partial file
 // behind; a cancel does (the run removes the whole folder at its end).
 ExtractResult CopyEntry(FILE* in, HANDLE folder, const std::string& shown, const PayloadEntry& entry, char* buffer,
-                        const ExtractCallbacks& callbacks, std::vector<PinnedFile>* held)
+                        const ExtractCallbacks& callbacks, const PayloadDigest* expected, std::vector<PinnedFile>* held)
 {
+   PayloadHash hash;
    const std::string name = entry.name;
    UniqueHandle out = CreateOutput(folder, name);
    if (!out) {
@@ -152,6 +154,9 @@ ExtractResult CopyEntry(FILE* in, HANDLE folder, const std::string& shown, const
          Inst_Log(LOG_ERROR, "ExtractPayload: The launcher file ended inside \"%s\"", entry.name);
          return discard(ExtractResult::ExtractSizeMismatch);
       }
+      if (expected != nullptr) {
+         hash.Update(buffer, chunk);
+      }
       DWORD written = 0;
       if (!WriteFile(out.get(), buffer, static_cast<DWORD>(chunk), &written, nullptr) || written != chunk) {
          Inst_LogLastWinError(LOG_ERROR, GetLastError(), "ExtractPayload: Cannot write \"%s\"", shown.c_str());
@@ -161,6 +166,11 @@ ExtractResult CopyEntry(FILE* in, HANDLE folder, const std::string& shown, const
       if (callbacks.onChunk != nullptr && !callbacks.onChunk(callbacks.context, chunk)) {
          return ExtractResult::ExtractCancelled;
       }
+   }
+   if (expected != nullptr && hash.Digest() != expected->digest) {
+      Inst_Log(LOG_ERROR, "ExtractPayload: \"%s\" is damaged: its digest is %s, the launcher records %s", entry.name,
+               Payload_DigestText(hash.Digest()).c_str(), Payload_DigestText(expected->digest).c_str());
+      return discard(ExtractResult::ExtractDamaged);
    }
    FileIdentity identity;
    if (!Util_GetIdentity(out.get(), identity)) {
@@ -235,7 +245,7 @@ bool EnsureDirectoryTree(const char* path)
 }
 
 ExtractResult ExtractPayload(const char* selfPath, const char* folder, uint64_t offset,
-                             const ExtractCallbacks& callbacks)
+                             const ExtractCallbacks& callbacks, const std::optional<std::string>& digestText)
 {
    const std::string target(folder != nullptr ? folder : "");
    if (target.empty() || target.back() != '\\' || !EnsureDirectoryTree(target.c_str())) {
@@ -268,6 +278,24 @@ ExtractResult ExtractPayload(const char* selfPath, const char* folder, uint64_t 
       return ExtractResult::ExtractSizeMismatch;
    }
 
+   std::vector<PayloadDigest> digests;
+   if (!digestText) {
+      Inst_Log(LOG_WARNING, "ExtractPayload: The launcher records no payload digests; the files are not checked");
+   } else {
+      std::string problem;
+      auto parsed = Payload_ParseDigests(*digestText, &problem);
+      if (!parsed) {
+         Inst_Log(LOG_ERROR, "ExtractPayload: The payload digests cannot be read: %s", problem.c_str());
+         return ExtractResult::ExtractDamaged;
+      }
+      digests = std::move(*parsed);
+      for (const PayloadEntry& entry : table.entries) {
+         if (Payload_FindDigest(digests, entry.name) == nullptr) {
+            Inst_Log(LOG_ERROR, "ExtractPayload: No digest is recorded for \"%s\"", entry.name);
+            return ExtractResult::ExtractDamaged;
+         }
+      }
+   }
    // The files go into the held extraction folder through its handle; any other folder (txpack's
    // inspection, a test) is held for the extraction only, and must be no link.
    const bool intoPinned = extractionPin.folder && target == extractionPin.path;
@@ -290,8 +318,10 @@ ExtractResult ExtractPayload(const char* selfPath, const char* folder, uint64_t 
       if (callbacks.onFile != nullptr) {
          callbacks.onFile(callbacks.context, entry.name, entry.size);
       }
-      const ExtractResult copied = CopyEntry(container.file.get(), folderHandle, target + entry.name, entry,
-                                             buffer.get(), callbacks, intoPinned ? &extractionPin.files : nullptr);
+      const ExtractResult copied =
+          CopyEntry(container.file.get(), folderHandle, target + entry.name, entry, buffer.get(), callbacks,
+                    digestText ? Payload_FindDigest(digests, entry.name) : nullptr,
+                    intoPinned ? &extractionPin.files : nullptr);
       if (copied != ExtractResult::ExtractOk) {
          return copied;
       }

@@ -5,6 +5,8 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 enum class ExtractResult : int {
    ExtractOk = 0,
@@ -19,6 +21,7 @@ enum class ExtractResult : int {
    ExtractBadEntryName = 12, // an entry name is not a plain file name; nothing was written
    ExtractWriteFailed = 13,  // an output file could not be written in full; it was removed
    ExtractReplaced = 14,     // a file written was no longer there under its name when opened again
+   ExtractDamaged = 15,      // an entry's bytes do not give the digest recorded for it; it was removed
 };
 
 // Called before each file with the entry's name (a checked plain file name) and its size.
@@ -48,5 +51,7 @@ bool EnsureDirectoryTree(const char* path);
 
 // Writes the container's files into `folder` (which ends with a back-slash). Every entry name
 // is checked before the first file is written.
+// `digests` is the PAYLOAD_XXH64 value: each entry's digest is computed as it is written and
+// must match; without it the files are extracted unchecked (an older packer) and a line says so.
 ExtractResult ExtractPayload(const char* selfPath, const char* folder, uint64_t offset,
-                             const ExtractCallbacks& callbacks);
+                             const ExtractCallbacks& callbacks, const std::optional<std::string>& digests = std::nullopt);

@@ -560,7 +560,8 @@ class SetupRun
       callbacks.onChunk = ctx_.silent ? nullptr : ExtractProgressCallback;
       callbacks.context = &progress;
       partialPayload_ = true;
-      const ExtractResult result = ExtractPayload(ctx_.modulePath.c_str(), extractionFolder.c_str(), offset, callbacks);
+      const ExtractResult result =
+         ExtractPayload(ctx_.modulePath.c_str(), extractionFolder.c_str(), offset, callbacks, config_.payloadDigests);
       switch (result) {
       case ExtractResult::ExtractOk:
          partialPayload_ = false;
@@ -570,7 +571,9 @@ class SetupRun
          ctx_.exitCode = ExitUserCancelled;
          return false;
       case ExtractResult::ExtractSizeMismatch:
-         Inst_LogMsg("ERROR: The SFX file size is incorrect");
+      case ExtractResult::ExtractDamaged:
+         Inst_LogMsg(result == ExtractResult::ExtractDamaged ? "ERROR: The SFX file is damaged"
+                                                             : "ERROR: The SFX file size is incorrect");
          ShowMessageWithText(instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_SFX_CORRUPTED,
                              config_.productName.c_str(), kErrorBox);
          ctx_.exitCode = ExitFatal;
