@@ -408,7 +408,12 @@ void PrintConfiguration(const Launcher& launcher, const PrivateFolder& folder)
    std::printf("Configuration (type-40 resources, as the launcher reads them):\n");
    std::vector<PackSetting> settings;
    for (const auto& [key, value] : launcher.values()) {
-      std::printf("  %s=%s\n", key.c_str(), value.c_str());
+      // A value of several lines (the payload digests) shows its line feeds as "\n".
+      std::string shown;
+      for (char c : value) {
+         shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+      }
+      std::printf("  %s=%s\n", key.c_str(), shown.c_str());
       settings.push_back({key, value, 0});
    }
    if (!launcher.configOk()) {

@@ -138,6 +138,17 @@ bool ReadDatabase(Reader& reader, SetupConfig& config, bool preferDatabase64)
 
 enum class ReadLog { Logged, Unlogged };
 
+// A value of several lines (the payload digests) is logged on one line, its breaks shown as "\n":
+// a log line is one line for everyone who reads it, the host included.
+std::string OneLine(const std::string& value)
+{
+   std::string line;
+   for (char c : value) {
+      line += c == '\n' ? std::string("\\n") : c == '\r' ? std::string("\\r") : std::string(1, c);
+   }
+   return line;
+}
+
 template <typename... Args>
 void LogRead(ReadLog log, const char* format, Args... args)
 {
@@ -187,7 +198,7 @@ DWORD ReadValue(HMODULE module, WORD type, const char* key, char* buffer, DWORD*
    }
    std::memcpy(buffer, utf8->c_str(), needed);
    *size = static_cast<DWORD>(needed);
-   LogRead(log, "[Resource] %s = %s", key, buffer);
+   LogRead(log, "[Resource] %s = %s", key, OneLine(*utf8).c_str());
    return ERROR_SUCCESS;
 }
 
