@@ -99,11 +99,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       return 0;
    }
    // A switch written as one quoted argument is read with the argument's escapes undone, so its
-   // text need not stand in the line as written.
+   // text need not stand in the line as written. The parser splits the line with the white space
+   // around it removed.
+   const size_t from = line.find_first_not_of(u" \t\r\n\v\f");
+   const std::u16string trimmed = from == std::u16string::npos
+                                      ? std::u16string()
+                                      : line.substr(from, line.find_last_not_of(u" \t\r\n\v\f") + 1 - from);
    std::vector<OptionToken> tokens;
    const bool quotedSwitch =
-       !line.empty() && SplitOptionTokens(line, tokens) == 0 &&
-       std::any_of(tokens.begin(), tokens.end(), [&line](const OptionToken& t) { return line[t.first] == u'"'; });
+       !trimmed.empty() && SplitOptionTokens(trimmed, tokens) == 0 &&
+       std::any_of(tokens.begin(), tokens.end(), [&trimmed](const OptionToken& t) { return trimmed[t.first] == u'"'; });
    FUZZ_CHECK(KnownUiLevel(options.uiLevel));
    FUZZ_CHECK(options.msiLogMode == kMsiLogModeDefault || options.msiLogMode == kMsiLogModeVerbose);
    if (options.adminTargetPath) {
