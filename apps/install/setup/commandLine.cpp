@@ -224,7 +224,7 @@ const char* StrayWordRule(std::u16string_view word)
       if (lower == u"norestart" || lower == u"forcerestart" || lower == u"promptrestart") {
          return "a Windows Installer option: inside /v it is a property, as in /v\"/qn REBOOT=ReallySuppress\"";
       }
-      return "not a switch of setup.exe (/s, /x, /n and /r take nothing after them)";
+      return "not a switch of setup.exe: /s, /x, /n and /r take nothing glued to them, /m and /w only letters";
    }
    return "text that belongs to no switch";
 }
