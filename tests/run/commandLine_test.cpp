@@ -324,8 +324,9 @@ TEST(CommandLine, RejectedLineKeepsWhatWasSet)
    EXPECT_TRUE(options.adminInstall);
 }
 
-// An unattended run never waits for a person: a refused line that holds /s anywhere, even after
-// the switch that refused it, is silent, so its usage text is logged rather than shown.
+// An unattended run never waits for a person: a refused line with a word that asks for silence
+// anywhere (/s, /silent, /q...), even after the switch that refused it, is silent, so its usage
+// text is logged rather than shown.
 TEST(CommandLine, RefusedLineWithSilentAnywhereIsSilent)
 {
    const struct {
