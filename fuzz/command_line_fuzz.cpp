@@ -49,7 +49,10 @@ void CheckTokens(const std::u16string& line)
    FUZZ_CHECK(!tokens.empty());
    for (size_t i = 0; i < tokens.size(); i++) {
       FUZZ_CHECK(tokens[i].first <= tokens[i].last && tokens[i].last < line.size());
-      FUZZ_CHECK(IsSwitch(line[tokens[i].first]));
+      // A switch, or a quoted argument that spells one.
+      const size_t first = tokens[i].first;
+      FUZZ_CHECK(IsSwitch(line[first]) ||
+                 (line[first] == u'"' && first + 1 < line.size() && IsSwitch(line[first + 1])));
       FUZZ_CHECK(i == 0 || tokens[i - 1].last < tokens[i].first);
    }
 }
@@ -78,8 +81,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
       FUZZ_CHECK(!path.empty());
       return path.find(u"NoSuch") == std::u16string::npos;
    };
+   AsksForUsage(line);
    CommandLineOptions options;
-   const bool accepted = ParseCommandLine(line, options, isDirectory);
+   CommandLineRefusal refusal;
+   const bool accepted = ParseCommandLine(line, options, isDirectory, &refusal);
+   // A refused line always says which rule it broke.
+   FUZZ_CHECK(accepted || *refusal.rule != '\0');
 
    if (options.msiLogPath) {
       const std::u16string& path = *options.msiLogPath;
@@ -91,24 +98,35 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
    if (!accepted) {
       return 0;
    }
+   // A switch written as one quoted argument is read with the argument's escapes undone, so its
+   // text need not stand in the line as written. The parser splits the line with the white space
+   // around it removed.
+   const size_t from = line.find_first_not_of(u" \t\r\n\v\f");
+   const std::u16string trimmed = from == std::u16string::npos
+                                      ? std::u16string()
+                                      : line.substr(from, line.find_last_not_of(u" \t\r\n\v\f") + 1 - from);
+   std::vector<OptionToken> tokens;
+   const bool quotedSwitch =
+       !trimmed.empty() && SplitOptionTokens(trimmed, tokens) == 0 &&
+       std::any_of(tokens.begin(), tokens.end(), [&trimmed](const OptionToken& t) { return trimmed[t.first] == u'"'; });
    FUZZ_CHECK(KnownUiLevel(options.uiLevel));
    FUZZ_CHECK(options.msiLogMode == kMsiLogModeDefault || options.msiLogMode == kMsiLogModeVerbose);
    if (options.adminTargetPath) {
       FUZZ_CHECK(options.adminInstall && !options.adminTargetPath->empty());
-      FUZZ_CHECK(line.find(*options.adminTargetPath) != std::u16string::npos);
+      FUZZ_CHECK(quotedSwitch || line.find(*options.adminTargetPath) != std::u16string::npos);
    }
    // The /v text is handed on with its back-slash escapes undone: as written when it holds no
-   // back-slash before a quote, never longer than the line; its property part never outgrows it.
+   // back-slash before a quote (and is no quoted argument), never longer than the line; its
+   // property part never outgrows it.
    FUZZ_CHECK(options.installerArguments.has_value() == options.installerProperties.has_value());
    if (options.installerArguments) {
       FUZZ_CHECK(!options.installerArguments->empty());
       FUZZ_CHECK(options.installerArguments->size() <= line.size());
-      FUZZ_CHECK(line.find(u"\\\"") != std::u16string::npos ||
+      FUZZ_CHECK(quotedSwitch || line.find(u"\\\"") != std::u16string::npos ||
                  line.find(*options.installerArguments) != std::u16string::npos);
       FUZZ_CHECK(options.installerProperties->size() <= options.installerArguments->size());
    }
-   std::vector<OptionToken> tokens;
-   if (!line.empty() && SplitOptionTokens(line, tokens) == 0) {
+   if (!tokens.empty()) {
       FUZZ_CHECK(tokens.size() <= kMaxOptionTokens);
    }
    return 0;

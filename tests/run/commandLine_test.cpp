@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 bool FakeIsDirectory(const std::u16string& path)
 {
-   return path == u"C:\\Temp" || path == u"C:\\Logs\\My Logs" || path == u"C:\\x-ray";
+   return path == u"C:\\Temp" || path == u"C:\\Logs\\My Logs" || path == u"C:\\My Logs" || path == u"C:\\x-ray";
 }
 
 struct Expect {
@@ -44,58 +45,102 @@ void ExpectOptional(const std::optional<std::u16string>& actual, const char16_t*
 TEST(CommandLine, Table)
 {
    const Expect cases[] = {
-      {u"", true},
-      {u"   ", true},
-      {u"/s /v/qn", true, true, 2, u"", u"/qn"},
-      {u"/s /v\"/qn REBOOT=ReallySuppress\"", true, true, 2, u"REBOOT=ReallySuppress", u"/qn REBOOT=ReallySuppress"},
-      {u"-S -V/qb!", true, true, 0x23, u"", u"/qb!"},
-      {u" \t/s", true, true},
-      {u"x /s", false},
-      {u"/a", true, false, 5, nullptr, nullptr, nullptr, true},
-      {u"/a \"C:\\Admin Point\"", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\Admin Point"},
-      {u"/a /a", false},
-      {u"/l", true},
-      {u"/l C:\\Temp\\x.log", true, false, 5, nullptr, nullptr, u"C:\\Temp\\x.log"},
-      {u"/l \"C:\\Logs\\My Logs\\x.log\"", true, false, 5, nullptr, nullptr, u"C:\\Logs\\My Logs\\x.log"},
-      {u"/l C:\\NoSuchDir\\x.log", false},
-      {u"/l x.log", false},
-      {u"/l C:\\Temp\\", false},
-      {u"/pv", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
-      {u"/PV", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
-      {u"/p", true},
-      {u"/pvx", false},
-      {u"/px", false},
-      {u"/mg", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, false, true},
-      {u"/m", true},
-      {u"/w /:", true},
-      {u"/v\"/i x.msi\"", false},
-      {u"/v\"/norestart\"", false},
-      {u"/v", false},
-      {u"/v\"\"", false},
-      {u"/v/qn /v/qb", false},
-      {u"/s /qn", true, true}, // one token: the /s handler ignores its tail
-      {u"/v\"/qn /l*v C:\\Temp\\x.log\"", true, false, 2, u"", u"/qn /l*v C:\\Temp\\x.log", u"C:\\Temp\\x.log"},
-      {u"/v\"/qn /l*v\"", false},
-      {u"/v\"/qn /l*v C:\\Nowhere\\x.log\"", false},
-      {u"/v\"/qn A=1  B=2\"", true, false, 2, u"A=1 B=2", u"/qn A=1  B=2"},
-      {u"/v\"A=\"unbalanced\"", false},
-      {u"/s /n /x /r /mg /pv", true, true, 5, nullptr, nullptr, nullptr, false, nullptr, true, true},
-      {u"/s /n /x /r /mg /pv /v/qn", false}, // a seventh switch is refused, not silently dropped
-      {u"/a C:\\x-ray\\share", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\x-ray\\share"},
-      {u"/v\"/qn\"   /s", true, true, 2, u"", u"/qn"},
-      {u"/l C:\\x-ray\\x.log", true, false, 5, nullptr, nullptr, u"C:\\x-ray\\x.log"},
-      // "/l" with one character after it names no file; "/l x" names a file without a folder.
-      {u"/lv", true},
-      {u"/l x", false},
-      {u"/s /l x", false},
+       {u"", true},
+       {u"   ", true},
+       {u"/s /v/qn", true, true, 2, u"", u"/qn"},
+       {u"/s /v\"/qn REBOOT=ReallySuppress\"", true, true, 2, u"REBOOT=ReallySuppress", u"/qn REBOOT=ReallySuppress"},
+       {u"-S -V/qb!", true, true, 0x23, u"", u"/qb!"},
+       {u" \t/s", true, true},
+       {u"x /s", false, true},
+       {u"/a", true, false, 5, nullptr, nullptr, nullptr, true},
+       {u"/a \"C:\\Admin Point\"", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\Admin Point"},
+       {u"/a /a", false},
+       {u"/l", true},
+       {u"/l C:\\Temp\\x.log", true, false, 5, nullptr, nullptr, u"C:\\Temp\\x.log"},
+       {u"/l \"C:\\Logs\\My Logs\\x.log\"", true, false, 5, nullptr, nullptr, u"C:\\Logs\\My Logs\\x.log"},
+       {u"/l C:\\NoSuchDir\\x.log", false},
+       {u"/l x.log", false},
+       {u"/l C:\\Temp\\", false},
+       {u"/pv", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
+       {u"/PV", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, true},
+       {u"/p", true},
+       {u"/pvx", false},
+       {u"/px", false},
+       {u"/mg", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, false, true},
+       {u"/m", true},
+       {u"/w /:", true},
+       {u"/v\"/i x.msi\"", false},
+       {u"/v\"/norestart\"", false},
+       {u"/v", false},
+       {u"/v\"\"", false},
+       {u"/v/qn /v/qb", false},
+       {u"/v\"/qn /l*v C:\\Temp\\x.log\"", true, false, 2, u"", u"/qn /l*v C:\\Temp\\x.log", u"C:\\Temp\\x.log"},
+       {u"/v\"/qn /l*v\"", false},
+       {u"/v\"/qn /l*v C:\\Nowhere\\x.log\"", false},
+       {u"/v\"/qn A=1  B=2\"", true, false, 2, u"A=1 B=2", u"/qn A=1  B=2"},
+       {u"/v\"A=\"unbalanced\"", false},
+       {u"/s /n /x /r /mg /pv", true, true, 5, nullptr, nullptr, nullptr, false, nullptr, true, true},
+       {u"/s /n /x /r /mg /pv /v/qn", false, true}, // a seventh switch is refused, not silently dropped
+       {u"/a C:\\x-ray\\share", true, false, 5, nullptr, nullptr, nullptr, true, u"C:\\x-ray\\share"},
+       {u"/v\"/qn\"   /s", true, true, 2, u"", u"/qn"},
+       {u"/l C:\\x-ray\\x.log", true, false, 5, nullptr, nullptr, u"C:\\x-ray\\x.log"},
+       // "/l" with one character after it names no file; "/l x" names a file without a folder.
+       {u"/lv", true},
+       {u"/l x", false},
+       {u"/s /l x", false, true},
+       // Lines of deployment tools, which start the launcher unattended. Silence spelled another way
+       // still keeps a refused line from waiting for a person; a line typed by hand shows the box.
+       {u"/silent /v/qn", false, true},
+       {u"/quiet", false, true},
+       {u"/sx", false, true},
+       {u"-qn", false, true},
+       {u"/xyz", false},
+       // One argument quoted the usual way (\" for a quote, back-slashes doubled before a quote) is
+       // the switch it spells: with blanks, with quotes inside, ending in a back-slash.
+       {uR"(/s "/v/qn INSTALLDIR=\"C:\Tessix Custom\"")", true, true, 2, uR"(INSTALLDIR="C:\Tessix Custom")",
+        uR"(/qn INSTALLDIR="C:\Tessix Custom")"},
+       {uR"(/s "/v/qn REBOOT=ReallySuppress ADDLOCAL=ALL")", true, true, 2, u"REBOOT=ReallySuppress ADDLOCAL=ALL",
+        u"/qn REBOOT=ReallySuppress ADDLOCAL=ALL"},
+       {uR"(/s "/v\"/qn A=1 B=2\"")", true, true, 2, u"A=1 B=2", u"/qn A=1 B=2"},
+       {uR"(/s "/v/qn INSTALLDIR=\"C:\Tessix Custom\\\"")", true, true, 2, uR"(INSTALLDIR="C:\Tessix Custom\")",
+        uR"(/qn INSTALLDIR="C:\Tessix Custom\")"},
+       {uR"("/a C:\Admin Point\\" /s)", true, true, 5, nullptr, nullptr, nullptr, true, uR"(C:\Admin Point\)"},
+       {uR"("/s" "/v/qn")", true, true, 2, u"", u"/qn"},
+       // The argument of /v, /a or /l after a blank is theirs, even quoted and beginning with "/".
+       {uR"(/s /v "/qn")", true, true, 2, u"", u"/qn"},
+       {uR"(/v "/l*v C:\Temp\x.log")", true, false, 5, u"", uR"(/l*v C:\Temp\x.log)", uR"(C:\Temp\x.log)"},
+       // Text that opens no switch is never dropped.
+       {u"/s /qn", false, true},
+       {uR"(/s C:\Temp)", false, true},
+       {u"/s extra", false, true},
+       {u"/y /s", false, true},
+       {uR"(/a "C:\Admin Point" extra)", false},
+       {uR"(/x C:\Temp)", false},
+       {uR"(/l C:\Temp\x.log extra)", false},
+       {u"/w extra", false},
+       {u"/w", true},
+       {u"/wait /MG", true, false, 5, nullptr, nullptr, nullptr, false, nullptr, false, true},
+       {u"/w/s", true, true},
+       {u"/wait/s", true, true},
+       {u"/p   /s", true, true},
+       // The grammar's own /v form, with back-slashes as written, as older scripts use it.
+       {uR"(/s /v"/qn INSTALLDIR=C:\Dir\")", true, true, 2, uR"(INSTALLDIR=C:\Dir\)", uR"(/qn INSTALLDIR=C:\Dir\)"},
+       {uR"(/v"/qn INSTALLDIR=C:\Dir\" /s)", true, true, 2, uR"(INSTALLDIR=C:\Dir\)", uR"(/qn INSTALLDIR=C:\Dir\)"},
+       // "/?" inside a quoted value is text.
+       {uR"(/s /v"/qn SERVERURL=https://host/?id=1")", true, true, 2, u"SERVERURL=https://host/?id=1",
+        u"/qn SERVERURL=https://host/?id=1"},
+       {uR"(/v"/q /l C:\Temp\x.log")", true, false, 2, u"", uR"(/q /l C:\Temp\x.log)", uR"(C:\Temp\x.log)"},
+       // A script that quotes only the folder of the log.
+       {uR"(/l "C:\My Logs"\x.log)", true, false, 5, nullptr, nullptr, uR"(C:\My Logs\x.log)"},
    };
    for (const Expect& c : cases) {
       CommandLineOptions options;
       EXPECT_EQ(ParseCommandLine(c.line, options, FakeIsDirectory), c.accepted) << Narrow(c.line);
+      // A refused line logs its usage text instead of showing it when silent.
+      EXPECT_EQ(options.silent, c.silent) << Narrow(c.line);
       if (!c.accepted) {
          continue;
       }
-      EXPECT_EQ(options.silent, c.silent) << Narrow(c.line);
       EXPECT_EQ(options.uiLevel, c.uiLevel) << Narrow(c.line);
       EXPECT_EQ(options.adminInstall, c.admin) << Narrow(c.line);
       EXPECT_EQ(options.printVersions, c.printVersions) << Narrow(c.line);
@@ -135,8 +180,8 @@ TEST(CommandLine, SwitchesWrittenTogether)
        {u"/S/V/qb!", true, true, false, false, false, 0x23},
        {u"/pv/s", true, true, false, false, false, 5, true},
        {u"/mg/s", true, true, false, false, false, 5, false, true},
-       {u"/s /qn", true, true}, // a tail after a blank that opens no switch is ignored
-       {u"/mg /qn", true, false, false, false, false, 5, false, true},
+       {u"/s /qn", false}, // a tail after a blank that opens no switch is never ignored
+       {u"/mg /qn", false},
        {u"/mx", true},                  // /m other than /mg stays an ignored switch
        {u"/s /v/qn /norestart", false}, // "/norestart" would be /n: skipping the runtimes
        {u"/repair", false},
@@ -186,8 +231,9 @@ TEST(CommandLine, EscapedQuotesInsideTheInstallerText)
        {uR"(/s /v"/qn INSTALLDIR="C:\Tessix Custom"")", uR"(INSTALLDIR="C:\Tessix Custom")"},
        {uR"(/s /v"/qn INSTALLDIR=\"C:\Tessix -x Custom\"")", uR"(INSTALLDIR="C:\Tessix -x Custom")"},
        {uR"(/s /v"/qn /l*v \"C:\Logs\My Logs\x.log\"")", u"", uR"(C:\Logs\My Logs\x.log)"},
-       // A plain quote closed by an escaped one would lose its back-slash: refused.
-       {uR"(/s /v"/qn INSTALLDIR="C:\Tessix Custom\"")", nullptr},
+       // A plain quote closed by an escaped one leaves a quote without partner: the quotes and
+       // back-slashes are then read as written.
+       {uR"(/s /v"/qn INSTALLDIR="C:\Tessix Custom\"")", uR"(INSTALLDIR="C:\Tessix Custom\")"},
        {uR"(/s /v"/qn A=\"open")", nullptr},
    };
    for (const Case& c : cases) {
@@ -221,10 +267,10 @@ TEST(CommandLine, QuietLevels)
       const char16_t* level;
       int expected; // -1: rejected
    } cases[] = {
-      {u"", 2},      {u"n", 2},      {u"n+", 2},     {u"b", 3},     {u"b+", 0x83}, {u"b-", 0x43},
-      {u"b!", 0x23}, {u"b+!", 0xA3}, {u"b!+", 0xA3}, {u"b-!", 0x63}, {u"b!-", 0x63}, {u"r", 4},
-      {u"r+", 4},    {u"f", 5},      {u"f+", 5},     {u"b!x", 0x23}, {u"b+x", 0x83}, {u"b+-", -1},
-      {u"b-+", -1},  {u"bx", -1},    {u"b+!x", -1},  {u"x", -1},    {u"N", -1},    {u"n-", -1},
+       {u"", 2},      {u"n", 2},      {u"n+", 2},     {u"b", 3},      {u"b+", 0x83},  {u"b-", 0x43},
+       {u"b!", 0x23}, {u"b+!", 0xA3}, {u"b!+", 0xA3}, {u"b-!", 0x63}, {u"b!-", 0x63}, {u"r", 4},
+       {u"r+", 4},    {u"f", 5},      {u"f+", 5},     {u"b!x", 0x23}, {u"b+x", 0x83}, {u"b+-", -1},
+       {u"b-+", -1},  {u"bx", -1},    {u"b+!x", -1},  {u"x", -1},     {u"N", -1},     {u"n-", -1},
    };
    for (const auto& c : cases) {
       const auto level = ParseQuietLevel(c.level);
@@ -278,8 +324,9 @@ TEST(CommandLine, RejectedLineKeepsWhatWasSet)
    EXPECT_TRUE(options.adminInstall);
 }
 
-// An unattended run never waits for a person: a refused line that holds /s anywhere, even after
-// the switch that refused it, is silent, so its usage text is logged rather than shown.
+// An unattended run never waits for a person: a refused line with a word that asks for silence
+// anywhere (/s, /silent, /q...), even after the switch that refused it, is silent, so its usage
+// text is logged rather than shown.
 TEST(CommandLine, RefusedLineWithSilentAnywhereIsSilent)
 {
    const struct {
@@ -291,17 +338,71 @@ TEST(CommandLine, RefusedLineWithSilentAnywhereIsSilent)
        {u"/s /v/qn /norestart", true},
        {u"/norestart /s/x", true},
        {u"/n /s /x /r /mg /pv /s", true}, // a seventh switch
-       {u"/xyz /silent", false},          // /silent is no /s
+       {u"/xyz /silent", true},           // silence in another spelling
        {u"/xyz /a C:\\x-ray\\s", false},
        // A word before the first switch: the program name repeated, with or without its path.
        {u"setup.exe /s /v/qn", true},
        {u"C:\\Tools\\setup.exe -S/x", true},
-       {u"setup.exe \"/s\" /x", false}, // a quoted /s is a word of a path, not a switch
-       {u"setup.exe /silent", false},
+       {u"setup.exe \"/s\" /x", true}, // a quoted /s is the argument /s
+       {u"setup.exe /silent", true},
+       {u"/xyz /v\"/qn SERVER=/srv\"", false}, // inside quotes, no word of the line
    };
    for (const auto& c : cases) {
       CommandLineOptions options;
       EXPECT_FALSE(ParseCommandLine(c.line, options, FakeIsDirectory)) << Narrow(c.line);
       EXPECT_EQ(options.silent, c.silent) << Narrow(c.line);
+   }
+}
+
+// A refused line is logged with the word refused and the rule it broke.
+TEST(CommandLine, RefusalNamesTheWordAndTheRule)
+{
+   const struct {
+      const char16_t* line;
+      const char16_t* word;
+      const char* rule; // a part of the rule
+   } cases[] = {
+       {u"/s /v/qn /norestart", u"/norestart", "REBOOT=ReallySuppress"},
+       {uR"(/s /v/qn /l C:\nodir\x.log)", uR"(C:\nodir\x.log)", "does not exist"},
+       {u"/s /qn", u"/qn", "belongs inside /v, as in /v/qn"},
+       {u"-qn", u"-qn", "belongs inside /v"},
+       {u"/s extra words", u"extra", "belongs to no switch"},
+       {u"setup.exe /s", u"setup.exe", "begin with a switch"},
+       {u"/silent", u"/silent", "not a switch"},
+       {u"/a /a", u"/a", "one /a"},
+       {u"/v/qn /v/qb", u"/v/qb", "one /v"},
+       {u"/v\"/i x.msi\"", u"/i", "inside /v"},
+       {u"/v/qz", u"/qz", "UI level"},
+       {u"/v\"A=\"open\"", u"/v\"A=\"open\"", "quote"},
+       {u"/s /n /x /r /mg /pv /v/qn", u"/v/qn", "six"},
+       {u"/l x.log", u"x.log", "folder"},
+   };
+   for (const auto& c : cases) {
+      CommandLineOptions options;
+      CommandLineRefusal refusal;
+      EXPECT_FALSE(ParseCommandLine(c.line, options, FakeIsDirectory, &refusal)) << Narrow(c.line);
+      EXPECT_EQ(refusal.word, c.word) << Narrow(c.line);
+      EXPECT_NE(std::string(refusal.rule).find(c.rule), std::string::npos) << Narrow(c.line) << ": " << refusal.rule;
+   }
+}
+
+// Only a "/?" outside quotes asks for the usage text.
+TEST(CommandLine, UsageAskedOutsideQuotes)
+{
+   const struct {
+      const char16_t* line;
+      bool asks;
+   } cases[] = {
+       {u"/?", true},
+       {u"/s /?", true},
+       {u"/s/?", true},
+       {uR"(/v"/qn" /?)", true},
+       {uR"(/s /v"/qn SERVERURL=https://host/?id=1")", false},
+       {uR"(/s "/v/qn URL=https://host/?id=1")", false},
+       {uR"(/s /v"/qn A=\"x\" URL=https://host/?id=1")", false},
+       {u"/s", false},
+   };
+   for (const auto& c : cases) {
+      EXPECT_EQ(AsksForUsage(c.line), c.asks) << Narrow(c.line);
    }
 }

@@ -3,7 +3,8 @@
 
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kNoMoreItems = 259;
@@ -73,48 +74,169 @@ bool IsInstallerTextLetter(char16_t c)
    return c == u'v' || c == u'V';
 }
 
+bool IsLetter(char16_t c)
+{
+   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
+bool IsOptionLetter(char16_t c)
+{
+   return kOptionLetters.find(c) != std::u16string_view::npos;
+}
+
+// /m, /w and /: are ignored together with the letters written after them ("/mg", "/wait").
+bool IsIgnoredSwitchLetter(char16_t c)
+{
+   return c == u'm' || c == u'M' || c == u'w' || c == u'W' || c == u':';
+}
+
 // The switches that take no argument, or a path, which never begins with a switch character.
-// Another switch written directly after one of them ("/s/x", "/s/v/qn", "/a/s") opens a token of
-// its own instead of vanishing into its tail. Not /v: its text may begin with "/l*v".
+// Another switch written directly after one of them ("/s/x", "/s/v/qn", "/a/s", "/wait/s") opens a
+// token of its own instead of vanishing into its tail. Not /v: its text may begin with "/l*v".
 bool AllowsGluedSwitch(std::u16string_view written)
 {
+   if (written.size() < 2 || !IsSwitch(written[0])) {
+      return false;
+   }
    if (written.size() == 2) {
       return std::u16string_view(u"sxnrpmwalSXNRPMWAL:").find(written[1]) != std::u16string_view::npos;
    }
-   return written.size() == 3 && ((Lower(written[1]) == u'p' && Lower(written[2]) == u'v') ||
-                                  (Lower(written[1]) == u'm' && Lower(written[2]) == u'g'));
+   if (IsIgnoredSwitchLetter(written[1])) {
+      for (const char16_t c : written.substr(2)) {
+         if (!IsLetter(c)) {
+            return false;
+         }
+      }
+      return true;
+   }
+   return written.size() == 3 && Lower(written[1]) == u'p' && Lower(written[2]) == u'v';
 }
 
-// What may follow a switch letter that takes no argument: nothing, or a blank and a tail that is
-// ignored ("/s /qn"). Letters glued to it ("/repair", "/xyz") would make another switch of it.
-bool NothingGlued(std::u16string_view body)
+// A bare /a, /l or /v (blanks after it at most): the next word is its argument, never a switch.
+bool TakesArgument(std::u16string_view written)
 {
-   return body.empty() || IsBlank(body.front());
+   while (!written.empty() && IsBlank(written.back())) {
+      written.remove_suffix(1);
+   }
+   return written.size() == 2 && IsSwitch(written[0]) &&
+          std::u16string_view(u"alvALV").find(written[1]) != std::u16string_view::npos;
 }
 
-// A line that does not even split into switches (a word before the first one, as when a caller
-// repeats the program name) still asks for an unattended run when one of its words, outside
-// quotes, is a bare /s or one with another switch glued to it ("/s/x").
-bool HasSilentWord(std::u16string_view line)
+// The end of the argument that starts at `start`, read the way programs read their arguments: a
+// blank outside quotes ends it; a quote after an even number of back-slashes opens or closes a
+// quoted run, after an odd number it is text.
+size_t ArgumentEnd(std::u16string_view line, size_t start)
 {
    bool quoted = false;
-   for (size_t i = 0; i + 1 < line.size(); i++) {
-      if (line[i] == u'"') {
+   size_t slashes = 0;
+   size_t i = start;
+   for (; i < line.size(); i++) {
+      const char16_t c = line[i];
+      if (c == u'"' && slashes % 2 == 0) {
          quoted = !quoted;
-      } else if (!quoted && IsSwitch(line[i]) && (i == 0 || IsBlank(line[i - 1])) && Lower(line[i + 1]) == u's' &&
-                 (i + 2 == line.size() || IsBlank(line[i + 2]) || IsSwitch(line[i + 2]))) {
+      } else if (IsBlank(c) && !quoted) {
+         break;
+      }
+      slashes = c == u'\\' ? slashes + 1 : 0;
+   }
+   return i;
+}
+
+// The text of one argument: 2n back-slashes before a quote stand for n and the quote opens or
+// closes a quoted run; 2n+1 stand for n and a quote of the text; other back-slashes are themselves.
+std::u16string ArgumentText(std::u16string_view argument)
+{
+   std::u16string text;
+   size_t i = 0;
+   while (i < argument.size()) {
+      size_t slashes = 0;
+      while (i + slashes < argument.size() && argument[i + slashes] == u'\\') {
+         slashes++;
+      }
+      if (i + slashes == argument.size() || argument[i + slashes] != u'"') {
+         const size_t take = slashes > 0 ? slashes : 1;
+         text.append(argument.substr(i, take));
+         i += take;
+         continue;
+      }
+      text.append(slashes / 2, u'\\');
+      if (slashes % 2 != 0) {
+         text.push_back(u'"');
+      }
+      i += slashes + 1;
+   }
+   return text;
+}
+
+// The first word of a text (blanks before it skipped), quotes and all, for a refusal.
+std::u16string_view FirstWord(std::u16string_view text)
+{
+   text = SkipBlanks(text);
+   return text.substr(0, ArgumentEnd(text, 0));
+}
+
+// A quoted argument that spells a switch of ours: "/v/qn INSTALLDIR=\"C:\Tessix Custom\"".
+bool OpensQuotedSwitch(std::u16string_view line, size_t i)
+{
+   return line[i] == u'"' && i + 2 < line.size() && IsSwitch(line[i + 1]) && IsOptionLetter(line[i + 2]);
+}
+
+// A word asks for silence when it begins with /s, -s, /q or -q, whatever follows: "/s", "/silent",
+// "/quiet", "-qn". Words are the line's arguments, so a "/s" inside a quoted value is none.
+bool AsksForSilence(std::u16string_view line)
+{
+   size_t pos = 0;
+   for (;;) {
+      while (pos < line.size() && IsBlank(line[pos])) {
+         pos++;
+      }
+      if (pos >= line.size()) {
+         return false;
+      }
+      const size_t end = ArgumentEnd(line, pos);
+      const std::u16string word = ArgumentText(line.substr(pos, end - pos));
+      if (word.size() > 1 && IsSwitch(word[0]) && (Lower(word[1]) == u's' || Lower(word[1]) == u'q')) {
          return true;
       }
+      pos = end;
    }
+}
+
+bool Refuse(CommandLineRefusal& why, std::u16string_view word, const char* rule)
+{
+   why.word = std::u16string(word);
+   why.rule = rule;
    return false;
+}
+
+// The rule broken by a word outside /v that no switch of ours takes; Windows Installer's own
+// options are pointed to the /v text, where they belong.
+const char* StrayWordRule(std::u16string_view word)
+{
+   if (word.size() > 1 && IsSwitch(word[0])) {
+      std::u16string lower;
+      for (const char16_t c : word.substr(1)) {
+         lower.push_back(Lower(c));
+      }
+      if (lower.front() == u'q') {
+         return "a Windows Installer option: it belongs inside /v, as in /v/qn";
+      }
+      if (lower == u"norestart" || lower == u"forcerestart" || lower == u"promptrestart") {
+         return "a Windows Installer option: inside /v it is a property, as in /v\"/qn REBOOT=ReallySuppress\"";
+      }
+      return "not a switch of setup.exe: /s, /x, /n and /r take nothing glued to them, /m and /w only letters";
+   }
+   return "text that belongs to no switch";
 }
 
 // The /v text: leading blanks skipped, its surrounding quotes removed, and inside it the
 // back-slash escapes undone the way programs that build command lines write them: `\"` is a
 // quote of the text, 2n back-slashes before a quote stand for n (so a value may end in a
 // back-slash: `C:\Dir\\"`), 2n+1 for n and a quote; back-slashes anywhere else are themselves.
-// Quotes written without a back-slash stay quotes of the text, as before. Nothing when those do
-// not pair up: a mix of both ways of writing would otherwise lose a back-slash or a quote.
+// When that reading leaves a quote without partner (no closing quote, an odd number of quotes
+// written without a back-slash, or of quotes in the result), the text is read as written instead:
+// back-slashes are themselves and every quote is a quote, as older scripts write it
+// (`/v"/qn INSTALLDIR=C:\Dir\"`). Nothing when that reading does not pair its quotes either.
 std::optional<std::u16string> InstallerText(std::u16string_view body)
 {
    body = SkipBlanks(body);
@@ -124,6 +246,7 @@ std::optional<std::u16string> InstallerText(std::u16string_view body)
    }
    std::u16string text;
    size_t plainQuotes = 0;
+   bool closed = !quoted;
    size_t i = 0;
    while (i < body.size()) {
       size_t slashes = 0;
@@ -140,32 +263,47 @@ std::optional<std::u16string> InstallerText(std::u16string_view body)
       i += slashes + 1;
       if (slashes % 2 == 0) {
          if (quoted && i == body.size()) {
+            closed = true;
             break; // the closing quote
          }
          plainQuotes++;
       }
       text.push_back(u'"');
    }
-   if (plainQuotes % 2 != 0) {
+   const auto evenQuotes = [](std::u16string_view t) {
+      size_t quotes = 0;
+      for (const char16_t c : t) {
+         quotes += c == u'"' ? 1 : 0;
+      }
+      return quotes % 2 == 0;
+   };
+   if (closed && plainQuotes % 2 == 0 && evenQuotes(text)) {
+      return text;
+   }
+   std::u16string_view asWritten = body;
+   if (quoted && !asWritten.empty() && asWritten.back() == u'"') {
+      asWritten.remove_suffix(1);
+   }
+   if (!evenQuotes(asWritten)) {
       return std::nullopt;
    }
-   return text;
+   return std::u16string(asWritten);
 }
 
 // A log path names a file inside an existing folder: there must be a back-slash after the first
-// character that is not the last one.
-bool AcceptLogPath(const std::u16string& path, CommandLineOptions& options, const DirectoryTest& isDirectory)
+// character that is not the last one. Nothing when it does, else the rule it broke.
+const char* AcceptLogPath(const std::u16string& path, CommandLineOptions& options, const DirectoryTest& isDirectory)
 {
    const size_t slash = path.rfind(u'\\');
    if (slash == std::u16string::npos || slash == 0 || slash + 1 == path.size()) {
-      return false;
+      return "a log path names a file in a folder, as in C:\\Logs\\setup.log";
    }
    if (!isDirectory(path.substr(0, slash))) {
-      return false;
+      return "the folder of the log file does not exist";
    }
    options.msiLogPath = path;
    options.msiLogMode = kMsiLogModeVerbose;
-   return true;
+   return nullptr;
 }
 
 // The item's text without its surrounding quotes (a doubled quote inside stands for one).
@@ -192,22 +330,112 @@ std::u16string ItemText(std::u16string_view text, const ParameterItem& item)
    return out;
 }
 
-} // namespace
+// A /l path; `consumed` tells how much of the text it took.
+bool ReadLogOption(std::u16string_view text, CommandLineOptions& options, const DirectoryTest& isDirectory,
+                   size_t& consumed, CommandLineRefusal& why)
+{
+   // Counted before the blanks are skipped: "/l" alone or with one character ("/lv") names no
+   // file and keeps the default log; "/l x" names the file "x", which has no folder.
+   consumed = text.size();
+   if (text.size() <= 1) {
+      return true;
+   }
+   ParameterItem item;
+   if (NextParameterItem(text, 0, item) != 0) {
+      return Refuse(why, FirstWord(text), "a quote without partner in the log path");
+   }
+   const std::u16string path = ItemText(text, item);
+   if (const char* rule = AcceptLogPath(path, options, isDirectory)) {
+      return Refuse(why, path, rule);
+   }
+   consumed = item.end;
+   return true;
+}
 
-uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& tokens)
+bool ReadInstallerParameters(std::u16string_view text, CommandLineOptions& options, const DirectoryTest& isDirectory,
+                             CommandLineRefusal& why)
+{
+   std::u16string properties;
+   size_t pos = 0;
+   for (;;) {
+      ParameterItem item;
+      const uint32_t status = NextParameterItem(text, pos, item);
+      if (status == kNoMoreItems) {
+         break;
+      }
+      if (status != 0) {
+         return Refuse(why, FirstWord(text.substr(pos)), "a quote without partner in the /v text");
+      }
+      pos = item.end;
+      const std::u16string_view raw = text.substr(item.start, item.end - item.start);
+      if (IsSwitch(raw.front())) {
+         const char16_t letter = raw.size() > 1 ? Lower(raw[1]) : u'\0';
+         if (letter == u'q') {
+            const auto level = ParseQuietLevel(raw.substr(2));
+            if (!level) {
+               return Refuse(why, raw, "not a UI level of /q: /q, /qn, /qb, /qb+, /qb-, /qb!, /qr or /qf");
+            }
+            options.uiLevel = *level;
+         } else if (letter == u'l') {
+            // "/l*v" and its kind name a mode; the path is the next item, after a blank.
+            ParameterItem path;
+            if (NextParameterItem(text, pos, path) != 0 || path.start == pos) {
+               return Refuse(why, raw, "/l inside /v takes a log path after a blank");
+            }
+            const std::u16string file = ItemText(text, path);
+            if (const char* rule = AcceptLogPath(file, options, isDirectory)) {
+               return Refuse(why, file, rule);
+            }
+            pos = path.end;
+         } else {
+            return Refuse(why, raw,
+                          "a Windows Installer option not taken inside /v, which takes /q..., /l... with a path "
+                          "and properties (REBOOT=ReallySuppress in place of /norestart)");
+         }
+         continue;
+      }
+      properties.append(raw);
+      if (pos < text.size() && IsBlank(text[pos])) {
+         properties.push_back(text[pos]);
+      }
+   }
+   options.installerProperties = properties;
+   return true;
+}
+
+// One pass of the tokenizer. With `escapes`, a quote after an odd number of back-slashes inside a
+// /v token is text. True when the last token is a /v text that leaves a quote open.
+bool SplitPass(std::u16string_view line, std::vector<OptionToken>& tokens, bool escapes)
 {
    tokens.clear();
-   if (line.empty() || !IsSwitch(line.front())) {
-      return kErrorInvalidParameter;
-   }
+   const auto endLastToken = [&](size_t next) {
+      size_t last = next - 1;
+      while (last > tokens.back().first && IsSpace(line[last])) {
+         last--;
+      }
+      tokens.back().last = last;
+   };
    size_t quotes = 0;
    size_t slashes = 0; // the back-slashes just before the current character
    for (size_t i = 0; i < line.size(); i++) {
       const char16_t c = line[i];
+      const bool atWordStart = i == 0 || IsBlank(line[i - 1]);
       if (c == u'"') {
+         const bool isArgument =
+             !tokens.empty() && TakesArgument(line.substr(tokens.back().first, i - tokens.back().first));
+         if (quotes % 2 == 0 && atWordStart && OpensQuotedSwitch(line, i) && !isArgument) {
+            if (!tokens.empty()) {
+               endLastToken(i);
+            }
+            tokens.push_back(OptionToken{i, i});
+            quotes = 0;
+            slashes = 0;
+            i = ArgumentEnd(line, i) - 1;
+            continue;
+         }
          // Inside a /v text a quote after an odd number of back-slashes is a quote of the text.
          const bool escaped =
-             !tokens.empty() && IsInstallerTextLetter(line[tokens.back().first + 1]) && slashes % 2 != 0;
+             escapes && !tokens.empty() && IsInstallerTextLetter(line[tokens.back().first + 1]) && slashes % 2 != 0;
          if (!escaped) {
             quotes++;
          }
@@ -219,29 +447,192 @@ uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& t
       // that takes no argument ("/s/x"); never inside a word, so that a path such as C:\x-ray
       // does not turn into a /r switch.
       const bool startsWord =
-          i == 0 || IsBlank(line[i - 1]) ||
+          atWordStart ||
           (!tokens.empty() && AllowsGluedSwitch(line.substr(tokens.back().first, i - tokens.back().first)));
-      if (IsSwitch(c) && startsWord && quotes % 2 == 0 && i + 1 < line.size() &&
-          kOptionLetters.find(line[i + 1]) != std::u16string_view::npos) {
+      if (IsSwitch(c) && startsWord && quotes % 2 == 0 && i + 1 < line.size() && IsOptionLetter(line[i + 1])) {
          if (!tokens.empty()) {
-            size_t last = i - 1;
-            while (last > tokens.back().first && IsSpace(line[last])) {
-               last--;
-            }
-            tokens.back().last = last;
+            endLastToken(i);
          }
          tokens.push_back(OptionToken{i, i});
          quotes = 0;
       }
    }
    if (tokens.empty()) {
+      return false;
+   }
+   endLastToken(line.size());
+   return quotes % 2 != 0 && IsInstallerTextLetter(line[tokens.back().first + 1]);
+}
+
+// A token's text; a quoted argument is read the way programs read their arguments.
+std::u16string TokenText(std::u16string_view line, const OptionToken& token)
+{
+   const std::u16string_view whole = line.substr(token.first, token.last - token.first + 1);
+   if (whole.front() != u'"') {
+      return std::u16string(whole);
+   }
+   const size_t end = ArgumentEnd(whole, 0);
+   return ArgumentText(whole.substr(0, end)) + std::u16string(whole.substr(end));
+}
+
+// The switches of a trimmed line; every character that is not a blank must be used by one.
+bool ParseSwitches(std::u16string_view line, CommandLineOptions& options, const DirectoryTest& isDirectory,
+                   CommandLineRefusal& why)
+{
+   if (line.empty()) {
+      return true;
+   }
+   std::vector<OptionToken> tokens;
+   if (SplitOptionTokens(line, tokens) != 0) {
+      const std::u16string_view word = FirstWord(line);
+      return Refuse(
+          why, word,
+          IsSwitch(line.front())
+              ? StrayWordRule(word)
+              : "the line must begin with a switch (a word before it, such as the program name, is not taken)");
+   }
+   std::vector<std::u16string> texts;
+   for (const OptionToken& token : tokens) {
+      texts.push_back(TokenText(line, token));
+   }
+   // An unattended run must never wait for a person: a /s anywhere on the line makes it silent
+   // before any switch can refuse the line, so that the usage text is then logged, not shown.
+   for (const std::u16string& whole : texts) {
+      if (Lower(whole[1]) == u's' && AllBlank(std::u16string_view(whole).substr(2))) {
+         options.silent = true;
+      }
+   }
+   if (tokens.front().first != 0) {
+      const std::u16string_view word = FirstWord(line); // "/q /s": the /q opens no token
+      return Refuse(why, word, StrayWordRule(word));
+   }
+   bool sawInstallerText = false;
+   for (size_t index = 0; index < tokens.size(); index++) {
+      const std::u16string_view whole = texts[index];
+      // Only six switches fit the options record; a longer line is refused rather than silently
+      // cut, so that no switch the administrator typed is ignored.
+      if (index == kMaxOptionTokens) {
+         return Refuse(why, FirstWord(whole), "more than six switches");
+      }
+      const char16_t lower = Lower(whole[1]);
+      const std::u16string_view body = whole.substr(2);
+      // What follows a switch that takes nothing: blanks only ("/repair", "/s /qn" are refused).
+      const auto onlyBlanks = [&](std::u16string_view rest) {
+         if (!rest.empty() && !IsBlank(rest.front())) {
+            return Refuse(why, FirstWord(whole), StrayWordRule(FirstWord(whole)));
+         }
+         if (!AllBlank(rest)) {
+            return Refuse(why, FirstWord(rest), StrayWordRule(FirstWord(rest)));
+         }
+         return true;
+      };
+      switch (lower) {
+      case u'a': {
+         if (options.adminInstall) {
+            return Refuse(why, FirstWord(whole), "only one /a");
+         }
+         options.adminInstall = true;
+         const std::u16string_view path = Unquote(body);
+         if (path.find(u'"') != std::u16string_view::npos) {
+            return Refuse(why, FirstWord(body), "a quote inside the /a path");
+         }
+         if (!path.empty()) {
+            options.adminTargetPath = std::u16string(path);
+         }
+         break;
+      }
+      case u'l': {
+         size_t used = 0;
+         if (!ReadLogOption(body, options, isDirectory, used, why) || !onlyBlanks(body.substr(used))) {
+            return false;
+         }
+         options.msiLogMode = kMsiLogModeVerbose;
+         break;
+      }
+      case u'n':
+      case u'r':
+      case u's':
+      case u'x':
+         if (!onlyBlanks(body)) {
+            return false;
+         }
+         options.noSystemChange = options.noSystemChange || lower == u'n';
+         options.repairMode = options.repairMode || lower == u'r';
+         options.silent = options.silent || lower == u's';
+         options.unpackOnly = options.unpackOnly || lower == u'x';
+         break;
+      case u'p': {
+         std::u16string_view rest = body;
+         if (!rest.empty() && Lower(rest.front()) == u'v') {
+            options.printVersions = true;
+            rest.remove_prefix(1);
+         }
+         if (!onlyBlanks(rest)) {
+            return false;
+         }
+         break;
+      }
+      case u'm':
+      case u'w':
+      case u':': {
+         // Ignored with the letters written after them; "/mg" is the guest-only log mode that the
+         // usage text lists, and takes no more letters ("/mguest" is refused).
+         size_t letters = 0;
+         while (letters < body.size() && IsLetter(body[letters])) {
+            letters++;
+         }
+         if (lower == u'm' && letters > 0 && Lower(body.front()) == u'g') {
+            if (letters > 1) {
+               return Refuse(why, FirstWord(whole), "/mg takes nothing glued to it");
+            }
+            options.guestOnlyLogging = true;
+         }
+         if (!onlyBlanks(body.substr(letters))) {
+            return false;
+         }
+         break;
+      }
+      case u'v': {
+         if (sawInstallerText) {
+            return Refuse(why, FirstWord(whole), "only one /v");
+         }
+         sawInstallerText = true;
+         const auto text = InstallerText(body);
+         if (!text) {
+            return Refuse(why, whole, "a quote without partner in the /v text");
+         }
+         if (text->empty()) {
+            return Refuse(why, whole, "/v without text");
+         }
+         if (!ReadInstallerParameters(*text, options, isDirectory, why)) {
+            return false;
+         }
+         options.installerArguments = *text;
+         break;
+      }
+      default:
+         break;
+      }
+   }
+   return true;
+}
+
+} // namespace
+
+uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& tokens)
+{
+   tokens.clear();
+   if (line.empty() || !(IsSwitch(line.front()) || OpensQuotedSwitch(line, 0))) {
+      return kErrorInvalidParameter;
+   }
+   // Read with the back-slash escapes first; a /v text they leave with a quote open is one
+   // written the older way, with back-slashes as themselves (`/v"/qn INSTALLDIR=C:\Dir\" /s`).
+   if (SplitPass(line, tokens, true)) {
+      SplitPass(line, tokens, false);
+   }
+   if (tokens.empty()) {
       return kErrorInvalidParameter; // a switch character, but not one of ours
    }
-   size_t last = line.size() - 1;
-   while (last > tokens.back().first && IsSpace(line[last])) {
-      last--;
-   }
-   tokens.back().last = last;
    return 0;
 }
 
@@ -322,182 +713,58 @@ std::optional<uint32_t> ParseQuietLevel(std::u16string_view level)
 bool ParseLogOption(std::u16string_view text, CommandLineOptions& options, const DirectoryTest& isDirectory,
                     size_t* consumed)
 {
+   CommandLineRefusal why;
+   size_t used = 0;
+   const bool accepted = ReadLogOption(text, options, isDirectory, used, why);
    if (consumed != nullptr) {
-      *consumed = 0;
+      *consumed = accepted ? used : 0;
    }
-   // Counted before the blanks are skipped: "/l" alone or with one character ("/lv") names no
-   // file and keeps the default log; "/l x" names the file "x", which has no folder.
-   if (text.size() <= 1) {
-      return true;
-   }
-   ParameterItem item;
-   if (NextParameterItem(text, 0, item) != 0) {
-      return false;
-   }
-   if (!AcceptLogPath(ItemText(text, item), options, isDirectory)) {
-      return false;
-   }
-   if (consumed != nullptr) {
-      *consumed = item.end;
-   }
-   return true;
+   return accepted;
 }
 
 bool ParseInstallerParameters(std::u16string_view text, CommandLineOptions& options, const DirectoryTest& isDirectory)
 {
-   std::u16string properties;
-   size_t pos = 0;
-   for (;;) {
-      ParameterItem item;
-      const uint32_t status = NextParameterItem(text, pos, item);
-      if (status == kNoMoreItems) {
-         break;
-      }
-      if (status != 0) {
-         return false;
-      }
-      pos = item.end;
-      const std::u16string_view raw = text.substr(item.start, item.end - item.start);
-      if (IsSwitch(raw.front())) {
-         if (raw.size() < 2) {
-            return false;
-         }
-         const char16_t letter = Lower(raw[1]);
-         if (letter == u'q') {
-            const auto level = ParseQuietLevel(raw.substr(2));
-            if (!level) {
-               return false;
-            }
-            options.uiLevel = *level;
-         } else if (letter == u'l') {
-            // "/l*v" and its kind name a mode; the path is the next item, after a blank.
-            ParameterItem path;
-            if (NextParameterItem(text, pos, path) != 0 || path.start == pos) {
-               return false;
-            }
-            if (!AcceptLogPath(ItemText(text, path), options, isDirectory)) {
-               return false;
-            }
-            pos = path.end;
-         } else {
-            return false;
-         }
-         continue;
-      }
-      properties.append(raw);
-      if (pos < text.size() && IsBlank(text[pos])) {
-         properties.push_back(text[pos]);
-      }
-   }
-   options.installerProperties = properties;
-   return true;
+   CommandLineRefusal why;
+   return ReadInstallerParameters(text, options, isDirectory, why);
 }
 
-bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& options, const DirectoryTest& isDirectory)
+bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& options, const DirectoryTest& isDirectory,
+                      CommandLineRefusal* refusal)
 {
-   const std::u16string line(TrimSpace(commandLine));
-   if (line.empty()) {
+   CommandLineRefusal unused;
+   CommandLineRefusal& why = refusal != nullptr ? *refusal : unused;
+   const std::u16string_view line = TrimSpace(commandLine);
+   if (ParseSwitches(line, options, isDirectory, why)) {
       return true;
    }
-   std::vector<OptionToken> tokens;
-   if (SplitOptionTokens(line, tokens) != 0) {
-      options.silent = options.silent || HasSilentWord(line);
-      return false;
+   // An unattended run never waits for a person: a refused line that asks for silence in any
+   // usual spelling has its usage text logged instead of shown.
+   options.silent = options.silent || AsksForSilence(line);
+   return false;
+}
+
+bool AsksForUsage(std::u16string_view commandLine)
+{
+   // Quotes as programs read their arguments; when that leaves one open (an older /v text ending
+   // in `C:\Dir\"`), every quote counts.
+   const auto scan = [commandLine](bool escapes, bool& asks) {
+      bool quoted = false;
+      size_t slashes = 0;
+      asks = false;
+      for (size_t i = 0; i < commandLine.size(); i++) {
+         const char16_t c = commandLine[i];
+         if (c == u'"' && (!escapes || slashes % 2 == 0)) {
+            quoted = !quoted;
+         } else if (!quoted && c == u'/' && i + 1 < commandLine.size() && commandLine[i + 1] == u'?') {
+            asks = true;
+         }
+         slashes = c == u'\\' ? slashes + 1 : 0;
+      }
+      return quoted;
+   };
+   bool asks = false;
+   if (scan(true, asks)) {
+      scan(false, asks);
    }
-   // An unattended run must never wait for a person: a /s anywhere on the line makes it silent
-   // before any switch can refuse the line, so that the usage text is then logged, not shown.
-   for (const OptionToken& token : tokens) {
-      const std::u16string_view whole = std::u16string_view(line).substr(token.first, token.last - token.first + 1);
-      if (whole.size() > 1 && Lower(whole[1]) == u's' && NothingGlued(whole.substr(2))) {
-         options.silent = true;
-      }
-   }
-   bool sawInstallerText = false;
-   for (size_t index = 0; index < tokens.size(); index++) {
-      // Only six switches fit the options record; a longer line is refused rather than silently
-      // cut, so that no switch the administrator typed is ignored.
-      if (index == kMaxOptionTokens) {
-         return false;
-      }
-      const OptionToken& token = tokens[index];
-      const std::u16string_view whole = std::u16string_view(line).substr(token.first, token.last - token.first + 1);
-      const char16_t letter = whole.size() > 1 ? whole[1] : u'\0';
-      const std::u16string_view body = whole.size() > 2 ? whole.substr(2) : std::u16string_view();
-      if (letter < u'A' || letter > u'x') {
-         continue;
-      }
-      const char16_t lower = Lower(letter);
-      if (std::u16string_view(u"nrsx").find(lower) != std::u16string_view::npos && !NothingGlued(body)) {
-         return false;
-      }
-      switch (lower) {
-      case u'a': {
-         if (options.adminInstall) {
-            return false;
-         }
-         options.adminInstall = true;
-         const std::u16string_view path = Unquote(body);
-         if (!path.empty()) {
-            options.adminTargetPath = std::u16string(path);
-         }
-         break;
-      }
-      case u'l':
-         if (!ParseLogOption(body, options, isDirectory, nullptr)) {
-            return false;
-         }
-         options.msiLogMode = kMsiLogModeVerbose;
-         break;
-      case u'n':
-         options.noSystemChange = true;
-         break;
-      case u'r':
-         options.repairMode = true;
-         break;
-      case u's':
-         options.silent = true;
-         break;
-      case u'x':
-         options.unpackOnly = true;
-         break;
-      case u'p': {
-         std::u16string_view rest = body;
-         if (!rest.empty() && Lower(rest.front()) == u'v') {
-            options.printVersions = true;
-            rest.remove_prefix(1);
-         }
-         if (!AllBlank(rest)) {
-            return false;
-         }
-         break;
-      }
-      case u'm':
-         // "/mg": the guest-only log mode that the usage text lists. Any other /m is ignored.
-         if (!body.empty() && Lower(body.front()) == u'g') {
-            if (!NothingGlued(body.substr(1))) {
-               return false;
-            }
-            options.guestOnlyLogging = true;
-         }
-         break;
-      case u'v': {
-         if (sawInstallerText) {
-            return false;
-         }
-         sawInstallerText = true;
-         const auto text = InstallerText(body);
-         if (!text || text->empty()) {
-            return false;
-         }
-         if (!ParseInstallerParameters(*text, options, isDirectory)) {
-            return false;
-         }
-         options.installerArguments = *text;
-         break;
-      }
-      default:
-         break;
-      }
-   }
-   return true;
+   return asks;
 }

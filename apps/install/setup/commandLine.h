@@ -31,19 +31,32 @@ constexpr size_t kMaxOptionTokens = 6;
 constexpr uint32_t kMsiLogModeDefault = 0x1FDF;
 constexpr uint32_t kMsiLogModeVerbose = 0x3FDF;
 
-// True when the line is accepted. On false the fields set so far stay set.
-bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& options, const DirectoryTest& isDirectory);
+// Why a line was refused: the word refused and the rule it broke, for the log.
+struct CommandLineRefusal {
+   std::u16string word;
+   const char* rule = "";
+};
+
+// True when the line is accepted. On false the fields set so far stay set, `silent` is set when
+// any word of the line asks for silence (/s..., /q..., -s..., -q...), and `refusal` says why.
+bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& options, const DirectoryTest& isDirectory,
+                      CommandLineRefusal* refusal = nullptr);
+
+// True when the line asks for the usage text: a "/?" outside quotes.
+bool AsksForUsage(std::u16string_view commandLine);
 
 // ---- the pieces, exposed for tests and fuzzing ----
 
 struct OptionToken {
-   size_t first; // the switch character
+   size_t first; // the switch character, or the quote of a quoted argument
    size_t last;  // the token's last character (trailing blanks excluded)
 };
 
 // Cuts the line at each switch that opens a token: one at the start of the line, after a blank,
 // or written directly after a switch that takes no argument ("/s/x" is two tokens). Quotes keep
-// switches inside them; in a /v token a quote after an odd number of back-slashes is text.
+// switches inside them; in a /v token a quote after an odd number of back-slashes is text, unless
+// that leaves the /v text's quotes unpaired. A token may also be one quoted argument that spells a
+// switch ("/v/qn A=\"x y\""), unless it is the argument of a bare /a, /l or /v before it.
 // 0 on success, 87 when the line does not begin with a switch.
 uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& tokens);
 

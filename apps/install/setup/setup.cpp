@@ -375,12 +375,19 @@ class SetupRun
    {
       CommandLineOptions options;
       const std::u16string line(rawCommandLine_.begin(), rawCommandLine_.end());
-      const bool askedForUsage = rawCommandLine_.find(L"/?") != std::wstring::npos;
-      const bool accepted = !askedForUsage && ParseCommandLine(line, options, [](const std::u16string& path) {
+      const DirectoryTest isDirectory = [](const std::u16string& path) {
          const std::wstring wide(path.begin(), path.end());
          const DWORD attributes = GetFileAttributesW(wide.c_str());
          return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      });
+      };
+      // Only a "/?" outside quotes asks for the usage text: "/v"/qn URL=https://host/?id=1"" does not.
+      const bool askedForUsage = AsksForUsage(line);
+      CommandLineRefusal refusal;
+      const bool accepted = !askedForUsage && ParseCommandLine(line, options, isDirectory, &refusal);
+      if (!askedForUsage && !accepted) {
+         bool wordOk = true;
+         Inst_LogMsg("Command line refused at \"%s\": %s", Utf8OrEmpty(refusal.word, &wordOk).c_str(), refusal.rule);
+      }
       ctx_.silent = options.silent;
       config_.silent = ctx_.silent;
       bool textOk = true;
