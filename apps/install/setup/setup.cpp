@@ -635,10 +635,13 @@ class SetupRun
          SetErrorMode(previous);
          return ctx_.exitCode;
       }
-      Util_ArchiveLogFile(true, kInstLogName, ctx_.installSucceeded, OptionalName(ctx_.logInstName));
+      // A log is archived as a failed run's exactly when the exit code says the run failed: /x,
+      // /pv, a repair and "a newer version is installed" end 0 and are no failures to collectors.
+      const bool succeeded = IsSuccessExitCode(ctx_.exitCode);
+      Util_ArchiveLogFile(true, kInstLogName, succeeded, OptionalName(ctx_.logInstName));
       SetErrorMode(previous);
       previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-      Util_ArchiveLogFile(true, "txmsi.log", ctx_.installSucceeded, OptionalName(ctx_.logMsiName));
+      Util_ArchiveLogFile(true, "txmsi.log", succeeded, OptionalName(ctx_.logMsiName));
       SetErrorMode(previous);
       return ctx_.exitCode;
    }
