@@ -8,6 +8,7 @@
 #include "lib/install/fileUtil.h"
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
+#include "lib/misc/windowsu.h"
 
 namespace
 {
@@ -16,6 +17,8 @@ constexpr unsigned kMaxDepth = 64;         // folders deeper than this are not e
 constexpr DWORD kListingBytes = 64 * 1024; // one batch of a folder's listing
 constexpr ULONG kFileIdBothDirectoryInformation = 37;
 constexpr ULONG kFileCreated = 2; // IO_STATUS_BLOCK.Information of a create that made the file
+constexpr DWORD kFullControl = 0x101F0000;
+constexpr BYTE kInheritToAll = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 
 using NtCreateFileFn = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
                                         ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
@@ -24,12 +27,15 @@ using NtQueryDirectoryFileFn = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PI
 void (*deletionHook)(const std::string&) = nullptr;
 
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(NTSTATUS);
+using NtSetInformationFileFn = NTSTATUS(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, ULONG);
+constexpr ULONG kFileRenameInformation = 10;
 
 // ntdll is in every process before the first line of ours runs; it is looked up, not imported.
 struct NtCalls {
    NtCreateFileFn createFile = nullptr;
    NtQueryDirectoryFileFn queryDirectory = nullptr;
    RtlNtStatusToDosErrorFn toDosError = nullptr;
+   NtSetInformationFileFn setInformation = nullptr;
 };
 
 const NtCalls& Nt()
@@ -44,6 +50,8 @@ const NtCalls& Nt()
              reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")));
          c.toDosError = reinterpret_cast<RtlNtStatusToDosErrorFn>(
              reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
+         c.setInformation = reinterpret_cast<NtSetInformationFileFn>(
+             reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetInformationFile")));
       }
       return c;
    }();
@@ -317,6 +325,120 @@ bool Util_IsPlainChild(HANDLE parent, const std::string& name, HANDLE child, Chi
    return Util_FindListedEntry(parent, name, listed) && IsPlain(child, listed, kind, identity);
 }
 
+namespace
+{
+
+std::wstring FinalPath(HANDLE handle)
+{
+   std::wstring path(MAX_PATH, L'\0');
+   for (;;) {
+      const DWORD length = GetFinalPathNameByHandleW(handle, &path[0], static_cast<DWORD>(path.size()), 0);
+      if (length == 0) {
+         return std::wstring();
+      }
+      if (length < path.size()) {
+         path.resize(length);
+         return path;
+      }
+      path.resize(length + 1);
+   }
+}
+
+// Whether the file the handle reaches is `name` inside `folder` itself. Wine follows a link to a
+// file on open and lists that link with neither the reparse bit nor an index of its own; only the
+// name the handle ended at shows where it led. Where either name cannot be read there is
+// nothing to compare.
+bool EndsAtName(HANDLE folder, HANDLE file, const std::wstring& name)
+{
+   std::wstring expected = FinalPath(folder);
+   const std::wstring reached = FinalPath(file);
+   if (expected.empty() || reached.empty()) {
+      return true;
+   }
+   if (expected.back() != L'\\') {
+      expected += L'\\';
+   }
+   expected += name;
+   return CompareStringOrdinal(expected.c_str(), static_cast<int>(expected.size()), reached.c_str(),
+                               static_cast<int>(reached.size()), TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+
+UniqueHandle Util_OpenPlainFile(HANDLE folder, const std::string& name, const ChildOpen& how, PlainFileRefusal& refusal)
+{
+   refusal = PlainFileRefusal::None;
+   ChildOpen open = how;
+   open.kind = ChildOpen::File;
+   if (how.disposition == FILE_OPEN_IF) {
+      open.disposition = FILE_OPEN;
+   }
+   UniqueHandle file = Util_OpenChild(folder, name, open);
+   if (!file && how.disposition == FILE_OPEN_IF && GetLastError() == ERROR_FILE_NOT_FOUND) {
+      open.disposition = FILE_CREATE;
+      file = Util_OpenChild(folder, name, open);
+      ListedEntry listed;
+      if (!file && GetLastError() == ERROR_FILE_EXISTS && Util_FindListedEntry(folder, name, listed) &&
+          (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+         // Missing to an open, there to a create: a link whose target does not exist.
+         refusal = PlainFileRefusal::Link;
+         SetLastError(ERROR_CANT_ACCESS_FILE);
+         return UniqueHandle();
+      }
+   }
+   if (!file) {
+      const DWORD error = GetLastError();
+      const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+      refusal = missing ? PlainFileRefusal::Missing : PlainFileRefusal::Failed;
+      return UniqueHandle();
+   }
+   FileIdentity identity;
+   if (!Util_IsPlainChild(folder, name, file.get(), ChildOpen::File) ||
+       !EndsAtName(folder, file.get(), Win32U_ToWide(name).value_or(std::wstring()))) {
+      refusal = PlainFileRefusal::Link;
+      SetLastError(ERROR_CANT_ACCESS_FILE);
+      return UniqueHandle();
+   }
+   if (!Util_GetIdentity(file.get(), identity)) {
+      refusal = PlainFileRefusal::Failed;
+      return UniqueHandle();
+   }
+   if (identity.links > 1) {
+      refusal = PlainFileRefusal::HardLinked;
+      SetLastError(ERROR_CANT_ACCESS_FILE);
+      return UniqueHandle();
+   }
+   return file;
+}
+
+bool Util_BuildAdminOnlySecurity(AdminOnlySecurity& security)
+{
+   OwnedSid admins = W32Util_GetLocalAdminGroupSid();
+   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+   PSID systemSid = nullptr;
+   if (!admins || !AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &systemSid)) {
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_BuildAdminOnlySecurity: Cannot look up the group SIDs");
+      return false;
+   }
+   OwnedSid system(systemSid);
+   const auto* adminBytes = static_cast<const BYTE*>(admins.get());
+   security.owner.assign(adminBytes, adminBytes + GetLengthSid(admins.get()));
+   const DWORD aceBase = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
+   security.acl.assign(sizeof(ACL) + 2 * aceBase + GetLengthSid(admins.get()) + GetLengthSid(system.get()), 0);
+   auto* acl = reinterpret_cast<PACL>(security.acl.data());
+   if (!InitializeAcl(acl, static_cast<DWORD>(security.acl.size()), ACL_REVISION) ||
+       !AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritToAll, kFullControl, admins.get()) ||
+       !AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritToAll, kFullControl, system.get()) ||
+       !InitializeSecurityDescriptor(&security.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+       !SetSecurityDescriptorOwner(&security.descriptor, security.owner.data(), FALSE) ||
+       !SetSecurityDescriptorDacl(&security.descriptor, TRUE, acl, FALSE) ||
+       !SetSecurityDescriptorControl(&security.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_BuildAdminOnlySecurity: Cannot build the descriptor");
+      return false;
+   }
+   return true;
+}
+
 UniqueHandle Util_OpenFolderNoFollow(const std::string& path, DWORD access, DWORD share, UniqueHandle* parentOut)
 {
    std::string trimmed = path;
@@ -391,7 +513,20 @@ bool Util_RenameByHandle(HANDLE file, HANDLE folder, const std::string& newName)
    info->RootDirectory = folder;
    info->FileNameLength = static_cast<DWORD>(nameBytes);
    memcpy(info->FileName, wide->data(), nameBytes);
-   return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != FALSE;
+   // The system call itself: Wine's SetFileInformationByHandle makes a relative name a full path
+   // of the working folder, which then clashes with the folder handle.
+   if (Nt().setInformation == nullptr) {
+      SetLastError(ERROR_PROC_NOT_FOUND);
+      return false;
+   }
+   IO_STATUS_BLOCK io{};
+   const NTSTATUS status =
+       Nt().setInformation(file, &io, info, static_cast<ULONG>(buffer.size()), kFileRenameInformation);
+   if (status < 0) {
+      SetErrorFromStatus(status);
+      return false;
+   }
+   return true;
 }
 
 bool Util_DeleteChild(HANDLE parent, const std::string& leaf, const std::string& shown, unsigned flags,

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "lib/misc/handle.h"
 
@@ -49,6 +50,32 @@ bool Util_FindListedEntry(HANDLE parent, const std::string& name, ListedEntry& e
 // attributes (Windows opens a link itself and shows it as one) and the listing (a system that
 // follows the link on open shows the target's file index, or a link in the listing).
 bool Util_IsPlainChild(HANDLE parent, const std::string& name, HANDLE child, ChildOpen::Kind kind);
+
+// Why Util_OpenPlainFile gave no handle.
+enum class PlainFileRefusal { None, Missing, Link, HardLinked, Failed };
+
+// Opens the file `name` of `folder` as Util_OpenChild does and keeps it only when it is plain
+// (Util_IsPlainChild) and has no other name: a hard link made by someone who cannot read the
+// file would hand its text to whoever reads ours. FILE_OPEN_IF opens an existing name first and
+// creates only a missing one, so a dangling link is never followed to create its target. Null
+// with the Win32 error set, and `refusal` saying why.
+UniqueHandle Util_OpenPlainFile(HANDLE folder, const std::string& name, const ChildOpen& how,
+                                PlainFileRefusal& refusal);
+
+// A descriptor for folders made where others could have been first: owned by Administrators,
+// full control to Administrators and SYSTEM only, inherited by what is made inside, protected
+// from what the parent would pass on. Kept in memory so that it can be checked there (Wine
+// keeps no descriptor it is given).
+struct AdminOnlySecurity {
+   AdminOnlySecurity() = default;
+   AdminOnlySecurity(const AdminOnlySecurity&) = delete;
+   AdminOnlySecurity& operator=(const AdminOnlySecurity&) = delete;
+
+   std::vector<BYTE> owner;
+   std::vector<BYTE> acl;
+   SECURITY_DESCRIPTOR descriptor{};
+};
+bool Util_BuildAdminOnlySecurity(AdminOnlySecurity& security);
 
 // Opens the folder `path` names: its parent as named, the last component relative to it without
 // following a link, checked plain. `parentOut`, when given, receives the parent's handle.

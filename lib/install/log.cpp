@@ -9,11 +9,15 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <aclapi.h>
 #include <cerrno>
-#include <cstring>
-#include <string>
 
-#include "lib/install/fileUtil.h"
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lib/install/fileHandle.h"
 #include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
 #include "lib/rpc/guestLog.h"
@@ -26,6 +30,7 @@ constexpr size_t kTempPathChars = 2048;
 constexpr size_t kArchiveTempPathChars = 1024;
 constexpr unsigned kArchiveNameTries = 99; // names with the same time: the plain one, then _2 to _99
 constexpr size_t kCrtMessageChars = 1024;
+constexpr size_t kCopyChunkBytes = 64 * 1024;
 constexpr DWORD kEnglishUs = 1033;
 const char kDefaultLogName[] = "txinst.log";
 const char kDefaultFallbackName[] = "txinstutil.log";
@@ -120,6 +125,52 @@ std::string PosixErrorText(int code)
    return Win32U_ToUtf8(text).value_or(std::string());
 }
 
+// The folder `path` names, held for opening names inside it.
+UniqueHandle OpenFolder(const std::string& path)
+{
+   return UniqueHandle(Win32U_CreateFile(path.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+}
+
+// A descriptor for appending to `name` in `folder`, or -1. Another user's program can put a link
+// or a second name of a file it cannot read in the temporary folder and the working folder: such
+// a name is refused (`refusal`), never written through.
+int OpenLogIn(HANDLE folder, const std::string& name, PlainFileRefusal& refusal)
+{
+   refusal = PlainFileRefusal::Failed;
+   if (folder == nullptr) {
+      return -1;
+   }
+   ChildOpen how;
+   how.access = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES;
+   how.share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+   how.disposition = FILE_OPEN_IF;
+   UniqueHandle file = Util_OpenPlainFile(folder, name, how, refusal);
+   if (!file) {
+      return -1;
+   }
+   const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file.get()), _O_APPEND);
+   if (fd >= 0) {
+      file.release();
+   }
+   return fd;
+}
+
+bool IsLinkRefusal(PlainFileRefusal refusal)
+{
+   return refusal == PlainFileRefusal::Link || refusal == PlainFileRefusal::HardLinked;
+}
+
+// "txinst.log" becomes "txinst_<pid>.log".
+std::string NameOfOwn(const std::string& name)
+{
+   const size_t dot = name.rfind('.');
+   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+   const std::string ending = dot == std::string::npos ? std::string() : name.substr(dot);
+   return Str_Format("%s_%lu%s", stem.c_str(), static_cast<unsigned long>(GetCurrentProcessId()), ending.c_str());
+}
+
 // Opens the log file under the stored names; failure leaves fd at -1 and drops this line.
 void CreateLogFile()
 {
@@ -128,17 +179,33 @@ void CreateLogFile()
    if (temp.empty() || temp.size() > kTempPathChars - 1) {
       return;
    }
-   const std::string path = temp + (s.logFileName.empty() ? kDefaultLogName : s.logFileName.c_str());
-   const int flags = _O_WRONLY | _O_APPEND | _O_CREAT | _O_BINARY;
-   s.fd = Win32U_Open(path.c_str(), flags, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+   const std::string name = s.logFileName.empty() ? kDefaultLogName : s.logFileName;
+   const std::string path = temp + name;
+   UniqueHandle tempFolder = OpenFolder(temp);
+   PlainFileRefusal refusal;
+   s.fd = OpenLogIn(tempFolder.get(), name, refusal);
    if (s.fd >= 0) {
       return;
    }
-   const int firstError = errno;
-   const char* fallback = s.fallbackFileName.empty() ? kDefaultFallbackName : s.fallbackFileName.c_str();
-   s.fd = Win32U_Open(fallback, flags, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+   DWORD firstError = GetLastError();
+   if (IsLinkRefusal(refusal)) {
+      // The name is someone else's way into another file: this run logs under one of its own.
+      const std::string own = NameOfOwn(name);
+      s.fd = OpenLogIn(tempFolder.get(), own, refusal);
+      if (s.fd >= 0) {
+         Inst_Log(LOG_WARNING, "InstCreateLogFile: %s is a link or has other names; logging to %s%s instead",
+                  path.c_str(), temp.c_str(), own.c_str());
+         return;
+      }
+      firstError = GetLastError();
+   }
+   const std::string fallback = s.fallbackFileName.empty() ? kDefaultFallbackName : s.fallbackFileName;
+   const size_t slash = fallback.find_last_of("\\/");
+   const std::string folder = slash == std::string::npos ? std::string(".") : fallback.substr(0, slash + 1);
+   UniqueHandle fallbackFolder = OpenFolder(folder);
+   s.fd = OpenLogIn(fallbackFolder.get(), slash == std::string::npos ? fallback : fallback.substr(slash + 1), refusal);
    if (s.fd >= 0) {
-      Inst_LogPosixError(LOG_ERROR, firstError, "InstCreateLogFile: Unable to log to intended file %s", path.c_str());
+      Inst_LogWinError(LOG_ERROR, firstError, "InstCreateLogFile: Unable to log to intended file %s", path.c_str());
    }
 }
 
@@ -359,9 +426,147 @@ class LogPause
 };
 } // namespace
 
-bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, const char* archiveBaseName)
+namespace
 {
-   LogPause pause;
+
+DWORD RealFolderOwner(HANDLE folder, PSID* owner, PSECURITY_DESCRIPTOR* descriptor)
+{
+   return GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr,
+                          descriptor);
+}
+
+LogFolderOwnerQuery folderOwnerQuery = RealFolderOwner;
+
+struct LocalFreeDeleter {
+   void operator()(void* memory) const { LocalFree(memory); }
+};
+
+// A folder somebody else made before the launcher first ran is theirs to swap or read: only a
+// folder that Administrators or SYSTEM own is used.
+bool IsOwnedByAdministrators(HANDLE folder)
+{
+   PSID owner = nullptr;
+   PSECURITY_DESCRIPTOR raw = nullptr;
+   if (folderOwnerQuery(folder, &owner, &raw) != ERROR_SUCCESS) {
+      return false;
+   }
+   std::unique_ptr<void, LocalFreeDeleter> descriptor(raw);
+   return owner != nullptr && IsValidSid(owner) &&
+          (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid));
+}
+
+// What archiving has to say: the logger is paused while it runs, so the lines wait for its end.
+using ArchiveNotes = std::vector<std::string>;
+
+// Opens "Tessix\logs" under the common application-data folder, each step relative to the last
+// and never through a link, making what is missing for administrators only.
+UniqueHandle OpenKeptLogsFolder(ArchiveNotes& notes)
+{
+   wchar_t common[MAX_PATH];
+   if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) {
+      return UniqueHandle();
+   }
+   const std::string root = Win32U_ToUtf8(common).value_or(std::string());
+   UniqueHandle folder = OpenFolder(root);
+   AdminOnlySecurity security;
+   if (!folder || !Util_BuildAdminOnlySecurity(security)) {
+      return UniqueHandle();
+   }
+   std::string shown = root;
+   for (const char* leaf : {"Tessix", "logs"}) {
+      shown += Str_Format("\\%s", leaf);
+      ChildOpen how;
+      how.access = FILE_TRAVERSE | FILE_LIST_DIRECTORY | FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY | READ_CONTROL |
+                   FILE_READ_ATTRIBUTES;
+      how.disposition = FILE_OPEN_IF;
+      how.kind = ChildOpen::Folder;
+      how.security = &security.descriptor;
+      bool created = false;
+      UniqueHandle child = Util_OpenChild(folder.get(), leaf, how, &created);
+      if (!child) {
+         notes.push_back(Str_Format("Util_ArchiveLogFile: Cannot open %s; no copy kept (error %lu)", shown.c_str(),
+                                    static_cast<unsigned long>(GetLastError())));
+         return UniqueHandle();
+      }
+      if (!Util_IsPlainChild(folder.get(), leaf, child.get(), ChildOpen::Folder)) {
+         notes.push_back(Str_Format("Util_ArchiveLogFile: %s is a link; no copy kept", shown.c_str()));
+         return UniqueHandle();
+      }
+      if (!created && !IsOwnedByAdministrators(child.get())) {
+         notes.push_back(Str_Format("Util_ArchiveLogFile: %s is not owned by Administrators or SYSTEM; no copy kept",
+                                    shown.c_str()));
+         return UniqueHandle();
+      }
+      folder = std::move(child);
+   }
+   return folder;
+}
+
+bool CopyThrough(HANDLE source, HANDLE target)
+{
+   LARGE_INTEGER start{};
+   if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN)) {
+      return false;
+   }
+   char buffer[kCopyChunkBytes];
+   DWORD read = 0;
+   while (ReadFile(source, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+      DWORD written = 0;
+      if (!WriteFile(target, buffer, read, &written, nullptr) || written != read) {
+         return false;
+      }
+   }
+   return read == 0;
+}
+
+// The names an archive may take: the plain one, then "_2" to "_99".
+std::string ArchiveName(const std::string& stamped, const char* ending, unsigned n)
+{
+   return n < 2 ? stamped + ending : Str_Format("%s_%u%s", stamped.c_str(), n, ending);
+}
+
+// The kept copy is a new file of its own in the held folder, its text read from the launcher's
+// handle of the archived log: nothing found under a name is written through or over.
+void KeepCopy(HANDLE log, HANDLE logs, const std::string& stamped, const char* ending)
+{
+   for (unsigned n = 1; n <= kArchiveNameTries; n++) {
+      ChildOpen how;
+      how.access = FILE_WRITE_DATA;
+      how.share = 0;
+      how.disposition = FILE_CREATE;
+      how.kind = ChildOpen::File;
+      UniqueHandle copy = Util_OpenChild(logs, ArchiveName(stamped, ending, n), how);
+      if (copy) {
+         CopyThrough(log, copy.get());
+         return;
+      }
+      if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
+         return;
+      }
+   }
+}
+
+// Why no copy is kept goes into the log being archived: a line through the logger after the end
+// of logging would start a new log in the temporary folder.
+void AppendNote(HANDLE log, const char* fmt, ...) TX_PRINTF(2, 3);
+void AppendNote(HANDLE log, const char* fmt, ...)
+{
+   if (!Log_LevelPasses(State().mask, LOG_WARNING)) {
+      return;
+   }
+   va_list args;
+   va_start(args, fmt);
+   const LogLine line = Log_FormatLine(Now(), State().tag, TX_BUILD_NUMBER, LOG_WARNING, fmt, args, std::string());
+   va_end(args);
+   LARGE_INTEGER end{};
+   DWORD written = 0;
+   if (SetFilePointerEx(log, end, nullptr, FILE_END)) {
+      WriteFile(log, line.text.data(), static_cast<DWORD>(line.text.size()), &written, nullptr);
+   }
+}
+
+bool ArchiveLog(bool atEnd, const char* logFileName, bool succeeded, const char* archiveBaseName, ArchiveNotes& notes)
+{
    if (logFileName == nullptr) {
       return false;
    }
@@ -372,22 +577,32 @@ bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, co
    if (temp.back() != '\\') {
       temp += '\\';
    }
-   const std::string current = temp + logFileName;
-   if (!Util_FileExists(current)) {
+   UniqueHandle folder = OpenFolder(temp);
+   if (!folder) {
+      return false;
+   }
+   // No other writer while the log is copied, and a name another user's program made a link to
+   // a file it cannot read is left alone: archiving it would copy that file for everyone.
+   ChildOpen how;
+   how.access = GENERIC_READ | FILE_APPEND_DATA | DELETE;
+   how.share = FILE_SHARE_READ;
+   PlainFileRefusal refusal;
+   UniqueHandle file = Util_OpenPlainFile(folder.get(), logFileName, how, refusal);
+   if (refusal == PlainFileRefusal::Missing) {
       return true;
    }
+   if (refusal == PlainFileRefusal::Link || refusal == PlainFileRefusal::HardLinked) {
+      notes.push_back(Str_Format("Util_ArchiveLogFile: %s%s is a link or has other names; left as it is", temp.c_str(),
+                                 logFileName));
+      return false;
+   }
    const bool failed = !atEnd || !succeeded;
-
    SYSTEMTIME written;
-   {
-      UniqueHandle file(
-          Win32U_CreateFile(current.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-      FILETIME lastWrite;
-      FILETIME local;
-      if (!file || !GetFileTime(file.get(), nullptr, nullptr, &lastWrite) ||
-          !FileTimeToLocalFileTime(&lastWrite, &local) || !FileTimeToSystemTime(&local, &written)) {
-         return false;
-      }
+   FILETIME lastWrite;
+   FILETIME local;
+   if (!file || !GetFileTime(file.get(), nullptr, nullptr, &lastWrite) ||
+       !FileTimeToLocalFileTime(&lastWrite, &local) || !FileTimeToSystemTime(&local, &written)) {
+      return false;
    }
    // Two runs whose logs were last written in the same second would get the same name: the later
    // one takes the first free "_2", "_3", ... after the time rather than staying in place, where
@@ -396,27 +611,47 @@ bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, co
        Str_Format("%s_%02d%02d%02d_%02d%02d%02d", archiveBaseName ? archiveBaseName : logFileName, written.wYear,
                   written.wMonth, written.wDay, written.wHour, written.wMinute, written.wSecond);
    const char* ending = failed ? "_Failed.log" : ".log";
-   std::string newName = stamped + ending;
-   for (unsigned n = 2; Win32U_GetFileAttributes((temp + newName).c_str()) != INVALID_FILE_ATTRIBUTES; n++) {
+   ArchiveNotes keptNotes;
+   UniqueHandle logs = OpenKeptLogsFolder(keptNotes);
+   for (const std::string& note : keptNotes) {
+      AppendNote(file.get(), "%s", note.c_str());
+   }
+   for (unsigned n = 1;; n++) {
       if (n > kArchiveNameTries) {
          return false;
       }
-      newName = Str_Format("%s_%u%s", stamped.c_str(), n, ending);
-   }
-   const std::string newPath = temp + newName;
-   if (!Util_CopyFile(current, newPath, false)) {
-      return false;
-   }
-   if (!Util_DeleteFile(current, 2, false)) {
-      return false;
-   }
-   wchar_t common[MAX_PATH];
-   if (SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common))) {
-      if (auto folder = Win32U_ToUtf8(common)) {
-         Util_CopyFile(newPath, Str_Format("%s\\Tessix\\logs\\%s", folder->c_str(), newName.c_str()), true);
+      if (Util_RenameByHandle(file.get(), folder.get(), ArchiveName(stamped, ending, n))) {
+         break;
+      }
+      if (GetLastError() != ERROR_ALREADY_EXISTS && GetLastError() != ERROR_FILE_EXISTS) {
+         return false;
       }
    }
+   if (logs) {
+      KeepCopy(file.get(), logs.get(), stamped, ending);
+   }
    return true;
+}
+
+} // namespace
+
+bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, const char* archiveBaseName)
+{
+   ArchiveNotes notes;
+   bool archived = false;
+   {
+      LogPause pause;
+      archived = ArchiveLog(atEnd, logFileName, succeeded, archiveBaseName, notes);
+   }
+   for (const std::string& note : notes) {
+      Inst_Log(LOG_WARNING, "%s", note.c_str());
+   }
+   return archived;
+}
+
+void Util_SetLogFolderOwnerQueryForTest(LogFolderOwnerQuery query)
+{
+   folderOwnerQuery = query != nullptr ? query : RealFolderOwner;
 }
 
 void Inst_ResetLoggingForTest()

@@ -3,6 +3,8 @@
 // last Win32 error and errno as they were.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 #include "lib/install/logFormat.h"
@@ -26,6 +28,11 @@ void Inst_LogLastPosixError(uint32_t level, int code, const char* fmt, ...) TX_P
 // Gives a finished (atEnd) or left-over log in the temporary folder its time-stamped archive
 // name and keeps a copy under the common application-data folder.
 bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, const char* archiveBaseName);
+
+// Tests: stands in for GetSecurityInfo's owner query of a kept-logs folder that already exists
+// (Wine keeps no owners: every file reports the user who runs it). Null restores the real one.
+using LogFolderOwnerQuery = DWORD (*)(HANDLE folder, PSID* owner, PSECURITY_DESCRIPTOR* descriptor);
+void Util_SetLogFolderOwnerQueryForTest(LogFolderOwnerQuery query);
 
 // For tests: the state a fresh process starts with (closes the file, mask 0x40, count 0).
 void Inst_ResetLoggingForTest();

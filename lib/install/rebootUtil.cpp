@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
-#include "lib/install/fileUtil.h"
+#include <optional>
+#include <string>
+
+#include "lib/install/fileHandle.h"
 #include "lib/install/log.h"
 #include "lib/install/regUtil.h"
 #include "lib/misc/win32u.h"
@@ -12,6 +15,10 @@ namespace
 {
 constexpr size_t kTempPathChars = 260;
 constexpr unsigned kMarkerDeleteRetries = 5;
+constexpr DWORD kMarkerRetryPauseMs = 1000;
+constexpr unsigned kMarkerNames = 16;
+constexpr size_t kMarkerNameChars = 64;
+constexpr size_t kMarkerTextBytes = kMarkerNames * (kMarkerNameChars + 2); // names, each with a line end
 } // namespace
 
 bool Util_SetReboot(const char* component)
@@ -44,24 +51,131 @@ bool Util_SetReboot(const char* component)
    return true;
 }
 
+namespace
+{
+
+bool IsNameCharacter(char c)
+{
+   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
+          c == '.';
+}
+
+bool IsSeparator(char c)
+{
+   return c == ';' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Any unelevated program of the user can write a marker, and its text lands in a value under
+// HKLM that the launcher reads back: only a short list of plain names is taken. Empty when
+// there is none or the text holds anything else.
+std::optional<std::string> MarkerComponents(const std::string& text)
+{
+   std::string list;
+   unsigned names = 0;
+   for (size_t i = 0; i < text.size();) {
+      if (IsSeparator(text[i])) {
+         i++;
+         continue;
+      }
+      size_t end = i;
+      while (end < text.size() && IsNameCharacter(text[end])) {
+         end++;
+      }
+      if (end == i || (end < text.size() && !IsSeparator(text[end])) || end - i > kMarkerNameChars ||
+          ++names > kMarkerNames) {
+         return std::nullopt;
+      }
+      list += (list.empty() ? "" : ";") + text.substr(i, end - i);
+      i = end;
+   }
+   return list;
+}
+
+// Opens the marker for reading and deletion, waiting a little for a program that holds it
+// without sharing deletion; after that, for reading only.
+UniqueHandle OpenMarker(HANDLE folder, const char* fileName, PlainFileRefusal& refusal, bool& deletable)
+{
+   ChildOpen how;
+   how.access = GENERIC_READ | DELETE;
+   for (unsigned attempt = 0;; attempt++) {
+      UniqueHandle marker = Util_OpenPlainFile(folder, fileName, how, refusal);
+      deletable = true;
+      if (marker || GetLastError() != ERROR_SHARING_VIOLATION) {
+         return marker;
+      }
+      if (attempt >= kMarkerDeleteRetries) {
+         break;
+      }
+      Sleep(kMarkerRetryPauseMs);
+   }
+   deletable = false;
+   how.access = GENERIC_READ;
+   return Util_OpenPlainFile(folder, fileName, how, refusal);
+}
+
+std::string ReadMarker(HANDLE marker, bool& tooLong)
+{
+   std::string text(kMarkerTextBytes + 1, '\0');
+   DWORD read = 0;
+   DWORD total = 0;
+   while (total < text.size() &&
+          ReadFile(marker, &text[total], static_cast<DWORD>(text.size() - total), &read, nullptr) && read > 0) {
+      total += read;
+   }
+   tooLong = total > kMarkerTextBytes;
+   text.resize(total);
+   return text;
+}
+
+} // namespace
+
 void Util_ConvertRebootFileToRebootComponent(const char* fileName)
 {
    std::string folder = Win32U_GetTempPath();
    if (folder.empty() || folder.size() > kTempPathChars) {
       Inst_Log(LOG_WARNING, "Util_ConvertRebootFileToRebootComponent: Failed to get temp path");
-      folder = "C:";
+      folder = "C:\\";
    }
-   // The folder already ends with a back-slash; Windows accepts the doubled separator.
-   const std::string path = Str_Format("%s\\%s", folder.c_str(), fileName);
-   if (!Util_FileExists(path)) {
+   const std::string path = Str_Format("%s%s%s", folder.c_str(), folder.back() == '\\' ? "" : "\\", fileName);
+   UniqueHandle temp(Win32U_CreateFile(folder.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   PlainFileRefusal refusal = PlainFileRefusal::Missing;
+   bool deletable = false;
+   UniqueHandle marker = temp ? OpenMarker(temp.get(), fileName, refusal, deletable) : UniqueHandle();
+   if (refusal == PlainFileRefusal::Missing) {
       Inst_Log(LOG_INFO, "Util_ConvertRebootFileToRebootComponent: The reboot file does not exist");
       return;
    }
+   if (refusal == PlainFileRefusal::Link || refusal == PlainFileRefusal::HardLinked) {
+      // A marker is a file of its own: a link, or a second name of another file, is someone's
+      // way to have that file read, or deleted as SYSTEM at the restart.
+      Inst_Log(LOG_WARNING, "Util_ConvertRebootFileToRebootComponent: %s is a link or has other names; not used",
+               path.c_str());
+      return;
+   }
+   if (!marker) {
+      Inst_LogLastWinError(LOG_WARNING, GetLastError(), "Util_ConvertRebootFileToRebootComponent: Cannot open %s",
+                           path.c_str());
+      return;
+   }
    Util_SetReboot(fileName);
-   const std::string text = Util_GetFileContents(path);
-   Util_DeleteFile(path, kMarkerDeleteRetries, true);
-   if (!text.empty()) {
-      Util_SetReboot(text.c_str());
+   bool tooLong = false;
+   const std::string text = ReadMarker(marker.get(), tooLong);
+   // Never scheduled for deletion at the restart: by then the name may be a link to a file that
+   // SYSTEM would delete.
+   if (!deletable || !Util_DeleteByHandle(marker.get())) {
+      Inst_LogLastWinError(LOG_WARNING, deletable ? GetLastError() : ERROR_SHARING_VIOLATION,
+                           "Util_ConvertRebootFileToRebootComponent: Cannot delete %s; left in place", path.c_str());
+   }
+   marker.reset();
+   const std::optional<std::string> components = tooLong ? std::nullopt : MarkerComponents(text);
+   if (!components) {
+      Inst_Log(LOG_WARNING,
+               "Util_ConvertRebootFileToRebootComponent: The text of %s is not a list of component names; ignored",
+               path.c_str());
+   } else if (!components->empty()) {
+      Util_SetReboot(components->c_str());
    }
 }
 

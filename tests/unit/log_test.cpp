@@ -5,30 +5,57 @@
 #include <cerrno>
 #include <regex>
 
+#include <sddl.h>
 #include <shlobj.h>
 
 #include "lib/misc/win32u.h"
 #include "tests/unit/testSupport.h"
 
-namespace {
+namespace
+{
 
 const wchar_t kLevelKey[] = L"SOFTWARE\\Wow6432Node\\Tessix, Inc.";
 
-class Logging : public ::testing::Test {
-protected:
+// The owner Windows reports for an existing kept-logs folder (Wine reports the user for all).
+const wchar_t* folderOwner = L"O:BA";
+
+DWORD OwnerAsWindowsReports(HANDLE, PSID* owner, PSECURITY_DESCRIPTOR* descriptor)
+{
+   BOOL defaulted = FALSE;
+   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(folderOwner, SDDL_REVISION_1, descriptor, nullptr) ||
+       !GetSecurityDescriptorOwner(*descriptor, owner, &defaulted)) {
+      return GetLastError();
+   }
+   return ERROR_SUCCESS;
+}
+
+std::string KeptLogsFolder()
+{
+   wchar_t common[MAX_PATH];
+   return SUCCEEDED(SHGetFolderPathW(nullptr, 35, nullptr, 0, common)) ? Win32U_Utf8(common) + "\\Tessix\\logs"
+                                                                       : std::string();
+}
+
+class Logging : public ::testing::Test
+{
+ protected:
    void SetUp() override
    {
       Inst_ResetLoggingForTest();
       RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel");
+      folderOwner = L"O:BA";
+      Util_SetLogFolderOwnerQueryForTest(OwnerAsWindowsReports);
    }
    void TearDown() override
    {
       Inst_ResetLoggingForTest();
       RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel");
+      Util_SetLogFolderOwnerQueryForTest(nullptr);
    }
    static void SetLevel(DWORD value)
    {
-      ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel", REG_DWORD, &value, sizeof value), ERROR_SUCCESS);
+      ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel", REG_DWORD, &value, sizeof value),
+                ERROR_SUCCESS);
    }
    std::string Log() const { return ReadTextFile(temp_ / "txinst.log"); }
    std::vector<std::string> Lines() const { return SplitLines(Log()); }
@@ -51,8 +78,10 @@ TEST_F(Logging, LinesBeforeSetupCarryTheBuildTag)
    Inst_LogMsg("early %d", 1);
    const auto lines = Lines();
    ASSERT_EQ(lines.size(), 1u);
-   EXPECT_TRUE(std::regex_match(lines[0], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)\| inst-build-\d+\| I0: early 1)")))
-      << lines[0];
+   EXPECT_TRUE(std::regex_match(
+       lines[0],
+       std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)\| inst-build-\d+\| I0: early 1)")))
+       << lines[0];
 }
 
 TEST_F(Logging, MissingLevelValueGivesTheDefaultMask)
@@ -112,10 +141,12 @@ TEST_F(Logging, ErrorSuffixesAndTheCallersErrorState)
    EXPECT_EQ(errno, 7);
    const auto lines = Lines();
    ASSERT_EQ(lines.size(), 4u);
-   EXPECT_TRUE(std::regex_match(Body(lines[0]), std::regex(R"(\| tag\| E1: open failed\| winerror code 5 \(.+[^\r\n]\))")))
-      << lines[0];
+   EXPECT_TRUE(
+       std::regex_match(Body(lines[0]), std::regex(R"(\| tag\| E1: open failed\| winerror code 5 \(.+[^\r\n]\))")))
+       << lines[0];
    EXPECT_EQ(Body(lines[1]), "| tag| E1: nothing| winerror code 0 (code was erased)");
-   EXPECT_TRUE(std::regex_match(Body(lines[2]), std::regex(R"(\| tag\| E1: no file\| posix code 2 \(.+\))"))) << lines[2];
+   EXPECT_TRUE(std::regex_match(Body(lines[2]), std::regex(R"(\| tag\| E1: no file\| posix code 2 \(.+\))")))
+       << lines[2];
    EXPECT_EQ(Body(lines[3]), "| tag| E1: erased| posix code 0 (code was erased)");
 }
 
@@ -145,7 +176,7 @@ TEST_F(Logging, FallsBackWhenTheLogCannotBeOpened)
    const auto lines = SplitLines(ReadTextFile(cwd / "txinstutil.log"));
    ASSERT_EQ(lines.size(), 2u);
    EXPECT_NE(lines[0].find("| E1: InstCreateLogFile: Unable to log to intended file "), std::string::npos) << lines[0];
-   EXPECT_NE(lines[0].find("| posix code "), std::string::npos);
+   EXPECT_NE(lines[0].find("| winerror code "), std::string::npos);
    EXPECT_EQ(Body(lines[1]), "| tag| I0: into the fallback");
 }
 
@@ -192,8 +223,10 @@ TEST_F(Logging, ArchiveOfTwoLogsWrittenInTheSameSecondKeepsBoth)
    const std::string first = ListFolder(temp_.path()).at(0);
    // Later logs whose last write falls in the same second would get the same archive name.
    const auto sameTime = [&] {
-      HANDLE a = CreateFileW(Win32U_Wide(temp_ / first).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-      HANDLE b = CreateFileW(Win32U_Wide(temp_ / "txinst.log").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      HANDLE a = CreateFileW(Win32U_Wide(temp_ / first).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             0, nullptr);
+      HANDLE b = CreateFileW(Win32U_Wide(temp_ / "txinst.log").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                             OPEN_EXISTING, 0, nullptr);
       FILETIME t;
       ASSERT_TRUE(GetFileTime(a, nullptr, nullptr, &t));
       ASSERT_TRUE(SetFileTime(b, nullptr, nullptr, &t));
@@ -227,4 +260,156 @@ TEST_F(Logging, ArchiveOfTheOpenLogFails)
    Inst_LogMsg("holding the file");
    EXPECT_FALSE(Util_ArchiveLogFile(true, "txinst.log", true, nullptr));
    EXPECT_TRUE(PathExists(temp_ / "txinst.log"));
+}
+
+// Another user's program of the temporary folder makes the log's name a link to, or a second
+// name of, a file only administrators can read: the launcher neither writes into that file nor
+// archives it where others read the logs; it logs under a name of its own and says why.
+TEST_F(Logging, ALogNameThatLeadsToAnotherFileIsNeitherWrittenNorArchived)
+{
+   ScratchDir secrets("secret");
+   const std::string secret = secrets / "secret.txt";
+   const std::string kept = KeptLogsFolder();
+   ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(kept.substr(0, kept.rfind('\\'))).c_str(), nullptr) ||
+               GetLastError() == ERROR_ALREADY_EXISTS);
+   CreateDirectoryW(Win32U_Wide(kept).c_str(), nullptr);
+   struct Case {
+      const char* name;
+      bool (*plant)(const std::string& secret, const std::string& log);
+   };
+   const Case cases[] = {
+       {"symbolic link", [](const std::string& target,
+                            const std::string& log) { return PlantUnixLink(UnixPath(target), UnixPath(log)); }},
+       {"hard link",
+        [](const std::string& target, const std::string& log) {
+           return CreateHardLinkW(Win32U_Wide(log).c_str(), Win32U_Wide(target).c_str(), nullptr) != FALSE;
+        }},
+   };
+   const std::string own = temp_ / ("txinst_" + std::to_string(GetCurrentProcessId()) + ".log");
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      ASSERT_TRUE(WriteTextFile(secret, "the secret\n"));
+      ASSERT_TRUE(c.plant(secret, temp_ / "txinst.log"));
+      const auto keptBefore = ListFolder(kept);
+
+      Inst_SetupLogging("run", "tag", nullptr, nullptr);
+      Inst_LogMsg("a line of this run");
+      Inst_EndLogging();
+      EXPECT_FALSE(Util_ArchiveLogFile(false, "txinst.log", true, nullptr));
+      EXPECT_FALSE(Util_ArchiveLogFile(true, "txinst.log", true, nullptr));
+
+      EXPECT_EQ(ReadTextFile(secret), "the secret\n");
+      EXPECT_EQ(ListFolder(kept), keptBefore);
+      for (const std::string& name : ListFolder(temp_.path())) {
+         if (name != "txinst.log") {
+            EXPECT_EQ(ReadTextFile(temp_ / name).find("the secret"), std::string::npos) << name;
+         }
+      }
+      const std::string log = ReadTextFile(own);
+      EXPECT_NE(log.find("W1: InstCreateLogFile: " + (temp_ / "txinst.log") +
+                         " is a link or has other names; logging to " + own + " instead"),
+                std::string::npos)
+          << log;
+      EXPECT_NE(log.find("I0: a line of this run"), std::string::npos) << log;
+      EXPECT_NE(log.find("W1: Util_ArchiveLogFile: " + (temp_ / "txinst.log") +
+                         " is a link or has other names; left as it is"),
+                std::string::npos)
+          << log;
+      if (!RemoveUnixLink(UnixPath(temp_ / "txinst.log"))) {
+         DeleteFileW(Win32U_Wide(temp_ / "txinst.log").c_str());
+      }
+      DeleteFileW(Win32U_Wide(own).c_str());
+      Inst_ResetLoggingForTest();
+   }
+}
+
+TEST_F(Logging, TheFallbackLogIsNeverWrittenThroughALink)
+{
+   ScratchDir cwd("cwd");
+   ScratchDir elsewhere("victim");
+   ASSERT_TRUE(WriteTextFile(elsewhere / "victim.txt", "untouched\n"));
+   ASSERT_TRUE(PlantUnixLink(UnixPath(elsewhere / "victim.txt"), UnixPath(cwd / "txinstutil.log")));
+   const auto previous = Win32U_GetCurrentDirectory();
+   ASSERT_TRUE(Win32U_SetCurrentDirectory(cwd.path().c_str()));
+   {
+      TempFolderOverride missing(temp_.path() + "\\no\\such\\folder\\");
+      Inst_SetupLogging("run", "tag", nullptr, nullptr);
+      Inst_LogMsg("into the fallback");
+      Inst_EndLogging();
+   }
+   Win32U_SetCurrentDirectory(previous->c_str());
+   EXPECT_EQ(ReadTextFile(elsewhere / "victim.txt"), "untouched\n");
+   RemoveUnixLink(UnixPath(cwd / "txinstutil.log"));
+}
+
+// The kept copies go under ProgramData, where any user may make folders before the launcher
+// first runs: a folder made a link is not followed, and one that Administrators or SYSTEM do not
+// own is not written to.
+TEST_F(Logging, KeptCopiesOnlyInAFolderOfAdministrators)
+{
+   const std::string kept = KeptLogsFolder();
+   const std::string aside = kept + "-aside-" + std::to_string(GetCurrentProcessId());
+   ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(kept.substr(0, kept.rfind('\\'))).c_str(), nullptr) ||
+               GetLastError() == ERROR_ALREADY_EXISTS);
+   CreateDirectoryW(Win32U_Wide(kept).c_str(), nullptr);
+   ASSERT_TRUE(MoveFileExW(Win32U_Wide(kept).c_str(), Win32U_Wide(aside).c_str(), 0));
+   const std::string tessix = kept.substr(0, kept.rfind('\\'));
+   ScratchDir victim("victim");
+   Inst_SetupLogging("run", "tag", nullptr, nullptr); // the refusals are logged
+   Inst_EndLogging();
+
+   struct Case {
+      const char* name;
+      const wchar_t* owner;
+      bool link;
+      const char* line; // the refusal, or null when a copy is kept
+   };
+   const Case cases[] = {
+       {"a link to another folder", L"O:BA", true, "\\logs is a link; no copy kept"},
+       // Tessix, the first folder on the way, already exists
+       {"owned by another user", L"O:S-1-5-21-1-2-3-1001", false,
+        " is not owned by Administrators or SYSTEM; no copy kept"},
+       {"owned by Administrators", L"O:BA", false, nullptr},
+       {"owned by SYSTEM", L"O:SY", false, nullptr},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      folderOwner = c.owner;
+      if (c.link) {
+         ASSERT_TRUE(PlantUnixLink(UnixPath(victim.path()), UnixPath(tessix) + "/logs"));
+      } else {
+         ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(kept).c_str(), nullptr));
+      }
+      ASSERT_TRUE(WriteTextFile(temp_ / "txmsi.log", "installer log\n"));
+      EXPECT_TRUE(Util_ArchiveLogFile(true, "txmsi.log", true, "product-msi"));
+      EXPECT_TRUE(ListFolder(victim.path()).empty());
+      std::string lines; // of the archive: the line goes into the log it is about
+      for (const std::string& name : ListFolder(temp_.path())) {
+         if (name != "txinst.log") {
+            lines += ReadTextFile(temp_ / name);
+         }
+      }
+      lines = lines.substr(std::string("installer log\n").size());
+      if (c.line != nullptr) {
+         EXPECT_NE(lines.find("W1: Util_ArchiveLogFile: " + tessix + c.line), std::string::npos) << lines;
+      } else {
+         EXPECT_EQ(lines, "");
+      }
+      if (c.link) {
+         RemoveUnixLink(UnixPath(tessix) + "/logs");
+      } else {
+         const auto copies = ListFolder(kept);
+         EXPECT_EQ(copies.size(), c.line ? 0u : 1u);
+         for (const std::string& name : copies) {
+            EXPECT_EQ(ReadTextFile(kept + "\\" + name), "installer log\n");
+         }
+         RemoveTree(kept);
+      }
+      for (const std::string& name : ListFolder(temp_.path())) {
+         if (name != "txinst.log") {
+            DeleteFileW(Win32U_Wide(temp_ / name).c_str());
+         }
+      }
+   }
+   MoveFileExW(Win32U_Wide(aside).c_str(), Win32U_Wide(kept).c_str(), 0);
 }

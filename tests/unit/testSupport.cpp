@@ -184,6 +184,20 @@ bool PlantUnixLink(const std::string& target, const std::string& link)
 #endif
 }
 
+std::string UnixPath(const std::string& windowsPath)
+{
+   using WineUnixNameFn = char*(CDECL*)(const wchar_t*);
+   const auto unixName = reinterpret_cast<WineUnixNameFn>(
+       reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+   char* name = unixName != nullptr ? unixName(Win32U_Wide(windowsPath).c_str()) : nullptr;
+   if (name == nullptr) {
+      return std::string();
+   }
+   std::string path(name);
+   HeapFree(GetProcessHeap(), 0, name);
+   return path;
+}
+
 bool RemoveUnixLink(const std::string& link)
 {
 #if defined(__x86_64__)

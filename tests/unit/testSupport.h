@@ -18,6 +18,9 @@ std::string WinePath(const std::string& unixPath);
 // directly. Unix paths; x86-64 only (false elsewhere).
 bool PlantUnixLink(const std::string& target, const std::string& link);
 bool RemoveUnixLink(const std::string& link);
+// The Unix path of a Windows path, as Wine maps it (the last component need not exist); empty
+// when Wine gives none.
+std::string UnixPath(const std::string& windowsPath);
 
 // A fresh, empty folder (ending without a back-slash) removed with its contents at the end.
 class ScratchDir
