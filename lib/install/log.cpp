@@ -193,6 +193,7 @@ void CreateLogFile()
       const std::string own = NameOfOwn(name);
       s.fd = OpenLogIn(tempFolder.get(), own, refusal);
       if (s.fd >= 0) {
+         s.logFileName = own; // also where the end of the run finds it to archive
          Inst_Log(LOG_WARNING, "InstCreateLogFile: %s is a link or has other names; logging to %s%s instead",
                   path.c_str(), temp.c_str(), own.c_str());
          return;
@@ -331,6 +332,11 @@ void Inst_RefreshHostLogging()
    const LONG open = Win32U_RegOpenKeyEx(HKEY_LOCAL_MACHINE, kHostLogKey, 0, KEY_READ | KEY_WOW64_64KEY, &raw);
    UniqueRegKey key(raw);
    State().hostForwarding = open == ERROR_SUCCESS ? 1 : 0;
+}
+
+std::string Inst_GetLogFileName()
+{
+   return State().logFileName.empty() ? kDefaultLogName : State().logFileName;
 }
 
 void Inst_UseLogFile(const char* logFileName)

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "lib/install/logFormat.h"
 
@@ -17,6 +18,9 @@ void Inst_RefreshHostLogging();
 // Lines from now on go to `logFileName` in the temporary folder instead of "txinst.log": for a
 // run whose "txinst.log" belongs to another run. Called before the first line.
 void Inst_UseLogFile(const char* logFileName);
+// The name in the temporary folder the log is written to now (another one than the default when
+// that name was refused as a link).
+std::string Inst_GetLogFileName();
 
 void Inst_Log(uint32_t level, const char* fmt, ...) TX_PRINTF(2, 3);
 void Inst_LogMsg(const char* fmt, ...) TX_PRINTF(1, 2);

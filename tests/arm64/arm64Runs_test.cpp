@@ -116,6 +116,7 @@ std::vector<std::string> TaggedLines(const std::string& log)
 {
    std::vector<std::string> lines = SplitLines(log);
    lines.erase(lines.begin(), lines.begin() + static_cast<std::ptrdiff_t>(FirstTaggedLine(lines)));
+   DropArchiveNotes(lines);
    return lines;
 }
 

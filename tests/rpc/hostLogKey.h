@@ -20,6 +20,15 @@ inline size_t FirstTaggedLine(const std::vector<std::string>& log)
    return log.size();
 }
 
+// The notes the archiving step writes into the log after logging has ended (a kept copy it did not
+// make, and why) never reach the host: the lines a forwarding run sent end before them.
+inline void DropArchiveNotes(std::vector<std::string>& log)
+{
+   while (!log.empty() && log.back().find(": Util_ArchiveLogFile: ") != std::string::npos) {
+      log.pop_back();
+   }
+}
+
 class CHostLogKey {
 public:
    CHostLogKey()

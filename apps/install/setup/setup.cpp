@@ -48,6 +48,12 @@ namespace
 {
 
 constexpr size_t kBannerBytes = 1024;
+
+bool IsSuccessExitCode(int32_t code)
+{
+   return code == ERROR_SUCCESS || code == ERROR_SUCCESS_REBOOT_REQUIRED || code == ERROR_SUCCESS_REBOOT_INITIATED;
+}
+
 constexpr DWORD kVersionInfoExBytes = 284;
 constexpr DWORD kVersionInfoBytes = 276;
 constexpr UINT kProgressIncrementMessage = 0x800A;
@@ -625,6 +631,7 @@ class SetupRun
 
       Inst_LogMsg("Setup exit code is: %d", static_cast<int>(ctx_.exitCode));
       Util_DeleteKey(HKEY_LOCAL_MACHINE, kTxmLogKey);
+      const std::string logName = Inst_GetLogFileName();
       Inst_EndLogging();
 
       UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
@@ -638,7 +645,8 @@ class SetupRun
       // A log is archived as a failed run's exactly when the exit code says the run failed: /x,
       // /pv, a repair and "a newer version is installed" end 0 and are no failures to collectors.
       const bool succeeded = IsSuccessExitCode(ctx_.exitCode);
-      Util_ArchiveLogFile(true, kInstLogName, succeeded, OptionalName(ctx_.logInstName));
+      Util_ArchiveLogFile(true, logName.c_str(), succeeded,
+                          ctx_.logInstName.empty() ? kInstLogName : ctx_.logInstName.c_str());
       SetErrorMode(previous);
       previous = SetErrorMode(SEM_FAILCRITICALERRORS);
       Util_ArchiveLogFile(true, "txmsi.log", succeeded, OptionalName(ctx_.logMsiName));
