@@ -196,6 +196,7 @@ bool ReadListing(HANDLE folder, std::vector<Entry>& entries)
 }
 
 bool EmptyFolder(HANDLE folder, const std::string& shown, unsigned flags, unsigned depth);
+bool EndsAtName(HANDLE folder, HANDLE file, const std::wstring& name);
 
 // An entry opened to be deleted is held without delete sharing: nobody can rename it, or a
 // folder holding it, away while the deletion runs (where the system deletes on close by the name
@@ -242,6 +243,12 @@ bool DeleteEntry(HANDLE folder, const std::string& shown, const Entry& entry, un
    }
    if (entry.listed.index != 0 && entry.listed.index != identity.index) {
       Inst_Log(LOG_WARNING, "Util_DeleteDirectory: [%s] was replaced while the folder was emptied; left",
+               child.c_str());
+      return false;
+   }
+   if (!EndsAtName(folder, handle.get(), entry.name)) {
+      // A system that follows a link to a file on open, and lists it as a plain file (Wine).
+      Inst_Log(LOG_WARNING, "Util_DeleteDirectory: The link [%s] cannot be removed without following it; left",
                child.c_str());
       return false;
    }
@@ -377,10 +384,10 @@ UniqueHandle Util_OpenPlainFile(HANDLE folder, const std::string& name, const Ch
    if (!file && how.disposition == FILE_OPEN_IF && GetLastError() == ERROR_FILE_NOT_FOUND) {
       open.disposition = FILE_CREATE;
       file = Util_OpenChild(folder, name, open);
-      ListedEntry listed;
-      if (!file && GetLastError() == ERROR_FILE_EXISTS && Util_FindListedEntry(folder, name, listed) &&
-          (listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-         // Missing to an open, there to a create: a link whose target does not exist.
+      const DWORD error = GetLastError();
+      if (!file && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)) {
+         // Missing to an open, there to a create: a link whose target does not exist (or a name
+         // made in between, which is no more ours than a link).
          refusal = PlainFileRefusal::Link;
          SetLastError(ERROR_CANT_ACCESS_FILE);
          return UniqueHandle();

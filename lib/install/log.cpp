@@ -42,6 +42,7 @@ struct LoggerState {
    int fd = -1;
    std::string tag;
    std::string logFileName;
+   std::string startFolder; // the working folder when logging was set up
    std::string fallbackFileName;
    uint32_t setupCount = 0;
    uint32_t hostForwarding = 0;
@@ -202,7 +203,10 @@ void CreateLogFile()
    }
    const std::string fallback = s.fallbackFileName.empty() ? kDefaultFallbackName : s.fallbackFileName;
    const size_t slash = fallback.find_last_of("\\/");
-   const std::string folder = slash == std::string::npos ? std::string(".") : fallback.substr(0, slash + 1);
+   // A bare name lies in the working folder the run started in, not in whatever folder is current
+   // now (the extraction folder, while Windows Installer runs).
+   const std::string folder = slash == std::string::npos ? (s.startFolder.empty() ? std::string(".") : s.startFolder)
+                                                         : fallback.substr(0, slash + 1);
    UniqueHandle fallbackFolder = OpenFolder(folder);
    s.fd = OpenLogIn(fallbackFolder.get(), slash == std::string::npos ? fallback : fallback.substr(slash + 1), refusal);
    if (s.fd >= 0) {
@@ -306,6 +310,7 @@ void Inst_SetupLogging(const char* name, const char* tag, const char* logFileNam
       s.logFileName = logFileName;
    }
    s.fallbackFileName = fallbackFileName ? fallbackFileName : "";
+   s.startFolder = Win32U_GetCurrentDirectory().value_or(std::string());
    if (s.mask == LOG_UNCHOSEN) {
       ChooseLogLevel();
    }

@@ -325,6 +325,23 @@ TEST_F(Folders, ALockedLogFile)
    EXPECT_FALSE(PathExists(temp_ / kExtractionFolder)) << "cleaned up";
 }
 
+TEST_F(Folders, TheInstallerLogPlantedAsALink)
+{
+   // <temp>\txmsi.log is a link to someone else's file (a link to a file, made by the kernel:
+   // Windows programs under Wine cannot make one). Windows Installer, which writes its log by
+   // path and elevated, never writes through it: the run gives it a name of its own.
+   const std::string victim = cwd_ / "victim.txt";
+   ASSERT_TRUE(WriteTextFile(victim, "someone else's\n"));
+   ASSERT_TRUE(PlantUnixLink(UnixPath(victim), UnixPath(temp_ / "txmsi.log")));
+   const LauncherRun run =
+       RunCopy(CopyLauncher(SmallLauncher(), images_.path(), "tx-msilink.exe"), temp_.path(), kSilentInstall);
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(SampleInstalled());
+   EXPECT_EQ(ReadTextFile(victim), "someone else's\n");
+   EXPECT_NE(run.log.find("is a link or has other names; Windows Installer logs to "), std::string::npos) << run.log;
+   RemoveUnixLink(UnixPath(temp_ / "txmsi.log"));
+}
+
 TEST_F(Folders, TheExtractionFolderPlantedAsALink)
 {
    // <temp>\<folder> is a link to someone else's folder. It is never followed: Wine cannot

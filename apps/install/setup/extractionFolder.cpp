@@ -231,6 +231,7 @@ bool TryCandidate(const Candidate& candidate, FolderCreationSecurity& security)
    extractionPin.identity = identity;
    extractionPin.leaf = leaf;
    extractionPin.path = candidate.folder;
+   extractionPin.driveParent = !candidate.parent.empty();
    extractionPin.files.clear();
    return true;
 }
@@ -381,7 +382,7 @@ void ReleaseExtractionFolder(bool keepFiles)
    pin.parent.reset();
    const size_t slash = folder.rfind('\\');
    const std::string parent = slash == std::string::npos ? std::string() : folder.substr(0, slash);
-   if (parent.find(kDriveParent) != std::string::npos && !Util_DeleteDirectory(parent.c_str(), DeleteDirRecurse)) {
+   if (pin.driveParent && !Util_DeleteDirectory(parent.c_str(), DeleteDirRecurse)) {
       Inst_LogMsg("Failed to cleanup directory \"%s\"", parent.c_str());
    }
    pin = ExtractionPin();

@@ -30,8 +30,9 @@ struct ExtractionPin {
    UniqueHandle parent; // the folder it was made in
    UniqueHandle folder;
    FileIdentity identity;
-   std::string leaf; // its name inside parent
-   std::string path; // extractionFolder, when held
+   std::string leaf;         // its name inside parent
+   std::string path;         // extractionFolder, when held
+   bool driveParent = false; // made in a drive-root "TessixTemp", removed after it when empty
    std::vector<PinnedFile> files;
 };
 extern ExtractionPin extractionPin;

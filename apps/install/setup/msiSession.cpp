@@ -1,8 +1,8 @@
 #include "apps/install/setup/msiSession.h"
 
-#include "apps/install/setup/extractionFolder.h"
-
 #include <shlobj.h>
+
+#include "apps/install/setup/extractionFolder.h"
 
 #include "apps/install/setup/existingProduct.h"
 #include "apps/install/setup/installerError.h"
@@ -12,6 +12,7 @@
 #include "apps/install/setup/signature.h"
 #include "apps/install/setup/ui/messageBox.h"
 #include "apps/install/setup/ui/uiState.h"
+#include "lib/install/fileHandle.h"
 #include "lib/install/fileUtil.h"
 #include "lib/install/log.h"
 #include "lib/install/msiUtil.h"
@@ -69,6 +70,44 @@ bool CachePackage(SetupContext& ctx, const SessionSettings& settings, std::strin
    return true;
 }
 
+struct InstallerLog {
+   std::string name = kMsiLogName; // in the temporary folder
+};
+
+InstallerLog& ChosenInstallerLog()
+{
+   static InstallerLog log;
+   return log;
+}
+
+// Windows Installer writes its log by path, elevated. The name in the temporary folder, which the
+// user's other programs may change, is opened first without following a link: a link, or a second
+// name of someone else's file, is never handed on; the run then takes a new name of its own.
+std::string ChooseInstallerLog(const std::string& temp)
+{
+   InstallerLog& log = ChosenInstallerLog();
+   UniqueHandle folder(Win32U_CreateFile(temp.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   ChildOpen how;
+   how.access = FILE_READ_ATTRIBUTES;
+   how.disposition = FILE_OPEN_IF;
+   PlainFileRefusal refusal = PlainFileRefusal::Failed;
+   UniqueHandle checked;
+   if (folder) {
+      checked = Util_OpenPlainFile(folder.get(), log.name, how, refusal);
+   }
+   if (!checked && (refusal == PlainFileRefusal::Link || refusal == PlainFileRefusal::HardLinked)) {
+      const std::string own = Str_Format("txmsi_%lu.log", static_cast<unsigned long>(GetCurrentProcessId()));
+      Inst_LogMsg("WARNING: %s%s is a link or has other names; Windows Installer logs to %s%s instead", temp.c_str(),
+                  log.name.c_str(), temp.c_str(), own.c_str());
+      log.name = own;
+      how.disposition = FILE_CREATE;
+      checked = Util_OpenPlainFile(folder.get(), log.name, how, refusal);
+   }
+   return log.name;
+}
+
 void EnableInstallerLog(const SetupContext& ctx, const MsiApi& api)
 {
    std::string path = ctx.msiLogPath;
@@ -78,7 +117,7 @@ void EnableInstallerLog(const SetupContext& ctx, const MsiApi& api)
       if (temp.empty()) {
          Inst_LogMsg("ERROR: Failed to get temp path name for MSI log: %d", static_cast<int>(GetLastError()));
       }
-      path = temp + kMsiLogName;
+      path = temp + ChooseInstallerLog(temp);
       mode = kDefaultMsiLogMode;
    }
    const UINT result = api.enableLog(mode, Win32U_Wide(path).c_str(), 0);
@@ -388,4 +427,9 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
    }
    StopProgressThread(ctx);
    return InstallProduct(ctx, settings, extractionFolder, packagePath, strings.msiCommandLine, resources, hooks);
+}
+
+std::string Session_InstallerLogName()
+{
+   return ChosenInstallerLog().name;
 }

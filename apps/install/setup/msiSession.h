@@ -64,3 +64,7 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
 // "Tessix\TessixToolsInstallerCache"), named after the product code with ".msi", making the
 // folder as needed, and gives the copy's path. 0, or the error that stopped it.
 DWORD CopyToPackageCache(const std::string& productCode, const std::string& packagePath, std::string& cachedPath);
+
+// The name of Windows Installer's log in the temporary folder: "txmsi.log", or one of the run's
+// own when that name was a link.
+std::string Session_InstallerLogName();

@@ -574,7 +574,7 @@ class SetupRun
       callbacks.context = &progress;
       partialPayload_ = true;
       const ExtractResult result =
-         ExtractPayload(ctx_.modulePath.c_str(), extractionFolder.c_str(), offset, callbacks, config_.payloadDigests);
+          ExtractPayload(ctx_.modulePath.c_str(), extractionFolder.c_str(), offset, callbacks, config_.payloadDigests);
       switch (result) {
       case ExtractResult::ExtractOk:
          partialPayload_ = false;
@@ -649,7 +649,8 @@ class SetupRun
                           ctx_.logInstName.empty() ? kInstLogName : ctx_.logInstName.c_str());
       SetErrorMode(previous);
       previous = SetErrorMode(SEM_FAILCRITICALERRORS);
-      Util_ArchiveLogFile(true, "txmsi.log", succeeded, OptionalName(ctx_.logMsiName));
+      Util_ArchiveLogFile(true, Session_InstallerLogName().c_str(), succeeded,
+                          ctx_.logMsiName.empty() ? "txmsi.log" : ctx_.logMsiName.c_str());
       SetErrorMode(previous);
       return ctx_.exitCode;
    }
