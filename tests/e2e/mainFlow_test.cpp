@@ -2,8 +2,8 @@
 // what is left in the temporary folder, and what Windows Installer reports afterwards.
 #include <gtest/gtest.h>
 
-#include <windows.h>
 #include <msi.h>
+#include <windows.h>
 
 #include "apps/install/setup/buildInfo.h"
 #include "lib/misc/win32u.h"
@@ -12,10 +12,12 @@
 #include "tests/gui/driver.h"
 #include "tests/rpc/hostSimProcess.h"
 
-namespace {
+namespace
+{
 
-class MainFlow : public ::testing::Test {
-protected:
+class MainFlow : public ::testing::Test
+{
+ protected:
    void SetUp() override { RemoveSample(); }
    void TearDown() override { RemoveSample(); }
 
@@ -131,19 +133,25 @@ TEST_F(MainFlow, RefusalsEndCleanlyWithTheirExitCodes)
       std::vector<std::string> lines;
    };
    const Case cases[] = {
-      {"printer", "/s", 1633,
-       {"I0: Going to install virtual printer products",
-        "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"This product should only be installed inside a "
-        "virtual machine.\""}},
-      // Without MINORUPGRADE the standard style runs: the absent key is no error of the run's.
-      {"printer-standard", "/s", 1633,
-       {"I0: [Resource] MINORUPGRADE = <not defined>", "I0: Going to install virtual printer products"}},
-      {"unnamed", "/s", 1610, {"I0: ERROR: The required resource 'PRODUCTNAME' is missing"}},
-      // A product code that cannot name the extraction folder is no full disk.
-      {"badcode", "/s", 1610,
-       {"I0: ERROR: The required resource 'PRODUCTCODE' is not a product code: \"..\\..\\Windows\"",
-        "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Setup is not configured and is unable to "
-        "continue.\""}},
+       {"printer",
+        "/s",
+        1633,
+        {"I0: Going to install virtual printer products",
+         "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"This product should only be installed inside a "
+         "virtual machine.\""}},
+       // Without MINORUPGRADE the standard style runs: the absent key is no error of the run's.
+       {"printer-standard",
+        "/s",
+        1633,
+        {"I0: [Resource] MINORUPGRADE = <not defined>", "I0: Going to install virtual printer products"}},
+       {"unnamed", "/s", 1610, {"I0: ERROR: The required resource 'PRODUCTNAME' is missing"}},
+       // A product code that cannot name the extraction folder is no full disk.
+       {"badcode",
+        "/s",
+        1610,
+        {"I0: ERROR: The required resource 'PRODUCTCODE' is not a product code: \"..\\..\\Windows\"",
+         "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Setup is not configured and is unable to "
+         "continue.\""}},
    };
    for (const Case& c : cases) {
       SCOPED_TRACE(c.variant);
@@ -173,10 +181,18 @@ TEST_F(MainFlow, QuotedPropertyValuesAsDeploymentToolsWriteThem)
       const char* installDir;
       const char* note; // TXNOTE
    } const cases[] = {
-      {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\"")", R"(C:\Tessix Custom\)", "<none>"},
-      {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\\\" TXNOTE=\"say \"\"hi\"\"\"")", R"(C:\Tessix Custom\)",
-       R"(say "hi")"},
-      {R"(/s /v"/qn INSTALLDIR="C:\Tessix Custom" TXNOTE=C:\Note\\")", R"(C:\Tessix Custom\)", R"(C:\Note\)"},
+       {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\"")", R"(C:\Tessix Custom\)", "<none>"},
+       {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\\\" TXNOTE=\"say \"\"hi\"\"\"")", R"(C:\Tessix Custom\)",
+        R"(say "hi")"},
+       {R"(/s /v"/qn INSTALLDIR="C:\Tessix Custom" TXNOTE=C:\Note\\")", R"(C:\Tessix Custom\)", R"(C:\Note\)"},
+       // The whole switch quoted as one argument, as PowerShell and most tools quote an argument
+       // with blanks.
+       {R"(/s "/v/qn INSTALLDIR=\"C:\Tessix Custom\"")", R"(C:\Tessix Custom\)", "<none>"},
+       // A back-slash before the closing quote, as scripts written for the plain reading have it.
+       {R"(/s /v"/qn INSTALLDIR="C:\Tessix Custom" TXNOTE=C:\Note\")", R"(C:\Tessix Custom\)", R"(C:\Note\)"},
+       // A value holding "/?" is a value, not a request for the usage text.
+       {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\" TXNOTE=https://host/?id=1")", R"(C:\Tessix Custom\)",
+        "https://host/?id=1"},
    };
    for (const Case& c : cases) {
       SCOPED_TRACE(c.arguments);
@@ -210,12 +226,11 @@ TEST_F(MainFlow, UsageIsShownEvenWhenSilent)
 TEST_F(MainFlow, WithoutAPayloadTheLaunchersFolderServes)
 {
    ScratchDir release("release");
-   ASSERT_TRUE(CopyFileW(Win32U_Wide(Variant("nopayload")).c_str(),
-                         Win32U_Wide(release / "setup.exe").c_str(), FALSE));
-   ASSERT_TRUE(CopyFileW(Win32U_Wide(WinePath(TestArg(4))).c_str(), Win32U_Wide(release / "Tessix Tools.msi").c_str(),
+   ASSERT_TRUE(CopyFileW(Win32U_Wide(Variant("nopayload")).c_str(), Win32U_Wide(release / "setup.exe").c_str(), FALSE));
+   ASSERT_TRUE(
+       CopyFileW(Win32U_Wide(WinePath(TestArg(4))).c_str(), Win32U_Wide(release / "Tessix Tools.msi").c_str(), FALSE));
+   ASSERT_TRUE(CopyFileW(Win32U_Wide(WinePath(TestArg(5))).c_str(), Win32U_Wide(release / "vcredist_arm64.exe").c_str(),
                          FALSE));
-   ASSERT_TRUE(CopyFileW(Win32U_Wide(WinePath(TestArg(5))).c_str(),
-                         Win32U_Wide(release / "vcredist_arm64.exe").c_str(), FALSE));
    const auto before = ListFolder(release.path());
 
    const LauncherRun run = RunImage(release / "setup.exe", "/s /v\"/qn REBOOT=ReallySuppress\"");
