@@ -2,8 +2,9 @@
 // what is left in the temporary folder, and what Windows Installer reports afterwards.
 #include <gtest/gtest.h>
 
-#include <msi.h>
 #include <windows.h>
+
+#include <msi.h>
 
 #include "apps/install/setup/buildInfo.h"
 #include "lib/misc/win32u.h"
