@@ -72,11 +72,14 @@ TEST(PayloadDigest, AValueWithAnyFaultGivesNothing)
       EXPECT_FALSE(Payload_ParseDigests(c.text, &problem));
       EXPECT_EQ(problem, c.problem);
    }
+   // A NUL inside a name would end it early for the name check (found by the fuzz target).
+   std::string problem;
+   EXPECT_FALSE(Payload_ParseDigests(std::string("0123456789abcdef a.msi\0x\n", 25), &problem));
+   EXPECT_EQ(problem, "line 1: the name holds a NUL");
    std::string many;
    for (int i = 0; i <= 4096; i++) {
       many += "0123456789abcdef f" + std::to_string(i) + "\n";
    }
-   std::string problem;
    EXPECT_FALSE(Payload_ParseDigests(many, &problem));
    EXPECT_EQ(problem, "more than 4096 lines");
 }

@@ -202,6 +202,10 @@ std::optional<std::vector<PayloadDigest>> Payload_ParseDigests(std::string_view 
          digest = (digest << 4) | HexValue(line[i]);
       }
       const std::string_view name = line.substr(kPayloadDigestHexChars + 1);
+      if (name.find('\0') != std::string_view::npos) {
+         // The name check reads up to the first NUL, as in the container's name fields.
+         return fail("line " + std::to_string(lineNumber) + ": the name holds a NUL");
+      }
       const PayloadName nameProblem = Payload_CheckName(std::string(name) + '\0');
       if (nameProblem != PayloadName::Ok) {
          return fail("line " + std::to_string(lineNumber) + ": " + Payload_NameProblem(nameProblem));
