@@ -7,6 +7,7 @@
 
 #include "lib/install/fileUtil.h"
 #include "lib/install/log.h"
+#include "lib/misc/sysLib.h"
 #include "lib/misc/win32u.h"
 #include "lib/misc/windowsu.h"
 
@@ -43,16 +44,10 @@ const NtCalls& Nt()
    static const NtCalls calls = [] {
       NtCalls c;
       const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-      if (ntdll != nullptr) {
-         c.createFile =
-             reinterpret_cast<NtCreateFileFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtCreateFile")));
-         c.queryDirectory = reinterpret_cast<NtQueryDirectoryFileFn>(
-             reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")));
-         c.toDosError = reinterpret_cast<RtlNtStatusToDosErrorFn>(
-             reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
-         c.setInformation = reinterpret_cast<NtSetInformationFileFn>(
-             reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetInformationFile")));
-      }
+      SysLib_Bind(ntdll, "NtCreateFile", c.createFile);
+      SysLib_Bind(ntdll, "NtQueryDirectoryFile", c.queryDirectory);
+      SysLib_Bind(ntdll, "RtlNtStatusToDosError", c.toDosError);
+      SysLib_Bind(ntdll, "NtSetInformationFile", c.setInformation);
       return c;
    }();
    return calls;
@@ -418,32 +413,56 @@ UniqueHandle Util_OpenPlainFile(HANDLE folder, const std::string& name, const Ch
    return file;
 }
 
-bool Util_BuildAdminOnlySecurity(AdminOnlySecurity& security)
+bool Util_BuildAdminsAndSystemAcl(std::vector<BYTE>& acl, const char* who)
 {
    OwnedSid admins = W32Util_GetLocalAdminGroupSid();
    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
    PSID systemSid = nullptr;
    if (!admins || !AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &systemSid)) {
-      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_BuildAdminOnlySecurity: Cannot look up the group SIDs");
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "%s: Cannot look up the group SIDs", who);
       return false;
    }
    OwnedSid system(systemSid);
-   const auto* adminBytes = static_cast<const BYTE*>(admins.get());
-   security.owner.assign(adminBytes, adminBytes + GetLengthSid(admins.get()));
    const DWORD aceBase = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
-   security.acl.assign(sizeof(ACL) + 2 * aceBase + GetLengthSid(admins.get()) + GetLengthSid(system.get()), 0);
-   auto* acl = reinterpret_cast<PACL>(security.acl.data());
-   if (!InitializeAcl(acl, static_cast<DWORD>(security.acl.size()), ACL_REVISION) ||
-       !AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritToAll, kFullControl, admins.get()) ||
-       !AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritToAll, kFullControl, system.get()) ||
-       !InitializeSecurityDescriptor(&security.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-       !SetSecurityDescriptorOwner(&security.descriptor, security.owner.data(), FALSE) ||
-       !SetSecurityDescriptorDacl(&security.descriptor, TRUE, acl, FALSE) ||
-       !SetSecurityDescriptorControl(&security.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
-      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "Util_BuildAdminOnlySecurity: Cannot build the descriptor");
+   acl.assign(sizeof(ACL) + 2 * aceBase + GetLengthSid(admins.get()) + GetLengthSid(system.get()), 0);
+   auto* header = reinterpret_cast<PACL>(acl.data());
+   if (!InitializeAcl(header, static_cast<DWORD>(acl.size()), ACL_REVISION) ||
+       !AddAccessAllowedAceEx(header, ACL_REVISION, kInheritToAll, kFullControl, admins.get()) ||
+       !AddAccessAllowedAceEx(header, ACL_REVISION, kInheritToAll, kFullControl, system.get())) {
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "%s: Cannot build the descriptor", who);
       return false;
    }
    return true;
+}
+
+bool Util_BuildAdminOnlySecurity(AdminOnlySecurity& security)
+{
+   const char kWho[] = "Util_BuildAdminOnlySecurity";
+   if (!Util_BuildAdminsAndSystemAcl(security.acl, kWho)) {
+      return false;
+   }
+   OwnedSid admins = W32Util_GetLocalAdminGroupSid();
+   if (!admins) {
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "%s: Cannot look up the group SIDs", kWho);
+      return false;
+   }
+   const auto* adminBytes = static_cast<const BYTE*>(admins.get());
+   security.owner.assign(adminBytes, adminBytes + GetLengthSid(admins.get()));
+   if (!InitializeSecurityDescriptor(&security.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+       !SetSecurityDescriptorOwner(&security.descriptor, security.owner.data(), FALSE) ||
+       !SetSecurityDescriptorDacl(&security.descriptor, TRUE, reinterpret_cast<PACL>(security.acl.data()), FALSE) ||
+       !SetSecurityDescriptorControl(&security.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "%s: Cannot build the descriptor", kWho);
+      return false;
+   }
+   return true;
+}
+
+UniqueHandle Util_OpenFolder(const std::string& path)
+{
+   return UniqueHandle(Win32U_CreateFile(path.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
 UniqueHandle Util_OpenFolderNoFollow(const std::string& path, DWORD access, DWORD share, UniqueHandle* parentOut)
@@ -459,9 +478,7 @@ UniqueHandle Util_OpenFolderNoFollow(const std::string& path, DWORD access, DWOR
    }
    std::string parentPath = trimmed.substr(0, slash + 1);
    const std::string leaf = trimmed.substr(slash + 1);
-   UniqueHandle parent(Win32U_CreateFile(parentPath.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   UniqueHandle parent = Util_OpenFolder(parentPath);
    if (!parent) {
       return UniqueHandle();
    }

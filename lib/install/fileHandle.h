@@ -77,6 +77,14 @@ struct AdminOnlySecurity {
 };
 bool Util_BuildAdminOnlySecurity(AdminOnlySecurity& security);
 
+// The access list both descriptors above share: full control to Administrators and to SYSTEM,
+// inherited by files and folders, nobody else anything. `who` names the caller in the log line.
+bool Util_BuildAdminsAndSystemAcl(std::vector<BYTE>& acl, const char* who);
+
+// The folder `path` names, as named (a link on the way is followed), held for opening names inside
+// it: the temporary folder, ProgramData, a drive's root, the parent of a folder to delete.
+UniqueHandle Util_OpenFolder(const std::string& path);
+
 // Opens the folder `path` names: its parent as named, the last component relative to it without
 // following a link, checked plain. `parentOut`, when given, receives the parent's handle.
 UniqueHandle Util_OpenFolderNoFollow(const std::string& path, DWORD access, DWORD share,

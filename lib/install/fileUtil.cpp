@@ -160,9 +160,7 @@ bool Util_DeleteDirectory(const char* path, unsigned flags)
    const std::string parentPath = slash == std::string::npos ? std::string(".\\") : trimmed.substr(0, slash + 1);
    UniqueHandle parent;
    if (slash == std::string::npos || slash + 1 < trimmed.size()) {
-      parent.reset(Win32U_CreateFile(parentPath.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY,
-                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      parent = Util_OpenFolder(parentPath);
    }
    if (!parent) {
       Inst_LogLastWinError(LOG_WARNING, GetLastError(),

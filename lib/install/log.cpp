@@ -126,14 +126,6 @@ std::string PosixErrorText(int code)
    return Win32U_ToUtf8(text).value_or(std::string());
 }
 
-// The folder `path` names, held for opening names inside it.
-UniqueHandle OpenFolder(const std::string& path)
-{
-   return UniqueHandle(Win32U_CreateFile(path.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-}
-
 // A descriptor for appending to `name` in `folder`, or -1. Another user's program can put a link
 // or a second name of a file it cannot read in the temporary folder and the working folder: such
 // a name is refused (`refusal`), never written through.
@@ -182,7 +174,7 @@ void CreateLogFile()
    }
    const std::string name = s.logFileName.empty() ? kDefaultLogName : s.logFileName;
    const std::string path = temp + name;
-   UniqueHandle tempFolder = OpenFolder(temp);
+   UniqueHandle tempFolder = Util_OpenFolder(temp);
    PlainFileRefusal refusal;
    s.fd = OpenLogIn(tempFolder.get(), name, refusal);
    if (s.fd >= 0) {
@@ -207,7 +199,7 @@ void CreateLogFile()
    // now (the extraction folder, while Windows Installer runs).
    const std::string folder = slash == std::string::npos ? (s.startFolder.empty() ? std::string(".") : s.startFolder)
                                                          : fallback.substr(0, slash + 1);
-   UniqueHandle fallbackFolder = OpenFolder(folder);
+   UniqueHandle fallbackFolder = Util_OpenFolder(folder);
    s.fd = OpenLogIn(fallbackFolder.get(), slash == std::string::npos ? fallback : fallback.substr(slash + 1), refusal);
    if (s.fd >= 0) {
       Inst_LogWinError(LOG_ERROR, firstError, "InstCreateLogFile: Unable to log to intended file %s", path.c_str());
@@ -478,7 +470,7 @@ UniqueHandle OpenKeptLogsFolder(ArchiveNotes& notes)
       return UniqueHandle();
    }
    const std::string root = Win32U_ToUtf8(common).value_or(std::string());
-   UniqueHandle folder = OpenFolder(root);
+   UniqueHandle folder = Util_OpenFolder(root);
    AdminOnlySecurity security;
    if (!folder || !Util_BuildAdminOnlySecurity(security)) {
       return UniqueHandle();
@@ -588,7 +580,7 @@ bool ArchiveLog(bool atEnd, const char* logFileName, bool succeeded, const char*
    if (temp.back() != '\\') {
       temp += '\\';
    }
-   UniqueHandle folder = OpenFolder(temp);
+   UniqueHandle folder = Util_OpenFolder(temp);
    if (!folder) {
       return false;
    }

@@ -137,9 +137,7 @@ void Util_ConvertRebootFileToRebootComponent(const char* fileName)
       folder = "C:\\";
    }
    const std::string path = Str_Format("%s%s%s", folder.c_str(), folder.back() == '\\' ? "" : "\\", fileName);
-   UniqueHandle temp(Win32U_CreateFile(folder.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY | SYNCHRONIZE,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   UniqueHandle temp = Util_OpenFolder(folder);
    PlainFileRefusal refusal = PlainFileRefusal::Missing;
    bool deletable = false;
    UniqueHandle marker = temp ? OpenMarker(temp.get(), fileName, refusal, deletable) : UniqueHandle();

@@ -21,8 +21,6 @@ namespace
 {
 
 constexpr size_t kMaxFolderBytes = 259; // the folder and its NUL fit MAX_PATH
-constexpr DWORD kFullControl = 0x101F0000;
-constexpr BYTE kInheritToAll = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
 const char kDriveParent[] = "TessixTemp";
 const char kFolderSuffix[] = "~setup\\";
 
@@ -41,10 +39,6 @@ class ErrorModeScope
 
  private:
    UINT previous_;
-};
-
-struct SystemSidFree {
-   void operator()(void* sid) const { FreeSid(sid); }
 };
 
 std::string Root(char letter)
@@ -158,9 +152,7 @@ bool IsNameTaken(DWORD error)
 UniqueHandle SecureParent(const std::string& parent, FolderCreationSecurity& security)
 {
    const std::string root = parent.substr(0, 3);
-   UniqueHandle rootHandle(Win32U_CreateFile(root.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   UniqueHandle rootHandle = Util_OpenFolder(root);
    bool created = false;
    UniqueHandle held;
    if (rootHandle) {
@@ -183,9 +175,7 @@ UniqueHandle OpenContainer(const Candidate& candidate, FolderCreationSecurity& s
    }
    const std::string folder = WithoutSlash(candidate.folder);
    const std::string temp = folder.substr(0, folder.rfind('\\') + 1);
-   UniqueHandle handle(Win32U_CreateFile(temp.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   UniqueHandle handle = Util_OpenFolder(temp);
    if (!handle) {
       Inst_LogLastWinError(LOG_WARNING, GetLastError(), "ChooseExtractionFolder: Cannot open \"%s\"", temp.c_str());
    }
@@ -253,24 +243,14 @@ bool IsEmptyFolder(HANDLE folder)
 
 bool BuildFolderCreationSecurity(FolderCreationSecurity& security)
 {
-   OwnedSid admins = W32Util_GetLocalAdminGroupSid();
-   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-   PSID systemSid = nullptr;
-   if (!admins || !AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &systemSid)) {
-      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "BuildFolderCreationSecurity: Cannot look up the group SIDs");
+   const char kWho[] = "BuildFolderCreationSecurity";
+   if (!Util_BuildAdminsAndSystemAcl(security.acl, kWho)) {
       return false;
    }
-   std::unique_ptr<void, SystemSidFree> system(systemSid);
-   const DWORD aceBase = sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD);
-   security.acl.assign(sizeof(ACL) + 2 * aceBase + GetLengthSid(admins.get()) + GetLengthSid(system.get()), 0);
-   auto* acl = reinterpret_cast<PACL>(security.acl.data());
-   if (!InitializeAcl(acl, static_cast<DWORD>(security.acl.size()), ACL_REVISION) ||
-       !AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritToAll, kFullControl, admins.get()) ||
-       !AddAccessAllowedAceEx(acl, ACL_REVISION, kInheritToAll, kFullControl, system.get()) ||
-       !InitializeSecurityDescriptor(&security.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-       !SetSecurityDescriptorDacl(&security.descriptor, TRUE, acl, FALSE) ||
+   if (!InitializeSecurityDescriptor(&security.descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+       !SetSecurityDescriptorDacl(&security.descriptor, TRUE, reinterpret_cast<PACL>(security.acl.data()), FALSE) ||
        !SetSecurityDescriptorControl(&security.descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED)) {
-      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "BuildFolderCreationSecurity: Cannot build the descriptor");
+      Inst_LogLastWinError(LOG_ERROR, GetLastError(), "%s: Cannot build the descriptor", kWho);
       return false;
    }
    security.attributes.nLength = sizeof security.attributes;

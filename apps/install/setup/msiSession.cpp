@@ -86,9 +86,7 @@ InstallerLog& ChosenInstallerLog()
 std::string ChooseInstallerLog(const std::string& temp)
 {
    InstallerLog& log = ChosenInstallerLog();
-   UniqueHandle folder(Win32U_CreateFile(temp.c_str(), FILE_TRAVERSE | FILE_LIST_DIRECTORY,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+   UniqueHandle folder = Util_OpenFolder(temp);
    ChildOpen how;
    how.access = FILE_READ_ATTRIBUTES;
    how.disposition = FILE_OPEN_IF;
