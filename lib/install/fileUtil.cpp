@@ -17,8 +17,7 @@ namespace
 constexpr DWORD kRetryPauseMs = 1000;
 constexpr DWORD kPrivilegeSetBytes = 20;
 
-constexpr FileUtilCalls kSystemCalls = {Win32U_GetFileAttributes, Win32U_CreateDirectory, Win32U_FindFirstFileEx,
-                                        Win32U_FindNextFile, Win32U_RemoveDirectory};
+constexpr FileUtilCalls kSystemCalls = {Win32U_GetFileAttributes, Win32U_CreateDirectory};
 const FileUtilCalls* testCalls = nullptr;
 
 const FileUtilCalls& Sys()

@@ -28,14 +28,11 @@ std::string Util_GetFileContents(std::string path);
 uint64_t Util_GetFreeDriveSpace(char drive, unsigned expectedType);
 bool Util_IsWritableDir(std::string path);
 
-// The system calls behind folder creation and deletion. Tests put a table of their own in front
-// of the real one (null restores it) for the answers Windows gives where Wine's differ: access
-// denied for a folder that exists, attributes that cannot be read, links.
+// The system calls behind the existence tests and folder creation. Tests put a table of their own
+// in front of the real one (null restores it) for the answers Windows gives where Wine's differ:
+// access denied for a folder that exists. (Deletion works through handles, fileHandle.h.)
 struct FileUtilCalls {
    decltype(&Win32U_GetFileAttributes) getFileAttributes;
    decltype(&Win32U_CreateDirectory) createDirectory;
-   decltype(&Win32U_FindFirstFileEx) findFirstFileEx;
-   decltype(&Win32U_FindNextFile) findNextFile;
-   decltype(&Win32U_RemoveDirectory) removeDirectory;
 };
 void Util_SetFileCallsForTest(const FileUtilCalls* calls);

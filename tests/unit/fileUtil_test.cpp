@@ -44,14 +44,7 @@ class FileCallsOverride
    FileUtilCalls calls_;
 };
 
-bool EndsWith(const char* text, const std::string& end)
-{
-   const size_t length = strlen(text);
-   return length >= end.size() && text + length - end.size() == end;
-}
-
-// Windows' answers for folder creation. A find pattern that ends in a back-slash matches
-// nothing, and CreateDirectoryW answers "access denied" for a volume root.
+// Windows' answers for folder creation: CreateDirectoryW answers "access denied" for a volume root.
 enum class Creation {
    RootDenied,        // as Windows answers
    AppearsThenDenied, // another process makes the folder first; this call is refused
@@ -59,15 +52,6 @@ enum class Creation {
 };
 Creation creation;
 std::vector<std::string> createCalls;
-
-HANDLE FindLikeWindows(const char* pattern, Win32U_FindData* data)
-{
-   if (EndsWith(pattern, "\\")) {
-      SetLastError(ERROR_FILE_NOT_FOUND);
-      return INVALID_HANDLE_VALUE;
-   }
-   return Win32U_FindFirstFileEx(pattern, data);
-}
 
 BOOL CreateLikeWindows(const char* path, LPSECURITY_ATTRIBUTES sa)
 {
@@ -140,8 +124,7 @@ TEST_F(FileUtil, CreateFullPathCreatesOnlyWhatIsMissing)
        {"a folder that appears during the call", Creation::AppearsThenDenied, dir_ / "late\\", true, {dir_ / "late\\"}},
        {"a refusal for a missing folder", Creation::EverythingDenied, dir_ / "denied\\", false, {dir_ / "denied\\"}},
    };
-   FileUtilCalls calls = {Win32U_GetFileAttributes, CreateLikeWindows, FindLikeWindows, Win32U_FindNextFile,
-                          Win32U_RemoveDirectory};
+   FileUtilCalls calls = {Win32U_GetFileAttributes, CreateLikeWindows};
    FileCallsOverride override(calls);
    for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
