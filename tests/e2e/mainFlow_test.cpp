@@ -113,7 +113,8 @@ TEST_F(MainFlow, RefusedCommandLinesInstallNothing)
    // Deployment tools spell silence many ways; every refused line that asks for it ends by itself
    // (a box would wait until the run's time-out), says which word was refused, installs nothing.
    for (const char* line : {"/s /a /a", "/s /v\"/i x.msi\"", "/s /n /x /r /mg /pv /v/qn", "/silent /v/qn", "/quiet",
-                            "/sx", "/s /qn", "/s extra", "-q", "/s /v/qn /norestart"}) {
+                            "/sx", "/s /qn", "/s extra", "-q", "/s /v/qn /norestart", "/s /v/qn extra",
+                            "/s /v\"/qn\" extra"}) {
       const LauncherRun run = Run(line);
       EXPECT_EQ(run.exitCode, 1639u) << line;
       EXPECT_TRUE(HasLine(run.log, "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Usage:")) << line;
@@ -211,15 +212,37 @@ TEST_F(MainFlow, QuotedPropertyValuesAsDeploymentToolsWriteThem)
    }
 }
 
-// Asking for the usage text shows it even in a silent run, and installs nothing.
-TEST_F(MainFlow, UsageIsShownEvenWhenSilent)
+// A person who asks for the usage text sees it; a deployment tool that asks for it on a silent
+// line finds it in the log, and neither run waits for anyone or installs anything.
+TEST_F(MainFlow, UsageIsShownToAPersonAndLoggedWhenSilent)
 {
-   BoxPresser presser(L"Tessix Product Installation", IDOK, "usage");
-   const LauncherRun run = Run("/s /?");
-   const SeenBox& box = presser.Join();
-   EXPECT_EQ(box.text.rfind("Usage:", 0), 0u) << box.text;
-   EXPECT_EQ(run.exitCode, 1639u) << run.log;
-   EXPECT_FALSE(HasExtractionFolder(run));
+   {
+      BoxPresser presser(L"Tessix Product Installation", IDOK, "usage");
+      const LauncherRun run = Run("/?");
+      const SeenBox& box = presser.Join();
+      EXPECT_EQ(box.text.rfind("Usage:", 0), 0u) << box.text;
+      EXPECT_EQ(run.exitCode, 1639u) << run.log;
+      EXPECT_FALSE(HasExtractionFolder(run));
+   }
+   for (const char* line : {"/s /?", "/quiet /?"}) {
+      const LauncherRun run = Run(line);
+      EXPECT_EQ(run.exitCode, 1639u) << line << "\n" << run.log;
+      EXPECT_TRUE(HasLine(run.log, "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Usage:")) << line;
+      EXPECT_FALSE(HasExtractionFolder(run)) << line;
+   }
+}
+
+// The /l switch quoted whole, as tools quote an argument with a blank in it, writes Windows
+// Installer's log where it names.
+TEST_F(MainFlow, AQuotedLogSwitchWithABlankInItsPath)
+{
+   RemoveTree("C:\\My Logs");
+   ASSERT_TRUE(CreateDirectoryW(L"C:\\My Logs", nullptr));
+   const LauncherRun run = Run(R"("/l C:\My Logs\q.log" /s /v/qn)");
+   EXPECT_EQ(run.exitCode, 0u) << run.log;
+   EXPECT_TRUE(PathExists("C:\\My Logs\\q.log")) << run.log;
+   RemoveSample();
+   RemoveTree("C:\\My Logs");
 }
 
 // Without a payload the package beside the launcher is installed, and nothing of that folder

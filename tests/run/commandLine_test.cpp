@@ -132,6 +132,16 @@ TEST(CommandLine, Table)
        {uR"(/v"/q /l C:\Temp\x.log")", true, false, 2, u"", uR"(/q /l C:\Temp\x.log)", uR"(C:\Temp\x.log)"},
        // A script that quotes only the folder of the log.
        {uR"(/l "C:\My Logs"\x.log)", true, false, 5, nullptr, nullptr, uR"(C:\My Logs\x.log)"},
+       // The /l switch quoted whole, as a tool quotes an argument with a blank in it.
+       {uR"("/l C:\My Logs\q.log" /s /v/qn)", true, true, 2, u"", u"/qn", uR"(C:\My Logs\q.log)"},
+       {uR"("/lC:\My Logs\q.log" /s)", true, true, 5, nullptr, nullptr, uR"(C:\My Logs\q.log)"},
+       {uR"("/l C:\My Logs\q.log" extra /s)", false, true},
+       // A word inside /v that is neither an option of Windows Installer nor NAME=value would make
+       // Windows Installer refuse the whole line after the launcher had started it.
+       {u"/s /v/qn extra", false, true},
+       {uR"(/s /v"/qn" extra)", false, true},
+       {uR"(/s /v"/qn =x")", false, true},
+       {uR"(/s /v"/qn A= B=")", true, true, 2, u"A= B=", u"/qn A= B="},
    };
    for (const Expect& c : cases) {
       CommandLineOptions options;
@@ -376,6 +386,9 @@ TEST(CommandLine, RefusalNamesTheWordAndTheRule)
        {u"/v\"A=\"open\"", u"/v\"A=\"open\"", "quote"},
        {u"/s /n /x /r /mg /pv /v/qn", u"/v/qn", "six"},
        {u"/l x.log", u"x.log", "folder"},
+       {uR"(/s /v"/qn" extra)", u"extra", "belongs to no switch"},
+       {u"/s /v/qn extra", u"extra", "NAME=value"},
+       {uR"(/s /v"/qn INSTALLDIR=C:\Dir" C:\Other)", uR"(C:\Other)", "belongs to no switch"},
    };
    for (const auto& c : cases) {
       CommandLineOptions options;
@@ -404,5 +417,21 @@ TEST(CommandLine, UsageAskedOutsideQuotes)
    };
    for (const auto& c : cases) {
       EXPECT_EQ(AsksForUsage(c.line), c.asks) << Narrow(c.line);
+   }
+}
+
+// A request for the usage text on a line that asks for silence is answered in the log: a
+// deployment tool that runs "setup.exe /s /?" must not wait for a person at a box.
+TEST(CommandLine, UsageAskedOnASilentLine)
+{
+   const struct {
+      const char16_t* line;
+      bool silent;
+   } cases[] = {
+       {u"/s /?", true}, {u"/?", false},           {u"/quiet /?", true},
+       {u"/? -S", true}, {uR"(/v"/s" /?)", false}, // a /s inside the /v text is no word of the line
+   };
+   for (const auto& c : cases) {
+      EXPECT_EQ(AsksForSilence(c.line), c.silent) << Narrow(c.line);
    }
 }

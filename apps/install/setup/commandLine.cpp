@@ -181,27 +181,6 @@ bool OpensQuotedSwitch(std::u16string_view line, size_t i)
    return line[i] == u'"' && i + 2 < line.size() && IsSwitch(line[i + 1]) && IsOptionLetter(line[i + 2]);
 }
 
-// A word asks for silence when it begins with /s, -s, /q or -q, whatever follows: "/s", "/silent",
-// "/quiet", "-qn". Words are the line's arguments, so a "/s" inside a quoted value is none.
-bool AsksForSilence(std::u16string_view line)
-{
-   size_t pos = 0;
-   for (;;) {
-      while (pos < line.size() && IsBlank(line[pos])) {
-         pos++;
-      }
-      if (pos >= line.size()) {
-         return false;
-      }
-      const size_t end = ArgumentEnd(line, pos);
-      const std::u16string word = ArgumentText(line.substr(pos, end - pos));
-      if (word.size() > 1 && IsSwitch(word[0]) && (Lower(word[1]) == u's' || Lower(word[1]) == u'q')) {
-         return true;
-      }
-      pos = end;
-   }
-}
-
 bool Refuse(CommandLineRefusal& why, std::u16string_view word, const char* rule)
 {
    why.word = std::u16string(word);
@@ -394,6 +373,13 @@ bool ReadInstallerParameters(std::u16string_view text, CommandLineOptions& optio
          }
          continue;
       }
+      // Windows Installer takes nothing else: a stray word would make it refuse the whole line
+      // after the launcher had extracted and started everything.
+      const size_t equals = raw.find(u'=');
+      if (equals == 0 || equals == std::u16string_view::npos ||
+          raw.substr(0, equals).find(u'"') != std::u16string_view::npos) {
+         return Refuse(why, raw, "neither a Windows Installer option nor a property (NAME=value) in the /v text");
+      }
       properties.append(raw);
       if (pos < text.size() && IsBlank(text[pos])) {
          properties.push_back(text[pos]);
@@ -492,8 +478,11 @@ bool ParseSwitches(std::u16string_view line, CommandLineOptions& options, const 
               : "the line must begin with a switch (a word before it, such as the program name, is not taken)");
    }
    std::vector<std::u16string> texts;
+   std::vector<std::u16string_view> trailing; // what follows a quoted token's argument
    for (const OptionToken& token : tokens) {
       texts.push_back(TokenText(line, token));
+      const std::u16string_view written = line.substr(token.first, token.last - token.first + 1);
+      trailing.push_back(written.front() == u'"' ? written.substr(ArgumentEnd(written, 0)) : std::u16string_view());
    }
    // An unattended run must never wait for a person: a /s anywhere on the line makes it silent
    // before any switch can refuse the line, so that the usage text is then logged, not shown.
@@ -542,8 +531,20 @@ bool ParseSwitches(std::u16string_view line, CommandLineOptions& options, const 
          break;
       }
       case u'l': {
+         // The switch quoted whole ("/l C:\My Logs\setup.log"): its path is the rest of the
+         // argument, blanks and all, and only blanks may follow the argument.
+         std::u16string quotedPath;
+         std::u16string_view logText = body;
+         if (line[tokens[index].first] == u'"') {
+            const std::u16string_view argument = whole.substr(0, whole.size() - trailing[index].size());
+            const std::u16string_view path = TrimSpace(argument.substr(2));
+            if (path.size() > 1 && path.find(u'"') == std::u16string_view::npos) {
+               quotedPath = u"\"" + std::u16string(path) + u"\"" + std::u16string(trailing[index]);
+               logText = quotedPath;
+            }
+         }
          size_t used = 0;
-         if (!ReadLogOption(body, options, isDirectory, used, why) || !onlyBlanks(body.substr(used))) {
+         if (!ReadLogOption(logText, options, isDirectory, used, why) || !onlyBlanks(logText.substr(used))) {
             return false;
          }
          options.msiLogMode = kMsiLogModeVerbose;
@@ -599,6 +600,13 @@ bool ParseSwitches(std::u16string_view line, CommandLineOptions& options, const 
          sawInstallerText = true;
          const auto text = InstallerText(body);
          if (!text) {
+            // A quoted text closed before the token ends ("/v"/qn" extra"): the word after it is
+            // what belongs to no switch.
+            const std::u16string_view written = SkipBlanks(body);
+            const std::u16string_view after = written.substr(ArgumentEnd(written, 0));
+            if (!written.empty() && written.front() == u'"' && !AllBlank(after)) {
+               return Refuse(why, FirstWord(after), StrayWordRule(FirstWord(after)));
+            }
             return Refuse(why, whole, "a quote without partner in the /v text");
          }
          if (text->empty()) {
@@ -741,6 +749,26 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
    // usual spelling has its usage text logged instead of shown.
    options.silent = options.silent || AsksForSilence(line);
    return false;
+}
+
+// Words are the line's arguments, so a "/s" inside a quoted value is none.
+bool AsksForSilence(std::u16string_view line)
+{
+   size_t pos = 0;
+   for (;;) {
+      while (pos < line.size() && IsBlank(line[pos])) {
+         pos++;
+      }
+      if (pos >= line.size()) {
+         return false;
+      }
+      const size_t end = ArgumentEnd(line, pos);
+      const std::u16string word = ArgumentText(line.substr(pos, end - pos));
+      if (word.size() > 1 && IsSwitch(word[0]) && (Lower(word[1]) == u's' || Lower(word[1]) == u'q')) {
+         return true;
+      }
+      pos = end;
+   }
 }
 
 bool AsksForUsage(std::u16string_view commandLine)

@@ -45,6 +45,10 @@ bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& optio
 // True when the line asks for the usage text: a "/?" outside quotes.
 bool AsksForUsage(std::u16string_view commandLine);
 
+// True when a word of the line (an argument, read as programs read theirs) asks for silence in
+// any usual spelling: it begins with /s, -s, /q or -q, whatever follows ("/silent", "-qn").
+bool AsksForSilence(std::u16string_view commandLine);
+
 // ---- the pieces, exposed for tests and fuzzing ----
 
 struct OptionToken {

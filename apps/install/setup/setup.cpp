@@ -394,7 +394,9 @@ class SetupRun
          bool wordOk = true;
          Inst_LogMsg("Command line refused at \"%s\": %s", Utf8OrEmpty(refusal.word, &wordOk).c_str(), refusal.rule);
       }
-      ctx_.silent = options.silent;
+      // A request for the usage text on a line that asks for silence ("/s /?") is answered in
+      // the log: an unattended run never waits for a person.
+      ctx_.silent = askedForUsage ? AsksForSilence(line) : options.silent;
       config_.silent = ctx_.silent;
       bool textOk = true;
       ctx_.installerArguments = Utf8OrEmpty(options.installerArguments, &textOk);
