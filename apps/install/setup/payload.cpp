@@ -314,6 +314,7 @@ ExtractResult ExtractPayload(const char* selfPath, const char* folder, uint64_t 
    if (!buffer) {
       return ExtractResult::ExtractNoMemory;
    }
+   uint64_t written = 0;
    for (const PayloadEntry& entry : table.entries) {
       if (callbacks.onFile != nullptr) {
          callbacks.onFile(callbacks.context, entry.name, entry.size);
@@ -325,6 +326,9 @@ ExtractResult ExtractPayload(const char* selfPath, const char* folder, uint64_t 
       if (copied != ExtractResult::ExtractOk) {
          return copied;
       }
+      written += entry.size;
    }
+   Inst_LogMsg("ExtractPayload: %u files extracted (%llu bytes)%s", static_cast<unsigned>(table.entries.size()),
+               static_cast<unsigned long long>(written), digestText ? ", each matching its recorded digest" : "");
    return ExtractResult::ExtractOk;
 }

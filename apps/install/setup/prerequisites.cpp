@@ -128,12 +128,10 @@ bool IsMsiUpgradeNecessary(uint32_t minimum)
       Inst_LogMsg("IsMsiUpgradeNecessary: Can't obtain msi.dll path assuming upgrade is necessary");
       return true;
    }
-   {
-      UniqueModule engine(Win32U_LoadLibraryEx(path.c_str(), LOAD_LIBRARY_SEARCH_SYSTEM32));
-      if (!engine) {
-         Inst_LogMsg("IsMsiUpgradeNecessary: Can't load msi.dll; assuming upgrade is necessary");
-         return true;
-      }
+   UniqueModule engine(Win32U_LoadLibraryEx(path.c_str(), LOAD_LIBRARY_SEARCH_SYSTEM32));
+   if (!engine) {
+      Inst_LogMsg("IsMsiUpgradeNecessary: Can't load msi.dll; assuming upgrade is necessary");
+      return true;
    }
    const auto version = FileVersion_Read(path);
    if (!version) {
@@ -142,6 +140,9 @@ bool IsMsiUpgradeNecessary(uint32_t minimum)
    }
    const uint32_t installed = Prereq_EngineVersion(*version);
    if (installed >= minimum) {
+      // The engine that serves the session: it stays loaded, so that the session finds it ready
+      // instead of loading it and its libraries a second time.
+      engine.release();
       Inst_LogMsg("IsMsiUpgradeNecessary: No upgrade is necessary. Windows Installer version %u meets minimum "
                   "requirements",
                   static_cast<unsigned>(installed));
