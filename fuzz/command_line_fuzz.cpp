@@ -113,7 +113,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
    FUZZ_CHECK(options.msiLogMode == kMsiLogModeDefault || options.msiLogMode == kMsiLogModeVerbose);
    if (options.adminTargetPath) {
       FUZZ_CHECK(options.adminInstall && !options.adminTargetPath->empty());
-      FUZZ_CHECK(quotedSwitch || line.find(*options.adminTargetPath) != std::u16string::npos);
+      // A quoted path is read as programs read their arguments: its quotes dropped, its
+      // back-slash escapes undone, text glued after the closing quote kept.
+      FUZZ_CHECK(quotedSwitch || line.find(u'"') != std::u16string::npos ||
+                 line.find(*options.adminTargetPath) != std::u16string::npos);
    }
    // The /v text is handed on with its back-slash escapes undone: as written when it holds no
    // back-slash before a quote (and is no quoted argument), never longer than the line; its

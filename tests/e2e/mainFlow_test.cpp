@@ -112,9 +112,9 @@ TEST_F(MainFlow, RefusedCommandLinesInstallNothing)
 {
    // Deployment tools spell silence many ways; every refused line that asks for it ends by itself
    // (a box would wait until the run's time-out), says which word was refused, installs nothing.
-   for (const char* line : {"/s /a /a", "/s /v\"/i x.msi\"", "/s /n /x /r /mg /pv /v/qn", "/silent /v/qn", "/quiet",
-                            "/sx", "/s /qn", "/s extra", "-q", "/s /v/qn /norestart", "/s /v/qn extra",
-                            "/s /v\"/qn\" extra"}) {
+   for (const char* line :
+        {"/s /a /a", "/s /v\"/i x.msi\"", "/s /n /x /r /mg /pv /v/qn", "/silent /v/qn", "/quiet", "/sx", "/s /qn",
+         "/s extra", "-q", "/s /v/qn /norestart", "/s /v/qn extra", "/s /v\"/qn\" extra", "/x/s extra", "/w/s extra"}) {
       const LauncherRun run = Run(line);
       EXPECT_EQ(run.exitCode, 1639u) << line;
       EXPECT_TRUE(HasLine(run.log, "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Usage:")) << line;
@@ -192,6 +192,8 @@ TEST_F(MainFlow, QuotedPropertyValuesAsDeploymentToolsWriteThem)
        {R"(/s "/v/qn INSTALLDIR=\"C:\Tessix Custom\"")", R"(C:\Tessix Custom\)", "<none>"},
        // A back-slash before the closing quote, as scripts written for the plain reading have it.
        {R"(/s /v"/qn INSTALLDIR="C:\Tessix Custom" TXNOTE=C:\Note\")", R"(C:\Tessix Custom\)", R"(C:\Note\)"},
+       // Quotes doubled inside the /v text, the older way.
+       {R"(/s /v"/qn INSTALLDIR=""C:\Tessix Custom""")", R"(C:\Tessix Custom\)", "<none>"},
        // A value holding "/?" is a value, not a request for the usage text.
        {R"(/s /v"/qn INSTALLDIR=\"C:\Tessix Custom\" TXNOTE=https://host/?id=1")", R"(C:\Tessix Custom\)",
         "https://host/?id=1"},
@@ -224,10 +226,11 @@ TEST_F(MainFlow, UsageIsShownToAPersonAndLoggedWhenSilent)
       EXPECT_EQ(run.exitCode, 1639u) << run.log;
       EXPECT_FALSE(HasExtractionFolder(run));
    }
-   for (const char* line : {"/s /?", "/quiet /?"}) {
+   for (const char* line : {"/s /?", "/quiet /?", "/w/s /?"}) {
       const LauncherRun run = Run(line);
       EXPECT_EQ(run.exitCode, 1639u) << line << "\n" << run.log;
       EXPECT_TRUE(HasLine(run.log, "I0: DisplayMessageBox: \"Tessix Product Installation\" - \"Usage:")) << line;
+      EXPECT_TRUE(HasLine(run.log, "I0: Command line asks for the usage text (/?): nothing is installed")) << line;
       EXPECT_FALSE(HasExtractionFolder(run)) << line;
    }
 }

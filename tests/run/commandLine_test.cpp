@@ -142,6 +142,16 @@ TEST(CommandLine, Table)
        {uR"(/s /v"/qn" extra)", false, true},
        {uR"(/s /v"/qn =x")", false, true},
        {uR"(/s /v"/qn A= B=")", true, true, 2, u"A= B=", u"/qn A= B="},
+       // Quotes doubled inside the quoted /v text, the older way of writing a value with blanks.
+       {uR"(/s /v"/qn INSTALLDIR=""C:\Tessix Custom""")", true, true, 2, uR"(INSTALLDIR="C:\Tessix Custom")",
+        uR"(/qn INSTALLDIR=""C:\Tessix Custom"")"},
+       {uR"(/s /v"/qn /l*v ""C:\My Logs\x.log""")", true, true, 2, u"", uR"(/qn /l*v ""C:\My Logs\x.log"")",
+        uR"(C:\My Logs\x.log)"},
+       {uR"(/s /v"/qn TXNOTE=""x y"" A=""")", true, true, 2, uR"(TXNOTE="x y" A="")", uR"(/qn TXNOTE=""x y"" A="")"},
+       // An /a path quoted the usual way, and the older way with a back-slash before the quote.
+       {uR"(/s /a "C:\Admin Point\\")", true, true, 5, nullptr, nullptr, nullptr, true, uR"(C:\Admin Point\)"},
+       {uR"(/s /a "C:\Admin Point\")", true, true, 5, nullptr, nullptr, nullptr, true, uR"(C:\Admin Point\)"},
+       {uR"(/s /a "C:\Admin Point\" /x)", true, true, 5, nullptr, nullptr, nullptr, true, uR"(C:\Admin Point\)"},
    };
    for (const Expect& c : cases) {
       CommandLineOptions options;
@@ -356,6 +366,11 @@ TEST(CommandLine, RefusedLineWithSilentAnywhereIsSilent)
        {u"setup.exe \"/s\" /x", true}, // a quoted /s is the argument /s
        {u"setup.exe /silent", true},
        {u"/xyz /v\"/qn SERVER=/srv\"", false}, // inside quotes, no word of the line
+       // A /s written directly after another switch.
+       {u"/x/s extra", true},
+       {u"/w/s extra", true},
+       {uR"(/wait/s C:\Temp)", true},
+       {u"/a/s extra", true},
    };
    for (const auto& c : cases) {
       CommandLineOptions options;
@@ -389,6 +404,9 @@ TEST(CommandLine, RefusalNamesTheWordAndTheRule)
        {uR"(/s /v"/qn" extra)", u"extra", "belongs to no switch"},
        {u"/s /v/qn extra", u"extra", "NAME=value"},
        {uR"(/s /v"/qn INSTALLDIR=C:\Dir" C:\Other)", uR"(C:\Other)", "belongs to no switch"},
+       {uR"(/s /v"/qn INSTALLDIR=C:\Dir\" extra)", u"extra", "belongs to no switch"},
+       {uR"(/s /a "C:\Admin" extra)", u"extra", "belongs to no switch"},
+       {uR"(/s /v/qn /l*v C:\Logs\x.log)", u"/l*v", "inside /v"},
    };
    for (const auto& c : cases) {
       CommandLineOptions options;
@@ -414,6 +432,9 @@ TEST(CommandLine, UsageAskedOutsideQuotes)
        {uR"(/s "/v/qn URL=https://host/?id=1")", false},
        {uR"(/s /v"/qn A=\"x\" URL=https://host/?id=1")", false},
        {u"/s", false},
+       // Only at the start of a word, as a switch: inside an unquoted value it is text.
+       {u"/s /v/qn SERVERURL=https://host/?id=1", false},
+       {u"/w/?", true},
    };
    for (const auto& c : cases) {
       EXPECT_EQ(AsksForUsage(c.line), c.asks) << Narrow(c.line);
@@ -428,8 +449,9 @@ TEST(CommandLine, UsageAskedOnASilentLine)
       const char16_t* line;
       bool silent;
    } cases[] = {
-       {u"/s /?", true}, {u"/?", false},           {u"/quiet /?", true},
-       {u"/? -S", true}, {uR"(/v"/s" /?)", false}, // a /s inside the /v text is no word of the line
+       {u"/s /?", true},   {u"/?", false},           {u"/quiet /?", true},
+       {u"/? -S", true},   {uR"(/v"/s" /?)", false}, // a /s inside the /v text is no word of the line
+       {u"/w/s /?", true},
    };
    for (const auto& c : cases) {
       EXPECT_EQ(AsksForSilence(c.line), c.silent) << Narrow(c.line);

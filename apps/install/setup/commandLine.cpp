@@ -56,19 +56,6 @@ bool AllBlank(std::u16string_view text)
    return SkipBlanks(text).empty();
 }
 
-// The text of a switch's argument: leading blanks skipped, one pair of surrounding quotes removed.
-std::u16string_view Unquote(std::u16string_view text)
-{
-   text = SkipBlanks(text);
-   if (!text.empty() && text.front() == u'"') {
-      text.remove_prefix(1);
-      if (!text.empty() && text.back() == u'"') {
-         text.remove_suffix(1);
-      }
-   }
-   return text;
-}
-
 bool IsInstallerTextLetter(char16_t c)
 {
    return c == u'v' || c == u'V';
@@ -124,8 +111,8 @@ bool TakesArgument(std::u16string_view written)
 
 // The end of the argument that starts at `start`, read the way programs read their arguments: a
 // blank outside quotes ends it; a quote after an even number of back-slashes opens or closes a
-// quoted run, after an odd number it is text.
-size_t ArgumentEnd(std::u16string_view line, size_t start)
+// quoted run, after an odd number it is text. `open` tells whether a quoted run was left open.
+size_t ArgumentEnd(std::u16string_view line, size_t start, bool* open = nullptr)
 {
    bool quoted = false;
    size_t slashes = 0;
@@ -138,6 +125,9 @@ size_t ArgumentEnd(std::u16string_view line, size_t start)
          break;
       }
       slashes = c == u'\\' ? slashes + 1 : 0;
+   }
+   if (open != nullptr) {
+      *open = quoted;
    }
    return i;
 }
@@ -175,10 +165,47 @@ std::u16string_view FirstWord(std::u16string_view text)
    return text.substr(0, ArgumentEnd(text, 0));
 }
 
+// A quoted argument at the start of `written`: its text and where it ends. Read as programs read
+// their arguments ("C:\Admin Point\\" is C:\Admin Point\); when that leaves its quote open, as
+// written, back-slashes as themselves (`"C:\Admin Point\"`, as older scripts have it), and a
+// quote never closed runs to the end.
+size_t QuotedArgument(std::u16string_view written, std::u16string& text)
+{
+   bool open = false;
+   const size_t end = ArgumentEnd(written, 0, &open);
+   if (!open) {
+      text = ArgumentText(written.substr(0, end));
+      return end;
+   }
+   const size_t closing = written.find(u'"', 1);
+   if (closing == std::u16string_view::npos) {
+      text = std::u16string(written.substr(1));
+      return written.size();
+   }
+   size_t after = closing + 1;
+   while (after < written.size() && !IsBlank(written[after])) {
+      after++;
+   }
+   text = std::u16string(written.substr(1, closing - 1)) +
+          std::u16string(written.substr(closing + 1, after - closing - 1));
+   return after;
+}
+
 // A quoted argument that spells a switch of ours: "/v/qn INSTALLDIR=\"C:\Tessix Custom\"".
 bool OpensQuotedSwitch(std::u16string_view line, size_t i)
 {
    return line[i] == u'"' && i + 2 < line.size() && IsSwitch(line[i + 1]) && IsOptionLetter(line[i + 2]);
+}
+
+// "/l*v", "/lvx": letters of Windows Installer's log modes glued to /l, where a path was meant.
+bool IsInstallerLogMode(std::u16string_view glued)
+{
+   size_t letters = 0;
+   while (letters < glued.size() &&
+          std::u16string_view(u"iwearucmopvx*+!IWEARUCMOPVX").find(glued[letters]) != std::u16string_view::npos) {
+      letters++;
+   }
+   return letters >= 2 && (letters == glued.size() || IsBlank(glued[letters]));
 }
 
 bool Refuse(CommandLineRefusal& why, std::u16string_view word, const char* rule)
@@ -285,9 +312,26 @@ const char* AcceptLogPath(const std::u16string& path, CommandLineOptions& option
    return nullptr;
 }
 
+// The item as Windows Installer is to read it: as written, or with its doubled quotes halved
+// (A=""x y"" is A="x y").
+std::u16string ItemWritten(std::u16string_view text, const ParameterItem& item)
+{
+   const std::u16string_view raw = text.substr(item.start, item.end - item.start);
+   if (!item.doubled) {
+      return std::u16string(raw);
+   }
+   const size_t quote = raw.find(u'"');
+   return std::u16string(raw.substr(0, quote + 1)) + std::u16string(raw.substr(quote + 2, raw.size() - quote - 4)) +
+          u'"';
+}
+
 // The item's text without its surrounding quotes (a doubled quote inside stands for one).
 std::u16string ItemText(std::u16string_view text, const ParameterItem& item)
 {
+   if (item.doubled) {
+      const std::u16string written = ItemWritten(text, item);
+      return ItemText(written, ParameterItem{0, written.size(), written.front() == u'"'});
+   }
    std::u16string_view raw = text.substr(item.start, item.end - item.start);
    if (!item.quoted) {
       return std::u16string(raw);
@@ -375,12 +419,13 @@ bool ReadInstallerParameters(std::u16string_view text, CommandLineOptions& optio
       }
       // Windows Installer takes nothing else: a stray word would make it refuse the whole line
       // after the launcher had extracted and started everything.
-      const size_t equals = raw.find(u'=');
-      if (equals == 0 || equals == std::u16string_view::npos ||
-          raw.substr(0, equals).find(u'"') != std::u16string_view::npos) {
+      const std::u16string written = ItemWritten(text, item);
+      const size_t equals = written.find(u'=');
+      if (equals == 0 || equals == std::u16string::npos ||
+          written.substr(0, equals).find(u'"') != std::u16string::npos) {
          return Refuse(why, raw, "neither a Windows Installer option nor a property (NAME=value) in the /v text");
       }
-      properties.append(raw);
+      properties.append(written);
       if (pos < text.size() && IsBlank(text[pos])) {
          properties.push_back(text[pos]);
       }
@@ -521,16 +566,33 @@ bool ParseSwitches(std::u16string_view line, CommandLineOptions& options, const 
             return Refuse(why, FirstWord(whole), "only one /a");
          }
          options.adminInstall = true;
-         const std::u16string_view path = Unquote(body);
-         if (path.find(u'"') != std::u16string_view::npos) {
+         // An unquoted path is the rest of the switch, blanks and all; a quoted one is one
+         // argument, and only blanks may follow it.
+         const std::u16string_view written = SkipBlanks(body);
+         std::u16string path(written);
+         if (!written.empty() && written.front() == u'"') {
+            const std::u16string_view after = written.substr(QuotedArgument(written, path));
+            if (!AllBlank(after)) {
+               return Refuse(why, FirstWord(after), StrayWordRule(FirstWord(after)));
+            }
+         }
+         while (!path.empty() && IsSpace(path.back())) {
+            path.pop_back();
+         }
+         if (path.find(u'"') != std::u16string::npos) {
             return Refuse(why, FirstWord(body), "a quote inside the /a path");
          }
          if (!path.empty()) {
-            options.adminTargetPath = std::u16string(path);
+            options.adminTargetPath = path;
          }
          break;
       }
       case u'l': {
+         if (IsInstallerLogMode(body)) {
+            return Refuse(
+                why, FirstWord(whole),
+                "a Windows Installer log option: it belongs inside /v, as in /v\"/qn /l*v C:\\Logs\\setup.log\"");
+         }
          // The switch quoted whole ("/l C:\My Logs\setup.log"): its path is the rest of the
          // argument, blanks and all, and only blanks may follow the argument.
          std::u16string quotedPath;
@@ -603,8 +665,11 @@ bool ParseSwitches(std::u16string_view line, CommandLineOptions& options, const 
             // A quoted text closed before the token ends ("/v"/qn" extra"): the word after it is
             // what belongs to no switch.
             const std::u16string_view written = SkipBlanks(body);
-            const std::u16string_view after = written.substr(ArgumentEnd(written, 0));
-            if (!written.empty() && written.front() == u'"' && !AllBlank(after)) {
+            std::u16string unused;
+            const std::u16string_view after = written.empty() || written.front() != u'"'
+                                                  ? std::u16string_view()
+                                                  : written.substr(QuotedArgument(written, unused));
+            if (!AllBlank(after)) {
                return Refuse(why, FirstWord(after), StrayWordRule(FirstWord(after)));
             }
             return Refuse(why, whole, "a quote without partner in the /v text");
@@ -654,6 +719,23 @@ uint32_t NextParameterItem(std::u16string_view text, size_t pos, ParameterItem& 
    }
    item.start = pos;
    item.quoted = text[pos] == u'"';
+   item.doubled = false;
+   // Quotes written doubled, the older way of quoting inside a quoted /v text: the item's first
+   // quote (before any blank) is followed by another and then by text, and a later pair closes
+   // it (A=""C:\x y"" stands for A="C:\x y"). A pair followed by a blank is an empty value.
+   size_t first = pos;
+   while (first < text.size() && text[first] != u'"' && !IsBlank(text[first])) {
+      first++;
+   }
+   if (first + 2 < text.size() && text[first] == u'"' && text[first + 1] == u'"' && !IsBlank(text[first + 2]) &&
+       text[first + 2] != u'"') {
+      const size_t closing = text.find(u"\"\"", first + 2);
+      if (closing != std::u16string_view::npos) {
+         item.end = closing + 2;
+         item.doubled = true;
+         return 0;
+      }
+   }
    bool inQuotes = false;
    for (; pos < text.size(); pos++) {
       const char16_t c = text[pos];
@@ -764,8 +846,18 @@ bool AsksForSilence(std::u16string_view line)
       }
       const size_t end = ArgumentEnd(line, pos);
       const std::u16string word = ArgumentText(line.substr(pos, end - pos));
-      if (word.size() > 1 && IsSwitch(word[0]) && (Lower(word[1]) == u's' || Lower(word[1]) == u'q')) {
-         return true;
+      // The word's switches: its start, and each switch character written after a letter of a
+      // switch before it ("/x/s", "/wait/s"), up to a /v.
+      if (!word.empty() && IsSwitch(word[0])) {
+         for (size_t i = 0; i + 1 < word.size(); i++) {
+            const bool opens = i == 0 || (IsSwitch(word[i]) && (IsLetter(word[i - 1]) || word[i - 1] == u':'));
+            if (opens && IsInstallerTextLetter(word[i + 1])) {
+               break; // what follows /v is Windows Installer's text, not a switch of ours
+            }
+            if (opens && (Lower(word[i + 1]) == u's' || Lower(word[i + 1]) == u'q')) {
+               return true;
+            }
+         }
       }
       pos = end;
    }
@@ -778,13 +870,18 @@ bool AsksForUsage(std::u16string_view commandLine)
    const auto scan = [commandLine](bool escapes, bool& asks) {
       bool quoted = false;
       size_t slashes = 0;
+      size_t wordStart = 0;
       asks = false;
       for (size_t i = 0; i < commandLine.size(); i++) {
          const char16_t c = commandLine[i];
          if (c == u'"' && (!escapes || slashes % 2 == 0)) {
             quoted = !quoted;
-         } else if (!quoted && c == u'/' && i + 1 < commandLine.size() && commandLine[i + 1] == u'?') {
+         } else if (!quoted && c == u'/' && i + 1 < commandLine.size() && commandLine[i + 1] == u'?' &&
+                    (wordStart == i || IsSwitch(commandLine[wordStart]))) {
             asks = true;
+         }
+         if (!quoted && IsBlank(c)) {
+            wordStart = i + 1;
          }
          slashes = c == u'\\' ? slashes + 1 : 0;
       }

@@ -42,11 +42,13 @@ struct CommandLineRefusal {
 bool ParseCommandLine(std::u16string_view commandLine, CommandLineOptions& options, const DirectoryTest& isDirectory,
                       CommandLineRefusal* refusal = nullptr);
 
-// True when the line asks for the usage text: a "/?" outside quotes.
+// True when the line asks for the usage text: a "/?" outside quotes that starts a word, or is
+// written directly after a switch ("/s/?"); inside a value ("URL=https://host/?id=1") it is text.
 bool AsksForUsage(std::u16string_view commandLine);
 
 // True when a word of the line (an argument, read as programs read theirs) asks for silence in
-// any usual spelling: it begins with /s, -s, /q or -q, whatever follows ("/silent", "-qn").
+// any usual spelling: it begins with /s, -s, /q or -q, whatever follows ("/silent", "-qn"), or
+// such a switch is written directly after another ("/x/s", "/wait/s").
 bool AsksForSilence(std::u16string_view commandLine);
 
 // ---- the pieces, exposed for tests and fuzzing ----
@@ -65,9 +67,10 @@ struct OptionToken {
 uint32_t SplitOptionTokens(std::u16string_view line, std::vector<OptionToken>& tokens);
 
 struct ParameterItem {
-   size_t start; // first character of the item
-   size_t end;   // one past its last character
-   bool quoted;  // the item began with a double quote
+   size_t start;         // first character of the item
+   size_t end;           // one past its last character
+   bool quoted;          // the item began with a double quote
+   bool doubled = false; // its quotes are written doubled: A=""x y"" stands for A="x y"
 };
 
 // One item of a /v text starting at `pos`: 0, 87 (a quote without partner) or 259 (nothing more).

@@ -390,7 +390,9 @@ class SetupRun
       const bool askedForUsage = AsksForUsage(line);
       CommandLineRefusal refusal;
       const bool accepted = !askedForUsage && ParseCommandLine(line, options, isDirectory, &refusal);
-      if (!askedForUsage && !accepted) {
+      if (askedForUsage) {
+         Inst_LogMsg("Command line asks for the usage text (/?): nothing is installed");
+      } else if (!accepted) {
          bool wordOk = true;
          Inst_LogMsg("Command line refused at \"%s\": %s", Utf8OrEmpty(refusal.word, &wordOk).c_str(), refusal.rule);
       }
