@@ -207,6 +207,9 @@ TEST_F(MainFlow, QuotedPropertyValuesAsDeploymentToolsWriteThem)
       const LauncherRun run = RunLauncher(options, temp);
       EXPECT_EQ(run.exitCode, 0u) << run.log;
       EXPECT_EQ(ReceivedValue(temp.path(), "INSTALLDIR"), c.installDir);
+      // The log shows what Windows Installer was handed.
+      EXPECT_NE(run.log.find("I0:   Properties: \""), std::string::npos) << run.log;
+      EXPECT_NE(run.log.find("INSTALLDIR=\"C:\\Tessix Custom"), std::string::npos) << run.log;
       EXPECT_EQ(ReceivedValue(temp.path(), "TXNOTE"), c.note);
       EXPECT_TRUE(PathExists("C:\\Tessix Custom\\readme.txt"));
       RemoveSample();

@@ -236,6 +236,11 @@ bool InstallProduct(SetupContext& ctx, const SessionSettings& settings, const st
    }
    Inst_LogMsg("Calling InstallProduct():");
    Inst_LogMsg("  MSI file  : \"%s\"", packagePath.c_str());
+   // What Windows Installer is handed, the /v properties among it, where the launcher's command
+   // line may be logged at all.
+   if (ctx.logCommandLine) {
+      Inst_LogMsg("  Properties: \"%s\"", commandLine.c_str());
+   }
    const bool helper = !ctx.silent && settings.helperUi && hooks.helperHandler != nullptr;
    INSTALLUI_HANDLERW previousHandler = nullptr;
    if (helper) {
