@@ -213,9 +213,19 @@ bool RemoveBridgeAdapterNotification(const wchar_t* applicationName, bool& reboo
       reboot = false;
       return true;
    }
-   // The registration is what tells a later run that the bridge is there to remove, so it goes
-   // only once the bridge is gone: the user told to close the lock's owner, or to restart, and
-   // try again must find it still in place.
+   // The registration goes before the component, so that the network configuration never loads
+   // the notify library of a half-removed bridge. It is what tells a later run that the bridge is
+   // there to remove, so a removal that fails writes it back: the user told to close the lock's
+   // owner, or to restart, and try again finds it in place. One that cannot be read whole cannot
+   // be written back, and stays until the bridge is gone.
+   Inst_LogMsg("%s: Cleanup registry for notification object.", kRemoveBridge);
+   RegKeySnapshot registration;
+   const bool saved = Util_SaveKeyTree(HKEY_CLASSES_ROOT, classKey.c_str(), registration);
+   if (saved) {
+      Util_DeleteKey(HKEY_CLASSES_ROOT, classKey.c_str());
+   } else {
+      Inst_LogMsg("%s: The registration cannot be saved; it is deleted once the bridge is removed.", kRemoveBridge);
+   }
    CNetCfgAPIWrapper netCfg(applicationName, true, factory);
    bool ok = false;
    reboot = false;
@@ -227,8 +237,9 @@ bool RemoveBridgeAdapterNotification(const wchar_t* applicationName, bool& reboo
    } else if (!netCfg.IsInitialized()) {
       Inst_LogMsg("%s: Initialize NetCfg APIs failed.", kRemoveBridge);
    } else if (netCfg.UninstallComponent(kBridgeComponentId)) {
-      Inst_LogMsg("%s: Cleanup registry for notification object.", kRemoveBridge);
-      Util_DeleteKey(HKEY_CLASSES_ROOT, classKey.c_str());
+      if (!saved) {
+         Util_DeleteKey(HKEY_CLASSES_ROOT, classKey.c_str());
+      }
       Inst_LogMsg("%s: Remove Tessix bridge services done", kRemoveBridge);
       if (netCfg.IsRebootRequired()) {
          Inst_LogMsg("%s: Reboot is required to finish repairing.", kRemoveBridge);
@@ -237,6 +248,10 @@ bool RemoveBridgeAdapterNotification(const wchar_t* applicationName, bool& reboo
       ok = true;
    } else {
       Inst_LogMsg("%s: Remove Tessix bridge services failed.", kRemoveBridge);
+   }
+   if (!ok && saved) {
+      Inst_LogMsg("%s: Restore registry for notification object.", kRemoveBridge);
+      Util_RestoreKeyTree(HKEY_CLASSES_ROOT, classKey.c_str(), registration);
    }
    result = netCfg.LastResult();
    return ok;

@@ -49,8 +49,10 @@ class CNetCfgAPIWrapper
    bool comEntered_ = false;
 };
 
-// Removes the bridge component and its notify object's registration. True when nothing is
-// left to do or the removal worked; `result` is the wrapper's last result (0 when no wrapper
-// was needed), `reboot` whether Windows asks for a restart to finish or to go on.
+// Removes the bridge component and its notify object's registration, the registration first;
+// when the component is not removed, the registration is written back as it was, for a later
+// run to find. True when nothing is left to do or the removal worked; `result` is the wrapper's
+// last result (0 when no wrapper was needed), `reboot` whether Windows asks for a restart to
+// finish or to go on.
 bool RemoveBridgeAdapterNotification(const wchar_t* applicationName, bool& reboot, HRESULT& result,
                                      NetCfgFactory factory = NetCfg_CreateSystemObject);

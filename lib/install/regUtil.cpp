@@ -191,6 +191,124 @@ bool Util_DeleteKey(HKEY root, const char* keyPath)
 namespace
 {
 
+constexpr unsigned kSnapshotMaxDepth = 64;
+
+LONG SaveKeyTree(HKEY key, RegKeySnapshot& snapshot, unsigned depth)
+{
+   if (depth >= kSnapshotMaxDepth) {
+      return ERROR_CANTREAD;
+   }
+   DWORD subKeys = 0;
+   DWORD longestSubKey = 0;
+   DWORD values = 0;
+   DWORD longestValueName = 0;
+   DWORD largestData = 0;
+   LONG result = RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &subKeys, &longestSubKey, nullptr, &values,
+                                  &longestValueName, &largestData, nullptr, nullptr);
+   if (result != ERROR_SUCCESS) {
+      return result;
+   }
+   std::vector<wchar_t> name(std::max(longestSubKey, longestValueName) + 1);
+   std::vector<BYTE> data(largestData);
+   for (DWORD index = 0; index < values; index++) {
+      DWORD nameChars = static_cast<DWORD>(name.size());
+      DWORD dataSize = static_cast<DWORD>(data.size());
+      DWORD type = REG_NONE;
+      result = RegEnumValueW(key, index, name.data(), &nameChars, nullptr, &type, data.data(), &dataSize);
+      if (result != ERROR_SUCCESS) {
+         return result; // a value that changed under us, too: the snapshot would not be the key
+      }
+      snapshot.values.push_back(
+          {std::wstring(name.data(), nameChars), type, std::vector<BYTE>(data.begin(), data.begin() + dataSize)});
+   }
+   for (DWORD index = 0; index < subKeys; index++) {
+      DWORD nameChars = static_cast<DWORD>(name.size());
+      result = RegEnumKeyExW(key, index, name.data(), &nameChars, nullptr, nullptr, nullptr, nullptr);
+      if (result != ERROR_SUCCESS) {
+         return result;
+      }
+      snapshot.subKeys.emplace_back(std::wstring(name.data(), nameChars), RegKeySnapshot());
+      UniqueRegKey sub;
+      result = RegOpenKeyExW(key, snapshot.subKeys.back().first.c_str(), 0, KEY_READ, sub.put());
+      if (result == ERROR_SUCCESS) {
+         result = SaveKeyTree(sub.get(), snapshot.subKeys.back().second, depth + 1);
+      }
+      if (result != ERROR_SUCCESS) {
+         return result;
+      }
+   }
+   return ERROR_SUCCESS;
+}
+
+LONG RestoreKeyTree(HKEY key, const RegKeySnapshot& snapshot)
+{
+   for (const RegKeySnapshot::Value& value : snapshot.values) {
+      const LONG result = RegSetValueExW(key, value.name.c_str(), 0, value.type, value.data.data(),
+                                         static_cast<DWORD>(value.data.size()));
+      if (result != ERROR_SUCCESS) {
+         return result;
+      }
+   }
+   for (const auto& [name, saved] : snapshot.subKeys) {
+      UniqueRegKey sub;
+      LONG result = RegCreateKeyExW(key, name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                                    nullptr, sub.put(), nullptr);
+      if (result == ERROR_SUCCESS) {
+         result = RestoreKeyTree(sub.get(), saved);
+      }
+      if (result != ERROR_SUCCESS) {
+         return result;
+      }
+   }
+   return ERROR_SUCCESS;
+}
+
+} // namespace
+
+bool Util_SaveKeyTree(HKEY root, const char* keyPath, RegKeySnapshot& snapshot)
+{
+   snapshot = RegKeySnapshot();
+   if (InvalidPath(keyPath)) {
+      Inst_Log(LOG_ERROR, "Util_SaveKeyTree: Invalid keyName");
+      return false;
+   }
+   UniqueRegKey key;
+   LONG result = Win32U_RegOpenKeyEx(root, keyPath, 0, KEY_READ, key.put());
+   if (result == ERROR_SUCCESS) {
+      result = SaveKeyTree(key.get(), snapshot, 0);
+   }
+   if (result != ERROR_SUCCESS) {
+      Inst_LogWinError(LOG_ERROR, static_cast<uint32_t>(result), "Util_SaveKeyTree: Cannot read %s\\%s",
+                       Util_GetRootKeyName(root), keyPath);
+      snapshot = RegKeySnapshot();
+      return false;
+   }
+   return true;
+}
+
+bool Util_RestoreKeyTree(HKEY root, const char* keyPath, const RegKeySnapshot& snapshot)
+{
+   if (InvalidPath(keyPath)) {
+      Inst_Log(LOG_ERROR, "Util_RestoreKeyTree: Invalid keyName");
+      return false;
+   }
+   UniqueRegKey key;
+   LONG result = Win32U_RegCreateKeyEx(root, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE,
+                                       nullptr, key.put(), nullptr);
+   if (result == ERROR_SUCCESS) {
+      result = RestoreKeyTree(key.get(), snapshot);
+   }
+   if (result != ERROR_SUCCESS) {
+      Inst_LogWinError(LOG_ERROR, static_cast<uint32_t>(result), "Util_RestoreKeyTree: Cannot write %s\\%s",
+                       Util_GetRootKeyName(root), keyPath);
+      return false;
+   }
+   return true;
+}
+
+namespace
+{
+
 bool CheckViewFlags(bool use64, bool use32)
 {
    if (use64 && use32) {

@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "lib/misc/win32u.h"
 
@@ -17,6 +19,24 @@ bool Util_IsKeyEmpty(HKEY root, const char* keyPath);
 // False for a null or empty key path, and when a deletion is refused: the deletion ends at the
 // first refusal, which is logged once with the registry's own error.
 bool Util_DeleteKey(HKEY root, const char* keyPath);
+// A key with its values and sub-keys as they were read, enough to write the key back byte for
+// byte. Held as the registry gives them (UTF-16 names, raw data): only handed back to it.
+struct RegKeySnapshot {
+   struct Value {
+      std::wstring name; // empty for the default value
+      DWORD type = REG_NONE;
+      std::vector<BYTE> data;
+   };
+   std::vector<Value> values;
+   std::vector<std::pair<std::wstring, RegKeySnapshot>> subKeys;
+};
+// Reads the key and everything below it (native view). False, logged, when any part of it
+// cannot be read: a snapshot that misses something cannot put the key back as it was.
+bool Util_SaveKeyTree(HKEY root, const char* keyPath, RegKeySnapshot& snapshot);
+// Writes a saved key back: missing keys are created (non-volatile), saved values written over
+// what is there. False, logged, at the first refusal.
+bool Util_RestoreKeyTree(HKEY root, const char* keyPath, const RegKeySnapshot& snapshot);
+
 bool Util_GetKeyValueString(HKEY root, const char* keyPath, const char* valueName, std::string& out,
                             bool use64BitRegistry, bool use32BitRegistry);
 bool Util_GetKeyValueString(HKEY root, const char* keyPath, const char* valueName, char* buffer, DWORD* bufferSize,

@@ -36,6 +36,7 @@ struct Scenario : Answers {
    std::vector<std::string> calls;
    int oboType = -1;
    int liveObjects = 0;
+   bool registeredWhenCreated = false; // the registration, as the network configuration first saw it
 };
 Scenario* scenario = nullptr;
 
@@ -48,6 +49,32 @@ bool RegistrationPresent()
       RegCloseKey(key);
    }
    return present;
+}
+
+// The registration's values, "key|name=data" each followed by a line feed; empty when absent.
+std::string RegistrationValues()
+{
+   std::string text;
+   for (const char* sub : {"", "\\InProcServer32"}) {
+      HKEY key = nullptr;
+      if (RegOpenKeyExW(HKEY_CLASSES_ROOT, Win32U_Wide(kClassKey + sub).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
+         continue;
+      }
+      wchar_t name[64];
+      wchar_t data[MAX_PATH];
+      DWORD nameChars = 64;
+      DWORD dataBytes = sizeof data - sizeof(wchar_t);
+      DWORD type = 0;
+      for (DWORD i = 0; RegEnumValueW(key, i, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(data),
+                                      &dataBytes) == ERROR_SUCCESS;
+           i++, nameChars = 64, dataBytes = sizeof data - sizeof(wchar_t)) {
+         data[dataBytes / sizeof(wchar_t)] = L'\0';
+         text +=
+             std::string(sub) + "|" + Win32U_Utf8(name) + "=" + std::to_string(type) + ":" + Win32U_Utf8(data) + "\n";
+      }
+      RegCloseKey(key);
+   }
+   return text;
 }
 
 // Reference counting shared by the stand-ins; each counts itself among the live objects.
@@ -193,6 +220,7 @@ class FakeNetCfg : public Fake<INetCfg, INetCfgLock>
 HRESULT CreateFake(INetCfg** netCfg)
 {
    scenario->calls.push_back("create");
+   scenario->registeredWhenCreated = RegistrationPresent();
    *netCfg = new FakeNetCfg;
    return S_OK;
 }
@@ -212,11 +240,21 @@ class BridgeRemoval : public UiTest
       scenario = nullptr;
       UiTest::TearDown();
    }
-   static void Register()
+   // The notify object's registration as the bridge's package writes it; its values.
+   static std::string Register()
    {
-      const std::wstring key = Win32U_Wide(kClassKey + "\\InProcServer32");
-      const wchar_t server[] = L"C:\\Windows\\System32\\txbridgenotify.dll";
-      ASSERT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, server, sizeof server), ERROR_SUCCESS);
+      const std::wstring key = Win32U_Wide(kClassKey);
+      const std::wstring server = key + L"\\InProcServer32";
+      const wchar_t title[] = L"Tessix Bridge Notify Object";
+      const wchar_t library[] = L"C:\\Windows\\System32\\txbridgenotify.dll";
+      const wchar_t threading[] = L"Both";
+      EXPECT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, key.c_str(), nullptr, REG_SZ, title, sizeof title), ERROR_SUCCESS);
+      EXPECT_EQ(RegSetKeyValueW(HKEY_CLASSES_ROOT, server.c_str(), nullptr, REG_SZ, library, sizeof library),
+                ERROR_SUCCESS);
+      EXPECT_EQ(
+          RegSetKeyValueW(HKEY_CLASSES_ROOT, server.c_str(), L"ThreadingModel", REG_SZ, threading, sizeof threading),
+          ERROR_SUCCESS);
+      return RegistrationValues();
    }
 };
 
@@ -334,7 +372,7 @@ TEST_F(BridgeRemoval, Outcomes)
    };
    for (const auto& c : cases) {
       SCOPED_TRACE(c.what);
-      Register();
+      const std::string registered = Register();
       Scenario seen(c.answers);
       scenario = &seen;
       bool reboot = !c.reboot;
@@ -342,7 +380,8 @@ TEST_F(BridgeRemoval, Outcomes)
       EXPECT_EQ(RemoveBridgeAdapterNotification(L"Tessix Product Installation", reboot, result, CreateFake), c.ok);
       EXPECT_EQ(reboot, c.reboot);
       EXPECT_EQ(result, c.result);
-      EXPECT_EQ(RegistrationPresent(), c.registrationKept);
+      EXPECT_FALSE(seen.registeredWhenCreated) << "deleted before the network configuration is opened";
+      EXPECT_EQ(RegistrationValues(), c.registrationKept ? registered : "") << "written back as it was";
       EXPECT_EQ(seen.liveObjects, 0) << "every interface is released";
       EXPECT_NE(Log().find(c.line), std::string::npos) << Log();
       const std::vector<std::string>& calls = seen.calls;
@@ -358,6 +397,27 @@ TEST_F(BridgeRemoval, Outcomes)
       EXPECT_EQ(seen.oboType, OBO_USER);
       EXPECT_EQ(calls, removed);
    }
+}
+
+// A run whose removal fails leaves the bridge to the next run, which removes it.
+TEST_F(BridgeRemoval, AFailedRemovalLeavesTheRegistrationForTheNextRun)
+{
+   const std::string registered = Register();
+   Scenario failing(Answers{S_OK, nullptr, S_OK, S_OK, E_FAIL});
+   scenario = &failing;
+   bool reboot = true;
+   HRESULT result = S_OK;
+   EXPECT_FALSE(RemoveBridgeAdapterNotification(L"Tessix Product Installation", reboot, result, CreateFake));
+   EXPECT_EQ(RegistrationValues(), registered);
+   EXPECT_NE(Log().find("I0: RemoveBridgeAdapterNotification: Restore registry for notification object.\n"),
+             std::string::npos)
+       << Log();
+
+   Scenario working;
+   scenario = &working;
+   EXPECT_TRUE(RemoveBridgeAdapterNotification(L"Tessix Product Installation", reboot, result, CreateFake));
+   EXPECT_EQ(std::count(working.calls.begin(), working.calls.end(), "DeInstall"), 1);
+   EXPECT_FALSE(RegistrationPresent());
 }
 
 TEST_F(BridgeRemoval, WorksWhenTheCallerHasEnteredComApartmentAlready)
