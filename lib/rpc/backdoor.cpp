@@ -51,14 +51,15 @@ bool Backdoor_Probe()
    return Backdoor_Low32(regs.bx) == kBackdoorMagic;
 }
 
-bool Backdoor_StepOverProbeTrap(CONTEXT* context)
+bool Backdoor_StepOverProbeTrap(const void* address, CONTEXT* context)
 {
 #if defined(__aarch64__)
    DWORD64& pc = context->Pc;
 #else
    DWORD64& pc = context->Rip;
 #endif
-   if (pc != reinterpret_cast<DWORD64>(&Backdoor_ProbeTrapSite)) {
+   const auto trap = reinterpret_cast<DWORD64>(&Backdoor_ProbeTrapSite);
+   if (reinterpret_cast<DWORD64>(address) != trap || pc != trap) {
       return false;
    }
    pc += kTrapBytes;

@@ -27,6 +27,6 @@ void Backdoor_HbCallIn(BackdoorRegs* regs);
 // only called under VmCheck_ProbeGuarded.
 bool Backdoor_Probe();
 
-// When `context` stopped on the probe's trap, moves it past the trapping instruction and returns
-// true; any other fault is left alone.
-bool Backdoor_StepOverProbeTrap(CONTEXT* context);
+// When an exception raised at `address` stopped `context` on the probe's trap, moves it past the
+// trapping instruction and returns true; any other fault is left alone.
+bool Backdoor_StepOverProbeTrap(const void* address, CONTEXT* context);

@@ -1,7 +1,8 @@
 // The virtual environment check. The probe's trap meets bare hardware in one of two ways: the
 // registers come back unchanged, or the processor raises an exception in this thread. mingw's
 // compiler has no __try, so a vectored handler steps over that one trapping instruction while a
-// guard is active on the faulting thread; every other exception passes on untouched.
+// guard is active on the faulting thread, whatever the exception's code; every other exception
+// passes on untouched.
 #include "lib/rpc/vmCheck.h"
 
 #include <windows.h>
@@ -24,11 +25,16 @@ struct ProbeGuard {
 };
 thread_local ProbeGuard t_guard = {false, false};
 
+// Which exception bare hardware raises for the trapped read is the system's choice (an illegal
+// or privileged instruction, an access fault...; Windows on Arm does not document it), so the
+// code is not looked at: whatever is raised at the probe's own instruction while the guard is
+// active is the trap's answer. Exceptions anywhere else, of other threads, or outside the guard
+// pass on untouched.
 LONG CALLBACK StepOverProbeTrap(EXCEPTION_POINTERS* info)
 {
-   const DWORD code = info->ExceptionRecord->ExceptionCode;
-   if (!t_guard.active || (code != EXCEPTION_ILLEGAL_INSTRUCTION && code != EXCEPTION_PRIV_INSTRUCTION) ||
-       !Backdoor_StepOverProbeTrap(info->ContextRecord)) {
+   const EXCEPTION_RECORD* record = info->ExceptionRecord;
+   if (!t_guard.active || (record->ExceptionFlags & EXCEPTION_NONCONTINUABLE) != 0 ||
+       !Backdoor_StepOverProbeTrap(record->ExceptionAddress, info->ContextRecord)) {
       return EXCEPTION_CONTINUE_SEARCH;
    }
    t_guard.faulted = true;

@@ -125,11 +125,11 @@ std::vector<std::string> TaggedLines(const std::string& log)
 // The shipped configuration: the arm64 runtime stand-in runs before the product, and each of
 // the run's host lines meets the probe, which finds no hypervisor and does not crash. Under qemu
 // the probe's debug-register read passes unseen (the registers come back unchanged); in the
-// second image it raises an exception, which the probe's guard must step over.
+// other two images it raises an exception, which the probe's guard must step over.
 TEST_F(Arm64Install, SilentInstallOfTheSample)
 {
    const std::vector<std::string> hostLines = SampleInstallHostLines(kSilentInstall);
-   for (const char* launcher : {"sample", "sample-trapping"}) {
+   for (const char* launcher : {"sample", "sample-trapping", "sample-faulting"}) {
       SCOPED_TRACE(launcher);
       ScratchDir temp("sample");
       ScratchDir records("standins");

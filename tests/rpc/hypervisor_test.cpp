@@ -92,6 +92,66 @@ HostSimConfig Config(void (*change)(HostSimConfig&))
    return config;
 }
 
+// The emulation's trapping instructions (ud2): the probe's own, and that of every other call.
+extern "C" void Backdoor_ProbeTrapSite();
+extern "C" void Backdoor_EmulatedTrap();
+
+// Which exception Windows on Arm raises for the trapped read on bare hardware is not known (Wine
+// raises an illegal instruction). A handler in front of the guard turns the real fault of the
+// trap into the exception a test names; one behind every other catches what the guard passes on
+// and steps over the trap itself, so that the test process survives it.
+struct TrapAnswer {
+   DWORD code = EXCEPTION_ILLEGAL_INSTRUCTION;
+   DWORD flags = 0;
+   int passedOn = 0;
+};
+TrapAnswer trapAnswer;
+
+bool IsEmulatedTrap(const EXCEPTION_RECORD* record)
+{
+   return record->ExceptionAddress == reinterpret_cast<void*>(&Backdoor_ProbeTrapSite) ||
+          record->ExceptionAddress == reinterpret_cast<void*>(&Backdoor_EmulatedTrap);
+}
+
+LONG CALLBACK AnswerAsTheSystemDoes(EXCEPTION_POINTERS* info)
+{
+   if (IsEmulatedTrap(info->ExceptionRecord)) {
+      info->ExceptionRecord->ExceptionCode = trapAnswer.code;
+      info->ExceptionRecord->ExceptionFlags |= trapAnswer.flags;
+   }
+   return EXCEPTION_CONTINUE_SEARCH;
+}
+
+LONG CALLBACK CatchWhatPassesOn(EXCEPTION_POINTERS* info)
+{
+   if (!IsEmulatedTrap(info->ExceptionRecord)) {
+      return EXCEPTION_CONTINUE_SEARCH;
+   }
+   trapAnswer.passedOn++;
+   info->ExceptionRecord->ExceptionFlags = 0;
+   info->ContextRecord->Rip += 2;
+   return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// Probes as the check does, with the trap's exception answered as the test says.
+bool ProbeAnswered()
+{
+   void* front = AddVectoredExceptionHandler(1, AnswerAsTheSystemDoes);
+   const bool answer = Backdoor_Probe();
+   RemoveVectoredExceptionHandler(front);
+   return answer;
+}
+
+// Another call's trap, made while the probe's guard is active.
+bool OtherCallAnswered()
+{
+   void* front = AddVectoredExceptionHandler(1, AnswerAsTheSystemDoes);
+   BackdoorRegs regs{};
+   Backdoor_Call(&regs);
+   RemoveVectoredExceptionHandler(front);
+   return true;
+}
+
 } // namespace
 
 TEST_F(Hypervisor, OnlyTheExpectedHypervisorVersionIsAVirtualWorld)
@@ -117,6 +177,46 @@ TEST_F(Hypervisor, OnlyTheExpectedHypervisorVersionIsAVirtualWorld)
       EXPECT_EQ(Calls(), c.calls);
       TearDown();
    }
+}
+
+// On bare hardware that faults, the guard steps over any exception raised at the probe's own
+// instruction while it is active, and over nothing else.
+TEST_F(Hypervisor, TheProbesGuardStepsOverItsTrapWhateverTheException)
+{
+   Attach(Config([](HostSimConfig& c) { c.trap = BackdoorAnswer::Fault; }));
+   void* catcher = AddVectoredExceptionHandler(0, CatchWhatPassesOn);
+   ASSERT_NE(catcher, nullptr);
+   struct Case {
+      const char* what;
+      DWORD code;
+      DWORD flags;
+      bool (*probe)();
+      bool guarded;
+      int passedOn;
+   };
+   const Case cases[] = {
+       {"illegal instruction", EXCEPTION_ILLEGAL_INSTRUCTION, 0, ProbeAnswered, true, 0},
+       {"privileged instruction", EXCEPTION_PRIV_INSTRUCTION, 0, ProbeAnswered, true, 0},
+       {"access violation", EXCEPTION_ACCESS_VIOLATION, 0, ProbeAnswered, true, 0},
+       {"in-page error", EXCEPTION_IN_PAGE_ERROR, 0, ProbeAnswered, true, 0},
+       {"breakpoint", EXCEPTION_BREAKPOINT, 0, ProbeAnswered, true, 0},
+       {"single step", EXCEPTION_SINGLE_STEP, 0, ProbeAnswered, true, 0},
+       {"a code of no name", 0xE0F00D01, 0, ProbeAnswered, true, 0},
+       {"not continuable", EXCEPTION_ILLEGAL_INSTRUCTION, EXCEPTION_NONCONTINUABLE, ProbeAnswered, true, 1},
+       {"the probe without its guard", EXCEPTION_ILLEGAL_INSTRUCTION, 0, ProbeAnswered, false, 1},
+       {"another call's trap inside the guard", EXCEPTION_ILLEGAL_INSTRUCTION, 0, OtherCallAnswered, true, 1},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      trapAnswer = TrapAnswer{c.code, c.flags, 0};
+      const bool answer = c.guarded ? VmCheck_ProbeGuarded(c.probe) : c.probe();
+      EXPECT_EQ(trapAnswer.passedOn, c.passedOn);
+      if (c.probe == ProbeAnswered) {
+         EXPECT_FALSE(answer) << "bare hardware is no virtual world";
+      }
+   }
+   RemoveVectoredExceptionHandler(catcher);
+   trapAnswer = TrapAnswer{};
 }
 
 TEST_F(Hypervisor, BothVersionRequestsCarryTheSignExtendedComplement)
