@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "lib/install/fileHandle.h"
 #include "lib/install/log.h"
@@ -127,15 +128,8 @@ std::string ReadMarker(HANDLE marker, bool& tooLong)
    return text;
 }
 
-} // namespace
-
-void Util_ConvertRebootFileToRebootComponent(const char* fileName)
+void ConvertMarkerIn(const std::string& folder, const char* fileName)
 {
-   std::string folder = Win32U_GetTempPath();
-   if (folder.empty() || folder.size() > kTempPathChars) {
-      Inst_Log(LOG_WARNING, "Util_ConvertRebootFileToRebootComponent: Failed to get temp path");
-      folder = "C:\\";
-   }
    const std::string path = Str_Format("%s%s%s", folder.c_str(), folder.back() == '\\' ? "" : "\\", fileName);
    UniqueHandle temp = Util_OpenFolder(folder);
    PlainFileRefusal refusal = PlainFileRefusal::Missing;
@@ -174,6 +168,43 @@ void Util_ConvertRebootFileToRebootComponent(const char* fileName)
                path.c_str());
    } else if (!components->empty()) {
       Util_SetReboot(components->c_str());
+   }
+}
+
+bool SameFolder(std::string a, std::string b)
+{
+   for (std::string* path : {&a, &b}) {
+      while (!path->empty() && path->back() == '\\') {
+         path->pop_back();
+      }
+   }
+   const std::wstring wideA = Win32U_Wide(a);
+   const std::wstring wideB = Win32U_Wide(b);
+   return CompareStringOrdinal(wideA.c_str(), static_cast<int>(wideA.size()), wideB.c_str(),
+                               static_cast<int>(wideB.size()), TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+
+std::vector<std::string> Util_RebootMarkerFolders()
+{
+   std::string folder = Win32U_GetTempPath();
+   if (folder.empty() || folder.size() > kTempPathChars) {
+      Inst_Log(LOG_WARNING, "Util_ConvertRebootFileToRebootComponent: Failed to get temp path");
+      folder = "C:\\";
+   }
+   std::vector<std::string> folders = {folder};
+   const std::string older = Win32U_GetOlderTempPath();
+   if (!older.empty() && older.size() <= kTempPathChars && !SameFolder(folder, older)) {
+      folders.push_back(older);
+   }
+   return folders;
+}
+
+void Util_ConvertRebootFileToRebootComponent(const char* fileName)
+{
+   for (const std::string& folder : Util_RebootMarkerFolders()) {
+      ConvertMarkerIn(folder, fileName);
    }
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 constexpr char kRebootParentKey[] = "SOFTWARE\\Tessix, Inc.";
 constexpr char kRebootListKey[] = "SOFTWARE\\Tessix, Inc.\\NeedReboot";
@@ -12,7 +13,12 @@ constexpr char kRebootMarkerFile[] = "txreboot.tmp";
 constexpr char kRebootMarkerFileAlt[] = "tessixboot.tmp";
 
 bool Util_SetReboot(const char* component);
-// Moves a marker file of the temporary folder into the list: its own name, then its text.
+// The folders the marker files are looked for in: the temporary folder of the run and, when it
+// differs, the one GetTempPathW names. A run as SYSTEM gets a protected folder of its own, while
+// the package's custom actions, running as SYSTEM too, write their markers where the older call
+// points (the Windows temporary folder).
+std::vector<std::string> Util_RebootMarkerFolders();
+// Moves a marker file of those folders into the list: its own name, then its text.
 void Util_ConvertRebootFileToRebootComponent(const char* fileName);
 bool Util_GetRebootComponents(std::string& list);
 bool Util_NeedReboot();

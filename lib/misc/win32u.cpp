@@ -308,9 +308,25 @@ std::string Win32U_GetTempPathFrom(HMODULE kernel)
        .value_or(std::string());
 }
 
+namespace
+{
+HMODULE tempPathModuleForTest = nullptr;
+} // namespace
+
+void Win32U_SetTempPathModuleForTest(HMODULE kernel)
+{
+   tempPathModuleForTest = kernel;
+}
+
 std::string Win32U_GetTempPath()
 {
-   return Win32U_GetTempPathFrom(GetModuleHandleW(L"kernel32"));
+   return Win32U_GetTempPathFrom(tempPathModuleForTest != nullptr ? tempPathModuleForTest
+                                                                  : GetModuleHandleW(L"kernel32"));
+}
+
+std::string Win32U_GetOlderTempPath()
+{
+   return Win32UGetText([](wchar_t* buf, DWORD size) { return GetTempPathW(size, buf); }).value_or(std::string());
 }
 
 std::string Win32U_GetSystemDirectory()

@@ -65,6 +65,12 @@ UINT Win32U_GetDriveType(const char* root);
 std::string Win32U_GetTempPath();
 // The same choice made against `kernel` (a module that may export GetTempPath2W).
 std::string Win32U_GetTempPathFrom(HMODULE kernel);
+// GetTempPathW's folder alone: for SYSTEM the Windows temporary folder, where programs of that
+// account that use the older call (a package's custom actions) write.
+std::string Win32U_GetOlderTempPath();
+// Tests put a module of their own in kernel32's place for Win32U_GetTempPath (null restores
+// it): Wine has no GetTempPath2W, and no SYSTEM account whose two folders differ.
+void Win32U_SetTempPathModuleForTest(HMODULE kernel);
 std::string Win32U_GetSystemDirectory();
 std::string Win32U_GetWindowsDirectory();
 

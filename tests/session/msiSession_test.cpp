@@ -4,6 +4,7 @@
 
 #include <shlobj.h>
 
+#include <memory>
 #include <thread>
 
 #include "apps/install/setup/olderProduct.h"
@@ -57,7 +58,7 @@ UINT WINAPI SpyConfigure(LPCWSTR code, int level, INSTALLSTATE state, LPCWSTR pr
    spy.runOnceDuringRemoval = RunOnceValue(spy.runOnceName);
    const UINT result = spy.real.configureProductEx(code, level, state, properties);
    if (spy.removalLeavesMarker) {
-      WriteTextFile(Win32U_GetTempPath() + "txreboot.tmp", "");
+      WriteTextFile(Win32U_GetOlderTempPath() + "txreboot.tmp", ""); // where custom actions write
    }
    return result;
 }
@@ -377,27 +378,38 @@ TEST_F(Session, RemovalAskingForARestartStopsTheRun)
 }
 
 // The old product's uninstaller leaves the restart marker: the RunOnce command stays for the
-// next logon, when the extraction folder is gone, so it names a copy in the package cache.
+// next logon, when the extraction folder is gone, so it names a copy in the package cache. Run
+// as SYSTEM, the launcher's temporary folder is not the one the uninstaller writes to.
 TEST_F(Session, RunOnceAfterARemovalThatLeavesTheRestartMarker)
 {
-   ASSERT_EQ(InstallDirectly(FixturePackage("old-12.0.0.msi")), 0u);
-   StandardStyleWithOldCodes();
-   spy.removalLeavesMarker = true;
    wchar_t common[MAX_PATH];
    ASSERT_EQ(SHGetFolderPathW(nullptr, CSIDL_PROGRAM_FILES_COMMON, nullptr, 0, common), S_OK);
    const std::string cached =
        Win32U_Utf8(common) + "\\Tessix\\TessixToolsInstallerCache\\" + std::string(kToolsCode) + ".msi";
-   DeleteFileW(Win32U_Wide(cached).c_str());
+   const SetupContext start = ctx_;
+   for (const bool asSystem : {false, true}) {
+      SCOPED_TRACE(asSystem ? "as SYSTEM" : "as the user");
+      std::unique_ptr<SystemTempFolder> system(asSystem ? new SystemTempFolder : nullptr);
+      ASSERT_EQ(InstallDirectly(FixturePackage("old-12.0.0.msi")), 0u);
+      ctx_ = start;
+      StandardStyleWithOldCodes();
+      spy.removalLeavesMarker = true;
+      DeleteFileW(Win32U_Wide(cached).c_str());
 
-   EXPECT_TRUE(Run("tools-13.0.1.msi"));
+      EXPECT_TRUE(Run("tools-13.0.1.msi"));
 
-   EXPECT_EQ(ctx_.exitCode, 3010) << "the marker is a restart the install did not perform";
-   EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
-   EXPECT_EQ(RunOnceValue(kToolsCode), Win32U_GetSystemDirectory() + "\\msiexec.exe /i \"" + cached +
-                                           "\"  ProductLanguage=1033 TX_UPGRADE_INSTALL=1");
-   EXPECT_TRUE(PathExists(cached)) << "the command's package outlives the extraction folder";
-   EXPECT_TRUE(ReadTextFile(cached) == ReadTextFile(Extracted())) << "a copy of the package";
-   DeleteFileW(Win32U_Wide(cached).c_str());
+      EXPECT_EQ(ctx_.exitCode, 3010) << "the marker is a restart the install did not perform";
+      EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
+      EXPECT_EQ(RunOnceValue(kToolsCode), Win32U_GetSystemDirectory() + "\\msiexec.exe /i \"" + cached +
+                                              "\"  ProductLanguage=1033 TX_UPGRADE_INSTALL=1");
+      EXPECT_TRUE(PathExists(cached)) << "the command's package outlives the extraction folder";
+      EXPECT_TRUE(ReadTextFile(cached) == ReadTextFile(Extracted())) << "a copy of the package";
+      EXPECT_FALSE(PathExists(TempFolder() + "txreboot.tmp")) << "the marker is counted";
+      DeleteFileW(Win32U_Wide(cached).c_str());
+      DeleteRunOnceValue(kToolsCode);
+      RemoveFixtureProducts();
+      ClearRestartList();
+   }
 }
 
 // A helper window the package opened and never closed goes when the installer returns.

@@ -77,6 +77,24 @@ TEST_F(RestartList, MarkerFilesJoinTheList)
    EXPECT_TRUE(LogHas("I1: Util_NeedReboot: Reboot required!\n"));
 }
 
+// A run as SYSTEM has a temporary folder of its own, while the package's custom actions write
+// their markers where the older call points: the markers of both folders count, each once.
+TEST_F(RestartList, AsSystemTheMarkersOfBothTemporaryFoldersCount)
+{
+   SystemTempFolder system;
+   ASSERT_EQ(Win32U_GetTempPath(), system.path());
+   ASSERT_TRUE(WriteTextFile(system.path() + "txreboot.tmp", "launcher"));
+   ASSERT_TRUE(WriteTextFile(TempFolder() + "txreboot.tmp", "driverA"));
+   ASSERT_TRUE(WriteTextFile(TempFolder() + "tessixboot.tmp", ""));
+   std::string list;
+   EXPECT_TRUE(Util_GetRebootComponents(list));
+   EXPECT_EQ(list, "txreboot.tmp;launcher;txreboot.tmp;driverA;tessixboot.tmp");
+   for (const std::string& marker :
+        {system.path() + "txreboot.tmp", TempFolder() + "txreboot.tmp", TempFolder() + "tessixboot.tmp"}) {
+      EXPECT_FALSE(PathExists(marker)) << marker;
+   }
+}
+
 TEST_F(RestartList, SetRebootAppendsWithoutDeduplicating)
 {
    EXPECT_TRUE(Util_SetReboot("driverA"));

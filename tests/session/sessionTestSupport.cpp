@@ -2,12 +2,41 @@
 
 #include <msi.h>
 
+#include <cwchar>
+
 #include "apps/install/setup/ui/uiState.h"
 #include "lib/install/log.h"
 #include "lib/install/rebootUtil.h"
 #include "lib/install/regUtil.h"
 #include "lib/misc/handle.h"
 #include "lib/misc/win32u.h"
+
+namespace
+{
+std::wstring systemTemp; // what GetTempPath2W answers while a SystemTempFolder lives
+} // namespace
+
+extern "C" __declspec(dllexport) DWORD WINAPI GetTempPath2W(DWORD size, LPWSTR buffer)
+{
+   const DWORD length = static_cast<DWORD>(systemTemp.size());
+   if (size <= length) {
+      return length + 1;
+   }
+   wcscpy(buffer, systemTemp.c_str());
+   return length;
+}
+
+SystemTempFolder::SystemTempFolder()
+{
+   systemTemp = Win32U_Wide(path());
+   Win32U_SetTempPathModuleForTest(GetModuleHandleW(nullptr));
+}
+
+SystemTempFolder::~SystemTempFolder()
+{
+   Win32U_SetTempPathModuleForTest(nullptr);
+   systemTemp.clear();
+}
 
 std::string FixturePackage(const std::string& name)
 {

@@ -41,6 +41,23 @@ void ClearRestartList();
 // Presses a button of the first dialog box with this title once it shows (from another thread).
 void PressWhenShown(const std::wstring& title, int button);
 
+// A run as SYSTEM, as Windows answers it: GetTempPath2W names a protected folder of the
+// account's own (C:\Windows\SystemTemp), while GetTempPathW, which the package's custom actions
+// use, names the Windows temporary folder (here the test's). Wine has no GetTempPath2W: this
+// program exports one, handed to the launcher in kernel32's place for the life of the object.
+class SystemTempFolder
+{
+ public:
+   SystemTempFolder();
+   ~SystemTempFolder();
+   SystemTempFolder(const SystemTempFolder&) = delete;
+   SystemTempFolder& operator=(const SystemTempFolder&) = delete;
+   std::string path() const { return folder_.path() + "\\"; }
+
+ private:
+   ScratchDir folder_{"systemtemp"};
+};
+
 // Every test starts with its own temporary folder (TMP/TEMP), the launcher log in it, no
 // fixture product installed and no restart recorded; the same holds again afterwards.
 class InstallerTest : public ::testing::Test

@@ -173,8 +173,12 @@ void RestoreLibraries(const std::string& systemFolder)
 
 bool RestartMarkerPresent()
 {
-   const std::string temp = Win32U_GetTempPath();
-   return !temp.empty() && Util_PathExistsQuiet((temp + kRebootMarkerFile).c_str());
+   for (const std::string& folder : Util_RebootMarkerFolders()) {
+      if (Util_PathExistsQuiet((folder + (folder.back() == '\\' ? "" : "\\") + kRebootMarkerFile).c_str())) {
+         return true;
+      }
+   }
+   return false;
 }
 
 // The command kept for the restart runs at the next logon, long after the exit sequence has
