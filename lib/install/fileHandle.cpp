@@ -418,7 +418,8 @@ bool Util_BuildAdminsAndSystemAcl(std::vector<BYTE>& acl, const char* who)
    OwnedSid admins = W32Util_GetLocalAdminGroupSid();
    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
    PSID systemSid = nullptr;
-   if (!admins || !AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &systemSid)) {
+   if (!admins || !W32Util_SecurityCalls().allocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0,
+                                                                    0, &systemSid)) {
       Inst_LogLastWinError(LOG_ERROR, GetLastError(), "%s: Cannot look up the group SIDs", who);
       return false;
    }

@@ -14,15 +14,37 @@ constexpr DWORD kAdminsFullControl = 0x101F0000; // GENERIC_ALL plus all standar
 constexpr SECURITY_INFORMATION kOwnerAndProtectedDacl =
     PROTECTED_DACL_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION | OWNER_SECURITY_INFORMATION;
 const char kSetAdminsOp[] = "W32Util_SetAdminsGrpAccessOnly";
+
+const W32UtilSecurityCalls* testSecurityCalls = nullptr;
+
+// The debugger output leaves the last error alone only by chance: a failure's error is kept.
+template <typename... Args> void DebugKeepingError(const char* format, Args... args)
+{
+   const DWORD error = GetLastError();
+   Debug(format, args...);
+   SetLastError(error);
+}
 } // namespace
+
+const W32UtilSecurityCalls& W32Util_SecurityCalls()
+{
+   static const W32UtilSecurityCalls system = {AllocateAndInitializeSid, SetSecurityInfo};
+   return testSecurityCalls != nullptr ? *testSecurityCalls : system;
+}
+
+void W32Util_SetSecurityCallsForTest(const W32UtilSecurityCalls* calls)
+{
+   testSecurityCalls = calls;
+}
 
 OwnedSid W32Util_GetLocalAdminGroupSid()
 {
    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
    PSID sid = nullptr;
-   if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
-                                 &sid)) {
-      Debug("%s: AllocateAndInitializeSid: %d\n", "W32Util_GetLocalAdminGroupSid", static_cast<int>(GetLastError()));
+   if (!W32Util_SecurityCalls().allocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS,
+                                                         0, 0, 0, 0, 0, 0, &sid)) {
+      DebugKeepingError("%s: AllocateAndInitializeSid: %d\n", "W32Util_GetLocalAdminGroupSid",
+                        static_cast<int>(GetLastError()));
       return nullptr;
    }
    return OwnedSid(sid);
@@ -33,12 +55,13 @@ std::vector<BYTE> W32Util_BuildAdminsOnlyAcl(PSID sid)
    std::vector<BYTE> acl(GetLengthSid(sid) + 16);
    auto* header = reinterpret_cast<PACL>(acl.data());
    if (!InitializeAcl(header, static_cast<DWORD>(acl.size()), ACL_REVISION)) {
-      Debug("%s: Couldn't init ACL, error: %u\n", kSetAdminsOp, static_cast<unsigned>(GetLastError()));
+      DebugKeepingError("%s: Couldn't init ACL, error: %u\n", kSetAdminsOp, static_cast<unsigned>(GetLastError()));
       return {};
    }
    if (!AddAccessAllowedAceEx(header, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE, kAdminsFullControl,
                               sid)) {
-      Debug("%s: Couldn't add SID to DACL, error: %u\n", kSetAdminsOp, static_cast<unsigned>(GetLastError()));
+      DebugKeepingError("%s: Couldn't add SID to DACL, error: %u\n", kSetAdminsOp,
+                        static_cast<unsigned>(GetLastError()));
       return {};
    }
    return acl;
@@ -84,17 +107,19 @@ bool W32Util_SetAdminsGrpAccessOnlyOn(HANDLE object)
 {
    OwnedSid admins = W32Util_GetLocalAdminGroupSid();
    if (!admins) {
-      Debug("%s: Can't look up Admin group: %u\n", kSetAdminsOp, static_cast<unsigned>(GetLastError()));
+      DebugKeepingError("%s: Can't look up Admin group: %u\n", kSetAdminsOp, static_cast<unsigned>(GetLastError()));
       return false;
    }
    std::vector<BYTE> acl = W32Util_BuildAdminsOnlyAcl(admins.get());
    if (acl.empty()) {
       return false;
    }
-   const DWORD result = SetSecurityInfo(object, SE_FILE_OBJECT, kOwnerAndProtectedDacl, admins.get(), nullptr,
-                                        reinterpret_cast<PACL>(acl.data()), nullptr);
+   const DWORD result =
+       W32Util_SecurityCalls().setSecurityInfo(object, SE_FILE_OBJECT, kOwnerAndProtectedDacl, admins.get(), nullptr,
+                                               reinterpret_cast<PACL>(acl.data()), nullptr);
    if (result != ERROR_SUCCESS) {
       Debug("%s: SetSecurityInfo failed: %u\n", kSetAdminsOp, static_cast<unsigned>(result));
+      SetLastError(result);
       return false;
    }
    return true;

@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
+
 #include <memory>
 #include <vector>
 
@@ -22,5 +24,16 @@ std::vector<BYTE> W32Util_BuildAdminsOnlyAcl(PSID sid);
 // Makes `path` owned by and accessible only to the local Administrators group. Refuses reparse
 // points: a link cannot be secured, only what it points to.
 bool W32Util_SetAdminsGrpAccessOnly(const char* path);
-// The same through a handle opened with READ_CONTROL, WRITE_DAC and WRITE_OWNER.
+// The same through a handle opened with READ_CONTROL, WRITE_DAC and WRITE_OWNER. On false the
+// last error says why.
 bool W32Util_SetAdminsGrpAccessOnlyOn(HANDLE object);
+
+// The security calls that build the well-known SIDs and apply a descriptor. Tests put a table of
+// their own in front of the real one (null restores it) for the refusals Windows gives where
+// Wine's calls never refuse (Wine keeps no descriptors).
+struct W32UtilSecurityCalls {
+   decltype(&AllocateAndInitializeSid) allocateAndInitializeSid;
+   decltype(&SetSecurityInfo) setSecurityInfo;
+};
+const W32UtilSecurityCalls& W32Util_SecurityCalls();
+void W32Util_SetSecurityCallsForTest(const W32UtilSecurityCalls* calls);

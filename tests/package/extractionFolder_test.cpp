@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include "apps/install/setup/config.h"
+#include "apps/install/setup/ui/uiState.h"
 #include "lib/misc/win32u.h"
 #include "lib/misc/windowsu.h"
 #include "tests/package/packageSupport.h"
@@ -87,10 +88,10 @@ TEST_F(ExtractionFolder, TheTemporaryFolderComesFirst)
 {
    ScratchDir temp("xtemp");
    TempFolderOverride override(temp.path() + "\\");
-   ASSERT_TRUE(ChooseExtractionFolder(kMiB));
+   ASSERT_EQ(ChooseExtractionFolder(kMiB), FolderChoice::Chosen);
    EXPECT_EQ(extractionFolder, temp / kFolderName + "\\");
    EXPECT_TRUE(IsPlainFolder(extractionFolder));
-   EXPECT_TRUE(PrepareExtractionFolder(extractionFolder));
+   EXPECT_EQ(PrepareExtractionFolder(extractionFolder), FolderPreparation::Ready);
    for (const char* line : {"Attempting to find best location for unpacking temporary installation files",
                             "Extracting setup files to \"%s\""}) {
       std::string text = line;
@@ -115,10 +116,10 @@ TEST_F(ExtractionFolder, AFolderFromAnEarlierRunIsEmptiedAndMadeAgain)
    ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(old).c_str(), nullptr));
    ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(old + "\\sub").c_str(), nullptr));
    ASSERT_TRUE(WriteTextFile(old + "\\sub\\planted.dll", "planted"));
-   ASSERT_TRUE(ChooseExtractionFolder(kMiB));
+   ASSERT_EQ(ChooseExtractionFolder(kMiB), FolderChoice::Chosen);
    EXPECT_EQ(extractionFolder, old + "\\");
    EXPECT_TRUE(ListFolder(old).empty());
-   EXPECT_TRUE(PrepareExtractionFolder(extractionFolder));
+   EXPECT_EQ(PrepareExtractionFolder(extractionFolder), FolderPreparation::Ready);
 }
 
 TEST_F(ExtractionFolder, APlantedLinkIsNeverFollowed)
@@ -127,14 +128,16 @@ TEST_F(ExtractionFolder, APlantedLinkIsNeverFollowed)
    TempFolderOverride override(root + "\\linktemp\\");
    const std::string link = root + "\\linktemp\\" + kFolderName;
    ASSERT_NE(Win32U_GetFileAttributes(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT, 0u) << "fixture missing";
-   ASSERT_TRUE(ChooseExtractionFolder(kMiB));
+   ASSERT_EQ(ChooseExtractionFolder(kMiB), FolderChoice::Chosen);
    // Wine cannot remove a directory link, so the candidate is passed over; Windows removes the
    // link and makes a real folder in its place. Either way the link's target is untouched.
    EXPECT_TRUE(IsPlainFolder(extractionFolder)) << extractionFolder;
    EXPECT_EQ(ReadTextFile(root + "\\outside\\precious.txt"), "precious\n");
    EXPECT_EQ(ListFolder(root + "\\outside").size(), 1u);
-   EXPECT_FALSE(PrepareExtractionFolder(link + "\\")) << "a link cannot be restricted";
-   EXPECT_TRUE(log_.Has("Can't adjust security for target path \"" + link + "\\\""));
+   EXPECT_EQ(PrepareExtractionFolder(link + "\\"), FolderPreparation::CannotSecure) << "a link cannot be restricted";
+   EXPECT_NE(log_.Text().find("I0: Can't adjust security for target path \"" + link + "\\\"| winerror code "),
+             std::string::npos)
+       << "with the system's reason";
 }
 
 TEST_F(ExtractionFolder, ATooSmallTemporaryDriveGivesWayToTheFirstFixedDriveWithRoom)
@@ -146,10 +149,10 @@ TEST_F(ExtractionFolder, ATooSmallTemporaryDriveGivesWayToTheFirstFixedDriveWith
    if (small >= large) {
       GTEST_SKIP() << "drive T: has no less room than C: here";
    }
-   ASSERT_TRUE(ChooseExtractionFolder(small + (large - small) / 2));
+   ASSERT_EQ(ChooseExtractionFolder(small + (large - small) / 2), FolderChoice::Chosen);
    EXPECT_EQ(extractionFolder, "C:\\TessixTemp\\" + kFolderName + "\\") << log_.Text();
    EXPECT_TRUE(IsPlainFolder(extractionFolder));
-   EXPECT_TRUE(PrepareExtractionFolder(extractionFolder));
+   EXPECT_EQ(PrepareExtractionFolder(extractionFolder), FolderPreparation::Ready);
    EXPECT_TRUE(log_.Has("Examining drive for temp folder \"T:\\temp\\\""));
    EXPECT_FALSE(log_.Has("CurrentLocation \"T:\\temp\\" + kFolderName + "\\\""));
 }
@@ -158,7 +161,7 @@ TEST_F(ExtractionFolder, NoRoomAnywhere)
 {
    ScratchDir temp("xnone");
    TempFolderOverride override(temp.path() + "\\");
-   EXPECT_FALSE(ChooseExtractionFolder(UINT64_MAX));
+   EXPECT_EQ(ChooseExtractionFolder(UINT64_MAX), FolderChoice::NoRoom);
    EXPECT_TRUE(log_.Has("ERROR: Setup did not find a suitable unpack location. Stopping installation."));
    EXPECT_EQ(extractionFolder, "");
 }
@@ -168,7 +171,7 @@ TEST_F(ExtractionFolder, AProductCodeThatIsNotOneFolderNameIsNotUsed)
    ScratchDir temp("xcode");
    TempFolderOverride override(temp.path() + "\\");
    config_.productCode = "..\\..\\Windows";
-   EXPECT_FALSE(ChooseExtractionFolder(kMiB));
+   EXPECT_EQ(ChooseExtractionFolder(kMiB), FolderChoice::NoRoom);
    EXPECT_TRUE(ListFolder(temp.path()).empty() || ListFolder(temp.path()) == std::vector<std::string>{"txinst.log"});
 }
 
@@ -176,8 +179,76 @@ TEST_F(ExtractionFolder, AFolderThatIsNotEmptyIsRefused)
 {
    ScratchDir folder("xfull");
    ASSERT_TRUE(WriteTextFile(folder / "left.txt", "x"));
-   EXPECT_FALSE(PrepareExtractionFolder(folder.path() + "\\"));
+   EXPECT_EQ(PrepareExtractionFolder(folder.path() + "\\"), FolderPreparation::NotEmpty);
    EXPECT_TRUE(log_.Has("The target path is not empty \"" + folder.path() + "\\\""));
+}
+
+// Windows refuses a folder's security where Wine never does: SIDs that cannot be made (memory),
+// an owner the run's token may not set. Neither is a full disk: the user is told which folder
+// cannot be used, and a silent run ends by itself with the failure.
+BOOL WINAPI NoSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PSID*)
+{
+   SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+   return FALSE;
+}
+
+DWORD WINAPI OwnerRefused(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID, PACL, PACL)
+{
+   return ERROR_INVALID_OWNER;
+}
+
+TEST_F(ExtractionFolder, WhatTheUserIsToldWhenNoFolderCanBeUsed)
+{
+   ImageResources launcher(WinePath(TestArg(1)));
+   ASSERT_NE(launcher.get(), nullptr);
+   const W32UtilSecurityCalls real = W32Util_SecurityCalls();
+   const W32UtilSecurityCalls noSid = {NoSid, real.setSecurityInfo};
+   const W32UtilSecurityCalls ownerRefused = {real.allocateAndInitializeSid, OwnerRefused};
+   struct Case {
+      const char* what;
+      const W32UtilSecurityCalls* calls;
+      uint64_t needed;
+      int32_t exitCode;
+      std::string line;    // with the folder after it
+      std::string message; // the box's text up to the folder or number
+   } cases[] = {
+       {"no drive with room", nullptr, UINT64_MAX, 112, "ERROR: Failed to find drive with enough space.",
+        "There is not enough free disk space for setup to proceed."},
+       {"the descriptor cannot be built", &noSid, kMiB, 1603,
+        "Can't adjust security for target path \"%s\"| winerror code 8", "Setup cannot extract files to %s.  "},
+       {"the restriction is refused", &ownerRefused, kMiB, 1603,
+        "Can't adjust security for target path \"%s\"| winerror code 1307", "Setup cannot extract files to %s.  "},
+   };
+   bool silent = true;
+   silentFlag = &silent;
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      ScratchDir temp("xsecure");
+      TempFolderOverride override(temp.path() + "\\");
+      const std::string folder = temp / kFolderName + "\\";
+      const size_t logStart = log_.Text().size();
+      W32Util_SetSecurityCallsForTest(c.calls);
+      const int32_t exitCode = SetUpExtractionFolder(c.needed, true, "Tessix Product Installation", launcher.get());
+      W32Util_SetSecurityCallsForTest(nullptr);
+      ReleaseExtractionFolder(false);
+
+      EXPECT_EQ(exitCode, c.exitCode);
+      std::string line = c.line;
+      std::string message = c.message;
+      for (std::string* text : {&line, &message}) {
+         if (const size_t at = text->find("%s"); at != std::string::npos) {
+            text->replace(at, 2, folder);
+         }
+      }
+      const std::string text = log_.Text().substr(logStart);
+      EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
+      EXPECT_NE(text.find("DisplayMessageBox: \"Tessix Product Installation\" - \"" + message), std::string::npos)
+          << message << "\n"
+          << text;
+      EXPECT_EQ(text.find("DisplayMessageBox:"), text.rfind("DisplayMessageBox:")) << "one box, never asked again";
+      EXPECT_FALSE(PathExists(folder)) << "nothing is left";
+   }
+   silentFlag = nullptr;
 }
 
 TEST_F(ExtractionFolder, DescriptorsBuiltInMemory)

@@ -109,9 +109,9 @@ TEST_F(PackedLauncher, ExtractsBothPayloadFilesIntoAChosenFolder)
    EXPECT_EQ(payload, msi.size() + vcredist.size());
    ScratchDir temp("packed");
    TempFolderOverride override(temp.path() + "\\");
-   ASSERT_TRUE(ChooseExtractionFolder(ComputeRequiredBytes(module.get(), payload, "title")));
+   ASSERT_EQ(ChooseExtractionFolder(ComputeRequiredBytes(module.get(), payload, "title")), FolderChoice::Chosen);
    EXPECT_EQ(extractionFolder, temp / config_.productCode + "~setup\\");
-   ASSERT_TRUE(PrepareExtractionFolder(extractionFolder));
+   ASSERT_EQ(PrepareExtractionFolder(extractionFolder), FolderPreparation::Ready);
 
    struct Seen {
       std::vector<std::string> files;

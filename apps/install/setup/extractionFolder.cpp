@@ -8,7 +8,11 @@
 
 #include "apps/install/setup/config.h"
 #include "apps/install/setup/configValues.h"
+#include "apps/install/setup/exitCodes.h"
 #include "apps/install/setup/payloadRoom.h"
+#include "apps/install/setup/ui/messageBox.h"
+#include "apps/install/setup/ui/messages.h"
+#include "apps/install/setup/ui/uiState.h"
 #include "lib/install/fileUtil.h"
 #include "lib/install/log.h"
 #include "lib/misc/win32u.h"
@@ -22,6 +26,10 @@ namespace
 
 constexpr size_t kMaxFolderBytes = 259; // the folder and its NUL fit MAX_PATH
 const char kDriveParent[] = "TessixTemp";
+constexpr UINT kMessageCannotExtractTo = 27;
+constexpr uint32_t kErrorBox = MB_ICONERROR;
+constexpr uint32_t kDiskSpaceBox = MB_TOPMOST | MB_ICONERROR | MB_RETRYCANCEL; // 0x40015
+constexpr uint32_t kDiskSpaceSilentBox = kDiskSpaceBox | MB_DEFBUTTON2;        // 0x40115
 const char kFolderSuffix[] = "~setup\\";
 
 struct Candidate {
@@ -259,7 +267,7 @@ bool BuildFolderCreationSecurity(FolderCreationSecurity& security)
    return true;
 }
 
-bool ChooseExtractionFolder(uint64_t neededBytes)
+FolderChoice ChooseExtractionFolder(uint64_t neededBytes, std::string* unsecured)
 {
    Inst_LogMsg("Attempting to find best location for unpacking temporary installation files");
    ErrorModeScope errorMode;
@@ -271,25 +279,39 @@ bool ChooseExtractionFolder(uint64_t neededBytes)
    if (!Config_IsValidProductCode(productCode)) {
       Inst_Log(LOG_ERROR, "ChooseExtractionFolder: PRODUCTCODE \"%s\" cannot name a folder", productCode.c_str());
       Inst_LogMsg("ERROR: Setup did not find a suitable unpack location. Stopping installation.");
-      return false;
+      return FolderChoice::NoRoom;
    }
    FolderCreationSecurity security;
    const bool secured = BuildFolderCreationSecurity(security);
+   const DWORD securityError = secured ? ERROR_SUCCESS : GetLastError();
+   const std::vector<Candidate> candidates = ListCandidates(neededBytes, leaf);
+   if (!secured) {
+      // No folder can be made safe for the payload, whichever drive has room.
+      const std::string temp = Win32U_GetTempPath();
+      const std::string folder = !candidates.empty() ? candidates.front().folder
+                                 : temp.empty()      ? leaf
+                                                     : temp + (temp.back() == '\\' ? "" : "\\") + leaf;
+      Inst_LogWinError(LOG_LAUNCHER, securityError, "Can't adjust security for target path \"%s\"", folder.c_str());
+      if (unsecured != nullptr) {
+         *unsecured = folder;
+      }
+      return FolderChoice::CannotSecure;
+   }
 
-   for (const Candidate& candidate : ListCandidates(neededBytes, leaf)) {
+   for (const Candidate& candidate : candidates) {
       Inst_LogMsg("CurrentLocation \"%s\"", candidate.folder.c_str());
-      if (secured && TryCandidate(candidate, security)) {
+      if (TryCandidate(candidate, security)) {
          extractionFolder = candidate.folder;
          Inst_LogMsg("Selecting \"%s\" for unpacking temp files", extractionFolder.c_str());
-         return true;
+         return FolderChoice::Chosen;
       }
       Inst_LogMsg("Can't use \"%s\" because is too small", candidate.folder.c_str());
    }
    Inst_LogMsg("ERROR: Setup did not find a suitable unpack location. Stopping installation.");
-   return false;
+   return FolderChoice::NoRoom;
 }
 
-bool PrepareExtractionFolder(const std::string& folder)
+FolderPreparation PrepareExtractionFolder(const std::string& folder)
 {
    Inst_LogMsg("Extracting setup files to \"%s\"", folder.c_str());
    UniqueHandle opened;
@@ -303,14 +325,50 @@ bool PrepareExtractionFolder(const std::string& folder)
       handle = opened ? opened.get() : nullptr;
    }
    if (handle == nullptr || !W32Util_SetAdminsGrpAccessOnlyOn(handle)) {
-      Inst_LogMsg("Can't adjust security for target path \"%s\"", folder.c_str());
-      return false;
+      Inst_LogWinError(LOG_LAUNCHER, GetLastError(), "Can't adjust security for target path \"%s\"", folder.c_str());
+      return FolderPreparation::CannotSecure;
    }
    if (!IsEmptyFolder(handle)) {
       Inst_LogMsg("The target path is not empty \"%s\"", folder.c_str());
-      return false;
+      return FolderPreparation::NotEmpty;
    }
-   return true;
+   return FolderPreparation::Ready;
+}
+
+int32_t SetUpExtractionFolder(uint64_t neededBytes, bool silent, const char* title, HMODULE resources)
+{
+   std::string unsecured;
+   for (;;) {
+      const FolderChoice choice = ChooseExtractionFolder(neededBytes, &unsecured);
+      if (choice == FolderChoice::Chosen) {
+         break;
+      }
+      if (choice == FolderChoice::CannotSecure) {
+         ShowMessageWithText(resources, messageOwner, title, kMessageCannotExtractTo, unsecured.c_str(), kErrorBox);
+         return ExitFatal;
+      }
+      Inst_LogMsg("ERROR: Failed to find drive with enough space.");
+      Inst_LogMsg("Needed Bytes: %llu", static_cast<unsigned long long>(neededBytes));
+      const int answer = ShowMessageWithNumber(resources, messageOwner, title, MSG_NOT_ENOUGH_SPACE,
+                                               static_cast<int>(Room_Megabytes(neededBytes)),
+                                               silent ? kDiskSpaceSilentBox : kDiskSpaceBox);
+      if (answer != IDRETRY) {
+         Inst_LogMsg("Install cancelled by the user.");
+         // Silently nobody chose: there is no drive with room. Otherwise the user cancelled.
+         return silent ? ExitNoDriveWithRoom : ExitUserCancelled;
+      }
+      Inst_LogMsg("User chose to retry to find enough disk space.");
+   }
+   switch (PrepareExtractionFolder(extractionFolder)) {
+   case FolderPreparation::Ready:
+      return ExitSuccess;
+   case FolderPreparation::CannotSecure:
+      ShowMessageWithText(resources, messageOwner, title, kMessageCannotExtractTo, extractionFolder.c_str(), kErrorBox);
+      return ExitFatal;
+   case FolderPreparation::NotEmpty:
+      break;
+   }
+   return ExitFatal;
 }
 
 bool ExtractedFile_IsIntact(const std::string& path)

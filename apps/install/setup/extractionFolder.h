@@ -45,15 +45,31 @@ bool ExtractedFile_IsIntact(const std::string& path);
 // emptied and removed through its handles, and a drive-root parent "TessixTemp" after it.
 void ReleaseExtractionFolder(bool keepFiles);
 
+enum class FolderChoice {
+   Chosen,
+   NoRoom,       // no folder with room could be made: worth asking again once room is made
+   CannotSecure, // the folder's security cannot be built: asking again would not help
+};
+
 // Picks the first usable folder for `neededBytes` (temporary folder first, then fixed,
 // removable and remote drives) and writes it into extractionFolder. PRODUCTCODE comes from
-// activeConfig.
-bool ChooseExtractionFolder(uint64_t neededBytes);
+// activeConfig. CannotSecure (logged with the system's error) names in `unsecured` the folder
+// that would have been used.
+FolderChoice ChooseExtractionFolder(uint64_t neededBytes, std::string* unsecured = nullptr);
+
+enum class FolderPreparation { Ready, CannotSecure, NotEmpty };
 
 // Restricts the chosen folder to the Administrators group and makes sure it is empty (through the
-// held handle when `folder` is the held one; a link is refused). On false the reason is logged
-// and the run must end.
-bool PrepareExtractionFolder(const std::string& folder);
+// held handle when `folder` is the held one; a link is refused). Anything but Ready is logged
+// (a restriction refused with the system's error) and the run must end.
+FolderPreparation PrepareExtractionFolder(const std::string& folder);
+
+// The folder choice and preparation of a run, with what the user is told when they fail: while
+// no drive has room, message 49 asks Retry or Cancel (Cancel ends 1602, and 112 in a silent run,
+// whose box answers Cancel); a folder that cannot be secured is message 27 with that folder
+// (Retry could not help) and ends 1603, as does a folder that is not empty. ExitSuccess when the
+// folder is ready.
+int32_t SetUpExtractionFolder(uint64_t neededBytes, bool silent, const char* title, HMODULE resources);
 
 // The security a new extraction folder (and a new "TessixTemp" parent) is created with: a
 // protected DACL that gives full control to the Administrators group and to SYSTEM and nothing

@@ -61,7 +61,6 @@ constexpr int kProgressStep = 5;
 constexpr int kNoPayloadSteps = 15;
 constexpr DWORD kNoPayloadPauseMs = 200;
 constexpr uint32_t kHostLogLevelForwarding = 5;
-constexpr int kRetryAnswer = IDRETRY;
 
 const char kTxmLogKey[] = "SOFTWARE\\Tessix, Inc.\\TxmLog";
 const char kInstLogName[] = "txinst.log";
@@ -70,8 +69,6 @@ const char kVendorKey[] = "SOFTWARE\\Tessix, Inc.";
 // Message flags of the main flow's boxes.
 constexpr uint32_t kErrorBox = MB_ICONERROR;                                   // 16
 constexpr uint32_t kCanceledBox = MB_TOPMOST | MB_ICONWARNING;                 // 0x40030
-constexpr uint32_t kDiskSpaceBox = MB_TOPMOST | MB_ICONERROR | MB_RETRYCANCEL; // 0x40015
-constexpr uint32_t kDiskSpaceSilentBox = kDiskSpaceBox | MB_DEFBUTTON2;        // 0x40115
 
 // The command line as text for the log and the host: invalid UTF-16 is shown, not dropped.
 std::string CommandLineText(const std::wstring& raw)
@@ -553,22 +550,10 @@ class SetupRun
                   static_cast<unsigned long long>(Room_Megabytes(ctx_.requiredBytes)),
                   static_cast<unsigned long long>(ctx_.requiredBytes));
 
-      while (!ChooseExtractionFolder(ctx_.requiredBytes)) {
-         Inst_LogMsg("ERROR: Failed to find drive with enough space.");
-         Inst_LogMsg("Needed Bytes: %llu", static_cast<unsigned long long>(ctx_.requiredBytes));
-         const int answer = ShowMessageWithNumber(
-             instance_, messageOwner, ctx_.windowTitle.c_str(), MSG_NOT_ENOUGH_SPACE,
-             static_cast<int>(Room_Megabytes(ctx_.requiredBytes)), ctx_.silent ? kDiskSpaceSilentBox : kDiskSpaceBox);
-         if (answer != kRetryAnswer) {
-            Inst_LogMsg("Install cancelled by the user.");
-            // Silently nobody chose: there is no drive with room. Otherwise the user cancelled.
-            ctx_.exitCode = ctx_.silent ? ExitNoDriveWithRoom : ExitUserCancelled;
-            return false;
-         }
-         Inst_LogMsg("User chose to retry to find enough disk space.");
-      }
-      if (!PrepareExtractionFolder(extractionFolder)) {
-         ctx_.exitCode = ExitFatal;
+      const int32_t folderResult =
+          SetUpExtractionFolder(ctx_.requiredBytes, ctx_.silent, ctx_.windowTitle.c_str(), instance_);
+      if (folderResult != ExitSuccess) {
+         ctx_.exitCode = folderResult;
          return false;
       }
 
