@@ -28,6 +28,8 @@ struct InstallerSpy {
    std::string runOnceDuringRemoval;
    std::string runOnceName;
    UINT forcedInstallResult = 0;               // 0: the real installer answers
+   UINT forcedRemovalResult = 0;               // 0: the real installer answers
+   std::string clientsDuringRemoval;           // the removed product's "Clients" as the installer saw it
    bool removalLeavesMarker = false;           // the old product's uninstaller leaves the restart marker
    const wchar_t* infoDuringInstall = nullptr; // sent to the registered handler during the install
    INSTALLUI_HANDLERW handler = nullptr;
@@ -56,6 +58,10 @@ UINT WINAPI SpyConfigure(LPCWSTR code, int level, INSTALLSTATE state, LPCWSTR pr
 {
    spy.removals.push_back(Utf8(code) + "|" + Utf8(properties));
    spy.runOnceDuringRemoval = RunOnceValue(spy.runOnceName);
+   spy.clientsDuringRemoval = Clients(Utf8(code));
+   if (spy.forcedRemovalResult != 0) {
+      return spy.forcedRemovalResult;
+   }
    const UINT result = spy.real.configureProductEx(code, level, state, properties);
    if (spy.removalLeavesMarker) {
       WriteTextFile(Win32U_GetOlderTempPath() + "txreboot.tmp", ""); // where custom actions write
@@ -254,6 +260,35 @@ TEST_F(Session, OlderProductOfOldCodesRemovedFirst)
    EXPECT_TRUE(LogHas("I0: Uninstalling with props:  TX_UPGRADE_UNINSTALL=1 ProductLanguage=1033\n"));
    EXPECT_TRUE(LogHas("I0: Uninstall successful\n"));
    EXPECT_TRUE(LogHas("I0: Uninstalled Tessix Test Tools\n"));
+}
+
+// An older product registered inside another (its parent maintains it) is decoupled for its
+// removal. A removal that is cancelled or fails (answers Wine's installer never gives) leaves the
+// product in place, coupled to its parent again.
+TEST_F(Session, NestedOlderProductIsNestedAgainWhenItsRemovalDoesNotHappen)
+{
+   const SetupContext start = ctx_;
+   for (const UINT removal : {ERROR_INSTALL_USEREXIT, ERROR_INSTALL_FAILURE}) {
+      SCOPED_TRACE(removal);
+      ASSERT_EQ(InstallDirectly(FixturePackage("old-12.0.0.msi")), 0u);
+      ASSERT_TRUE(MsiUtil_NestMsi(kOldCode, kMarkerCode));
+      ctx_ = start;
+      StandardStyleWithOldCodes();
+      spy.installs.clear();
+      spy.forcedRemovalResult = removal;
+
+      EXPECT_FALSE(Run("tools-13.0.1.msi"));
+
+      EXPECT_EQ(ctx_.exitCode, static_cast<int32_t>(removal));
+      EXPECT_EQ(spy.clientsDuringRemoval, ":|") << "a product of its own while it is removed";
+      EXPECT_EQ(Clients(kOldCode), std::string(kMarkerCode) + "|;|;|") << "coupled to its parent again";
+      EXPECT_EQ(ProductState(kOldCode), INSTALLSTATE_DEFAULT);
+      EXPECT_TRUE(spy.installs.empty());
+      EXPECT_TRUE(LogHas(std::string("MsiUtil_UnnestMsi: Successfully decoupled ") + kOldCode +
+                         " from parent installer " + kMarkerCode + "\n"));
+      EXPECT_FALSE(LogHas("ERROR: Can't re-nest installer"));
+      RemoveFixtureProducts();
+   }
 }
 
 // The removal's own window (the user interface's) is created, fed and destroyed around the

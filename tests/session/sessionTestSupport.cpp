@@ -81,6 +81,27 @@ std::string InstalledVersion(const std::string& code)
    return Win32U_Utf8(version);
 }
 
+std::string Clients(const std::string& code)
+{
+   HKEY raw = nullptr;
+   const std::wstring key = Win32U_Wide(MsiUtil_ProductRegistrationKey(code));
+   if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &raw) != ERROR_SUCCESS) {
+      return "<no key>";
+   }
+   wchar_t data[512] = {};
+   DWORD size = sizeof data - 2 * sizeof(wchar_t);
+   const LONG result = RegQueryValueExW(raw, L"Clients", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+   RegCloseKey(raw);
+   if (result != ERROR_SUCCESS) {
+      return "<no value>";
+   }
+   std::string list;
+   for (const wchar_t* s = data; *s != L'\0'; s += wcslen(s) + 1) {
+      list += Win32U_Utf8(s) + "|";
+   }
+   return list;
+}
+
 std::string ProductRegistryValue(const std::string& folder, const char* name)
 {
    HKEY raw = nullptr;

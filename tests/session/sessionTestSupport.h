@@ -34,6 +34,10 @@ int ProductState(const std::string& code);
 std::string InstalledVersion(const std::string& code); // empty when not installed
 // A value under HKLM\Software\TessixTest\<folder> (64-bit view); "<none>" when missing.
 std::string ProductRegistryValue(const std::string& folder, const char* name);
+// The strings of a product registration's "Clients" list, each followed by "|" (":|" for a
+// product of its own, the parent's code, ";" and ";" for a nested one); "<no key>" or
+// "<no value>" when missing.
+std::string Clients(const std::string& code);
 // The RunOnce value named after a product code; "<none>" when missing.
 std::string RunOnceValue(const std::string& name);
 void DeleteRunOnceValue(const std::string& name);
