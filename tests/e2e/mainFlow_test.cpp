@@ -11,6 +11,7 @@
 #include "tests/e2e/runSupport.h"
 #include "tests/e2e/sampleProduct.h"
 #include "tests/gui/driver.h"
+#include "tests/rpc/hostLogKey.h"
 #include "tests/rpc/hostSimProcess.h"
 
 namespace
@@ -84,6 +85,11 @@ std::string ReceivedValue(const std::string& temp, const std::string& property)
 
 TEST_F(MainFlow, SilentToolsStyleInstall)
 {
+   // The key that forwards the log to the host, as a run the host asked for leaves it when it is
+   // cut short (it is volatile: it lasts until Windows restarts). The end of this run deletes it.
+   CHostLogKey hostLogKey;
+   ASSERT_TRUE(hostLogKey.created());
+   ASSERT_TRUE(TxmLogKeyExists());
    const LauncherRun run = Run("/s /v\"/qn REBOOT=ReallySuppress\"");
    EXPECT_EQ(run.exitCode, 0u) << run.log;
    EXPECT_EQ(MsiQueryProductStateW(kSampleProduct), INSTALLSTATE_DEFAULT);
