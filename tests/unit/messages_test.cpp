@@ -42,10 +42,15 @@ std::optional<std::wstring> TableString(HMODULE module, UINT id, LANGID language
    return std::wstring(p + 1, *p);
 }
 
+// Every % of a text with what follows it, in order, as the text's readers take it: the
+// environment reference %TEMP% of the usage texts, a printf conversion (flags, width, precision,
+// length, conversion letter, or %%), a FormatMessage insert (%1), and a % that starts none of
+// these on its own. The texts are formats: a translator's "100 % des" holds a conversion.
 std::string Placeholders(const std::string& text)
 {
+   static const std::regex pattern(R"(%TEMP%|%[-+ #0]*(\*|[0-9]+)?(\.(\*|[0-9]*))?)"
+                                   R"((hh|h|ll|l|j|z|t|L|I64|I32|I)?[diouxXeEfFgGaAcCsSpn%]|%[0-9]+|%)");
    std::string out;
-   static const std::regex pattern(R"(%TEMP%|%[sd1])");
    for (auto it = std::sregex_iterator(text.begin(), text.end(), pattern); it != std::sregex_iterator(); ++it) {
       out += it->str() + " ";
    }
@@ -65,6 +70,28 @@ protected:
 };
 
 } // namespace
+
+TEST(MessagePlaceholders, TranslationsThatChangeTheFormatAreTold)
+{
+   const struct {
+      const char* english;
+      const char* translation;
+      bool same;
+   } cases[] = {
+       {"at least %d MB of free space", "au moins %d Mo d'espace libre", true},
+       {"The path '%1' is invalid.", "Der Pfad '%1' ist ungültig.", true},
+       {"Unpack into %TEMP% folder.", "Décompresser dans le dossier %TEMP%.", true},
+       {"%d MB free", "%d Mo libres (100 %)", false},
+       {"%d MB free", "%d Mo, 100 % disponibles", false}, // "% d" is a conversion
+       {"%s cannot", "%S kann nicht", false},
+       {"%s (%d)", "%d (%s)", false},
+       {"%d%% done", "%d% fait", false},
+       {"%I64u bytes", "%u octets", false},
+   };
+   for (const auto& c : cases) {
+      EXPECT_EQ(Placeholders(c.english) == Placeholders(c.translation), c.same) << c.translation;
+   }
+}
 
 TEST_F(Messages, EveryMessageInEveryLanguageWithTheSamePlaceholders)
 {
