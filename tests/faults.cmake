@@ -80,9 +80,9 @@ add_test(NAME faults_folders COMMAND faults_test ${_fault_args} --gtest_filter=F
 add_test(NAME faults_mounted COMMAND faults_test ${_fault_args} --gtest_filter=Mounted.*)
 add_test(NAME faults_security COMMAND faults_test ${_fault_args} --gtest_filter=Planting.*:Signed.*:TempPath.*)
 # Runs that reach the runtime stage stop the tools' processes if any run: they take turns with
-# the tests that start them.
-set_tests_properties(faults_container PROPERTIES TIMEOUT 300)
-set_tests_properties(faults_instances PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_registry)
+# the tests that start them. And every run deletes the host-logging key at its end, which the
+# host-line tests need to last through a run of their own.
+set_tests_properties(faults_container faults_instances PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_registry)
 set_tests_properties(faults_folders faults_mounted faults_security PROPERTIES TIMEOUT 300
                      RESOURCE_LOCK "wine_registry;wine_installer;tessix_temp")
 set_tests_properties(faults_folders faults_mounted PROPERTIES FIXTURES_REQUIRED faults_mounts)
