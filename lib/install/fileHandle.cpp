@@ -2,6 +2,8 @@
 
 #include <winternl.h>
 
+#include <aclapi.h>
+
 #include <cstring>
 #include <vector>
 
@@ -624,4 +626,35 @@ bool Util_IsFolderEmpty(HANDLE folder, bool& empty)
    }
    empty = entries.empty();
    return true;
+}
+
+namespace
+{
+
+DWORD RealOwner(HANDLE object, PSID* owner, PSECURITY_DESCRIPTOR* descriptor)
+{
+   return GetSecurityInfo(object, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr,
+                          descriptor);
+}
+
+OwnerQuery ownerQuery = RealOwner;
+
+} // namespace
+
+bool Util_IsOwnedByAdminsOrSystem(HANDLE object)
+{
+   PSID owner = nullptr;
+   PSECURITY_DESCRIPTOR raw = nullptr;
+   if (ownerQuery(object, &owner, &raw) != ERROR_SUCCESS) {
+      return false;
+   }
+   const bool admin = owner != nullptr && IsValidSid(owner) &&
+                      (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid));
+   LocalFree(raw);
+   return admin;
+}
+
+void Util_SetOwnerQueryForTest(OwnerQuery query)
+{
+   ownerQuery = query != nullptr ? query : RealOwner;
 }

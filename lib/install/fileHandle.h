@@ -51,6 +51,15 @@ bool Util_FindListedEntry(HANDLE parent, const std::string& name, ListedEntry& e
 // follows the link on open shows the target's file index, or a link in the listing).
 bool Util_IsPlainChild(HANDLE parent, const std::string& name, HANDLE child, ChildOpen::Kind kind);
 
+// True when Administrators or SYSTEM own the file or folder: only an administrator (or a program
+// running as SYSTEM) can have made it, where anybody could have made something of that name.
+bool Util_IsOwnedByAdminsOrSystem(HANDLE object);
+
+// Tests: stands in for GetSecurityInfo's owner query (Wine keeps no owners: every file reports
+// the user who runs it). Null restores the real one.
+using OwnerQuery = DWORD (*)(HANDLE object, PSID* owner, PSECURITY_DESCRIPTOR* descriptor);
+void Util_SetOwnerQueryForTest(OwnerQuery query);
+
 // Why Util_OpenPlainFile gave no handle.
 enum class PlainFileRefusal { None, Missing, Link, HardLinked, Failed };
 

@@ -432,32 +432,6 @@ class LogPause
 namespace
 {
 
-DWORD RealFolderOwner(HANDLE folder, PSID* owner, PSECURITY_DESCRIPTOR* descriptor)
-{
-   return GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, owner, nullptr, nullptr, nullptr,
-                          descriptor);
-}
-
-LogFolderOwnerQuery folderOwnerQuery = RealFolderOwner;
-
-struct LocalFreeDeleter {
-   void operator()(void* memory) const { LocalFree(memory); }
-};
-
-// A folder somebody else made before the launcher first ran is theirs to swap or read: only a
-// folder that Administrators or SYSTEM own is used.
-bool IsOwnedByAdministrators(HANDLE folder)
-{
-   PSID owner = nullptr;
-   PSECURITY_DESCRIPTOR raw = nullptr;
-   if (folderOwnerQuery(folder, &owner, &raw) != ERROR_SUCCESS) {
-      return false;
-   }
-   std::unique_ptr<void, LocalFreeDeleter> descriptor(raw);
-   return owner != nullptr && IsValidSid(owner) &&
-          (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid));
-}
-
 // What archiving has to say: the logger is paused while it runs, so the lines wait for its end.
 using ArchiveNotes = std::vector<std::string>;
 
@@ -495,7 +469,7 @@ UniqueHandle OpenKeptLogsFolder(ArchiveNotes& notes)
          notes.push_back(Str_Format("Util_ArchiveLogFile: %s is a link; no copy kept", shown.c_str()));
          return UniqueHandle();
       }
-      if (!created && !IsOwnedByAdministrators(child.get())) {
+      if (!created && !Util_IsOwnedByAdminsOrSystem(child.get())) {
          notes.push_back(Str_Format("Util_ArchiveLogFile: %s is not owned by Administrators or SYSTEM; no copy kept",
                                     shown.c_str()));
          return UniqueHandle();
@@ -650,11 +624,6 @@ bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, co
       Inst_Log(LOG_WARNING, "%s", note.c_str());
    }
    return archived;
-}
-
-void Util_SetLogFolderOwnerQueryForTest(LogFolderOwnerQuery query)
-{
-   folderOwnerQuery = query != nullptr ? query : RealFolderOwner;
 }
 
 void Inst_ResetLoggingForTest()

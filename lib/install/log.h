@@ -33,10 +33,6 @@ void Inst_LogLastPosixError(uint32_t level, int code, const char* fmt, ...) TX_P
 // name and keeps a copy under the common application-data folder.
 bool Util_ArchiveLogFile(bool atEnd, const char* logFileName, bool succeeded, const char* archiveBaseName);
 
-// Tests: stands in for GetSecurityInfo's owner query of a kept-logs folder that already exists
-// (Wine keeps no owners: every file reports the user who runs it). Null restores the real one.
-using LogFolderOwnerQuery = DWORD (*)(HANDLE folder, PSID* owner, PSECURITY_DESCRIPTOR* descriptor);
-void Util_SetLogFolderOwnerQueryForTest(LogFolderOwnerQuery query);
 
 // For tests: the state a fresh process starts with (closes the file, mask 0x40, count 0).
 void Inst_ResetLoggingForTest();

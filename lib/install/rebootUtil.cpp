@@ -128,7 +128,9 @@ std::string ReadMarker(HANDLE marker, bool& tooLong)
    return text;
 }
 
-void ConvertMarkerIn(const std::string& folder, const char* fileName)
+// `shared`: the Windows temporary folder seen from a run that has a folder of its own (SYSTEM),
+// where every user can make files.
+void ConvertMarkerIn(const std::string& folder, const char* fileName, bool shared)
 {
    const std::string path = Str_Format("%s%s%s", folder.c_str(), folder.back() == '\\' ? "" : "\\", fileName);
    UniqueHandle temp = Util_OpenFolder(folder);
@@ -149,6 +151,14 @@ void ConvertMarkerIn(const std::string& folder, const char* fileName)
    if (!marker) {
       Inst_LogLastWinError(LOG_WARNING, GetLastError(), "Util_ConvertRebootFileToRebootComponent: Cannot open %s",
                            path.c_str());
+      return;
+   }
+   if (shared && !Util_IsOwnedByAdminsOrSystem(marker.get())) {
+      // There only what SYSTEM or an administrator wrote (the package's custom actions) asks for
+      // the restart; a user's file is left as it is.
+      Inst_Log(LOG_WARNING,
+               "Util_ConvertRebootFileToRebootComponent: %s is not owned by Administrators or SYSTEM; not used",
+               path.c_str());
       return;
    }
    Util_SetReboot(fileName);
@@ -203,8 +213,9 @@ std::vector<std::string> Util_RebootMarkerFolders()
 
 void Util_ConvertRebootFileToRebootComponent(const char* fileName)
 {
-   for (const std::string& folder : Util_RebootMarkerFolders()) {
-      ConvertMarkerIn(folder, fileName);
+   const std::vector<std::string> folders = Util_RebootMarkerFolders();
+   for (size_t i = 0; i < folders.size(); i++) {
+      ConvertMarkerIn(folders[i], fileName, i > 0);
    }
 }
 

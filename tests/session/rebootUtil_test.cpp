@@ -95,6 +95,20 @@ TEST_F(RestartList, AsSystemTheMarkersOfBothTemporaryFoldersCount)
    }
 }
 
+// Any user can make files in the Windows temporary folder: there a marker that a user wrote (not
+// SYSTEM or an administrator) asks a SYSTEM run for nothing, and is left as it is.
+TEST_F(RestartList, AsSystemAUsersMarkerInTheSharedFolderIsNotUsed)
+{
+   SystemTempFolder system(L"O:S-1-5-21-1004336348-1177238915-682003330-1001");
+   ASSERT_TRUE(WriteTextFile(TempFolder() + "txreboot.tmp", "driverA"));
+   std::string list;
+   EXPECT_FALSE(Util_GetRebootComponents(list));
+   EXPECT_EQ(list, "");
+   EXPECT_TRUE(PathExists(TempFolder() + "txreboot.tmp"));
+   EXPECT_TRUE(LogHas("txreboot.tmp is not owned by Administrators or SYSTEM; not used\n"));
+   DeleteFileW(Win32U_Wide(TempFolder() + "txreboot.tmp").c_str());
+}
+
 TEST_F(RestartList, SetRebootAppendsWithoutDeduplicating)
 {
    EXPECT_TRUE(Util_SetReboot("driverA"));

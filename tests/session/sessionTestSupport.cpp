@@ -1,10 +1,12 @@
 #include "tests/session/sessionTestSupport.h"
 
 #include <msi.h>
+#include <sddl.h>
 
 #include <cwchar>
 
 #include "apps/install/setup/ui/uiState.h"
+#include "lib/install/fileHandle.h"
 #include "lib/install/log.h"
 #include "lib/install/rebootUtil.h"
 #include "lib/install/regUtil.h"
@@ -26,14 +28,34 @@ extern "C" __declspec(dllexport) DWORD WINAPI GetTempPath2W(DWORD size, LPWSTR b
    return length;
 }
 
-SystemTempFolder::SystemTempFolder()
+namespace
+{
+
+const wchar_t* ownerOfFiles = L"O:SY";
+
+DWORD OwnerAsWindowsReports(HANDLE, PSID* owner, PSECURITY_DESCRIPTOR* descriptor)
+{
+   BOOL defaulted = FALSE;
+   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(ownerOfFiles, SDDL_REVISION_1, descriptor, nullptr) ||
+       !GetSecurityDescriptorOwner(*descriptor, owner, &defaulted)) {
+      return GetLastError();
+   }
+   return ERROR_SUCCESS;
+}
+
+} // namespace
+
+SystemTempFolder::SystemTempFolder(const wchar_t* fileOwner)
 {
    systemTemp = Win32U_Wide(path());
    Win32U_SetTempPathModuleForTest(GetModuleHandleW(nullptr));
+   ownerOfFiles = fileOwner;
+   Util_SetOwnerQueryForTest(OwnerAsWindowsReports);
 }
 
 SystemTempFolder::~SystemTempFolder()
 {
+   Util_SetOwnerQueryForTest(nullptr);
    Win32U_SetTempPathModuleForTest(nullptr);
    systemTemp.clear();
 }

@@ -49,10 +49,12 @@ void PressWhenShown(const std::wstring& title, int button);
 // account's own (C:\Windows\SystemTemp), while GetTempPathW, which the package's custom actions
 // use, names the Windows temporary folder (here the test's). Wine has no GetTempPath2W: this
 // program exports one, handed to the launcher in kernel32's place for the life of the object.
+// Files then read as owned by `fileOwner` (SDDL: "O:SY", the custom actions' markers), as Windows
+// would report them; Wine keeps no owners.
 class SystemTempFolder
 {
  public:
-   SystemTempFolder();
+   explicit SystemTempFolder(const wchar_t* fileOwner = L"O:SY");
    ~SystemTempFolder();
    SystemTempFolder(const SystemTempFolder&) = delete;
    SystemTempFolder& operator=(const SystemTempFolder&) = delete;

@@ -1,3 +1,4 @@
+#include "lib/install/fileHandle.h"
 #include "lib/install/log.h"
 
 #include <gtest/gtest.h>
@@ -44,13 +45,13 @@ class Logging : public ::testing::Test
       Inst_ResetLoggingForTest();
       RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel");
       folderOwner = L"O:BA";
-      Util_SetLogFolderOwnerQueryForTest(OwnerAsWindowsReports);
+      Util_SetOwnerQueryForTest(OwnerAsWindowsReports);
    }
    void TearDown() override
    {
       Inst_ResetLoggingForTest();
       RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel");
-      Util_SetLogFolderOwnerQueryForTest(nullptr);
+      Util_SetOwnerQueryForTest(nullptr);
    }
    static void SetLevel(DWORD value)
    {
