@@ -8,9 +8,11 @@
 #include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <regex>
+#include <thread>
 
 #include "tests/e2e/folderSwapper.h"
 #include "tests/e2e/payloadDamage.h"
@@ -325,21 +327,55 @@ TEST_F(Folders, ALockedLogFile)
    EXPECT_FALSE(PathExists(temp_ / kExtractionFolder)) << "cleaned up";
 }
 
+// Windows Installer writes its log by path and elevated, so no name of the temporary folder that
+// the user's other programs can change is ever handed to it: a link to someone else's file (made
+// by the kernel: Windows programs under Wine cannot make one) planted at txmsi.log before the
+// run, swapped in for it the moment it appears, or planted at every name of the run's own
+// (txmsi_<process>.log) never has that file written.
 TEST_F(Folders, TheInstallerLogPlantedAsALink)
 {
-   // <temp>\txmsi.log is a link to someone else's file (a link to a file, made by the kernel:
-   // Windows programs under Wine cannot make one). Windows Installer, which writes its log by
-   // path and elevated, never writes through it: the run gives it a name of its own.
-   const std::string victim = cwd_ / "victim.txt";
-   ASSERT_TRUE(WriteTextFile(victim, "someone else's\n"));
-   ASSERT_TRUE(PlantUnixLink(UnixPath(victim), UnixPath(temp_ / "txmsi.log")));
-   const LauncherRun run =
-       RunCopy(CopyLauncher(SmallLauncher(), images_.path(), "tx-msilink.exe"), temp_.path(), kSilentInstall);
-   EXPECT_EQ(run.exitCode, 0u) << run.log;
-   EXPECT_TRUE(SampleInstalled());
-   EXPECT_EQ(ReadTextFile(victim), "someone else's\n");
-   EXPECT_NE(run.log.find("is a link or has other names; Windows Installer logs to "), std::string::npos) << run.log;
-   RemoveUnixLink(UnixPath(temp_ / "txmsi.log"));
+   enum class Plant { Before, WhenItAppears, AtEveryOwnName };
+   for (const Plant plant : {Plant::Before, Plant::WhenItAppears, Plant::AtEveryOwnName}) {
+      SCOPED_TRACE(static_cast<int>(plant));
+      const std::string victim = cwd_ / "victim.txt";
+      ASSERT_TRUE(WriteTextFile(victim, "someone else's\n"));
+      const std::string log = temp_ / "txmsi.log";
+      std::vector<std::string> planted;
+      if (plant != Plant::WhenItAppears) {
+         ASSERT_TRUE(PlantUnixLink(UnixPath(victim), UnixPath(log)));
+         planted.push_back(log);
+      }
+      if (plant == Plant::AtEveryOwnName) {
+         for (unsigned pid = 4; pid < 4000; pid += 4) {
+            const std::string own = temp_ / ("txmsi_" + std::to_string(pid) + ".log");
+            ASSERT_TRUE(PlantUnixLink(UnixPath(victim), UnixPath(own)));
+            planted.push_back(own);
+         }
+      }
+      std::atomic<bool> done{false};
+      std::thread swapper([&] {
+         while (plant == Plant::WhenItAppears && !done) {
+            if (GetFileAttributesW(Win32U_Wide(log).c_str()) != INVALID_FILE_ATTRIBUTES &&
+                DeleteFileW(Win32U_Wide(log).c_str())) {
+               PlantUnixLink(UnixPath(victim), UnixPath(log));
+               return;
+            }
+            Sleep(1);
+         }
+      });
+      const LauncherRun run =
+          RunCopy(CopyLauncher(SmallLauncher(), images_.path(), "tx-msilink.exe"), temp_.path(), kSilentInstall);
+      done = true;
+      swapper.join();
+      EXPECT_EQ(run.exitCode, 0u) << run.log;
+      EXPECT_TRUE(SampleInstalled());
+      EXPECT_EQ(ReadTextFile(victim), "someone else's\n") << run.log;
+      planted.push_back(log);
+      for (const std::string& link : planted) {
+         RemoveUnixLink(UnixPath(link));
+      }
+      RemoveSample();
+   }
 }
 
 TEST_F(Folders, TheExtractionFolderPlantedAsALink)

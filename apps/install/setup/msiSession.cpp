@@ -72,6 +72,7 @@ bool CachePackage(SetupContext& ctx, const SessionSettings& settings, std::strin
 
 struct InstallerLog {
    std::string name = kMsiLogName; // in the temporary folder
+   std::string inside;             // where Windows Installer writes it, in the held extraction folder
 };
 
 InstallerLog& ChosenInstallerLog()
@@ -103,6 +104,12 @@ std::string ChooseInstallerLog(const std::string& temp)
       how.disposition = FILE_CREATE;
       checked = Util_OpenPlainFile(folder.get(), log.name, how, refusal);
    }
+   if (!checked) {
+      // A name that could not be checked is never handed on.
+      Inst_LogLastWinError(LOG_WARNING, GetLastError(), "Windows Installer's log %s%s cannot be checked; not enabled",
+                           temp.c_str(), log.name.c_str());
+      return std::string();
+   }
    return log.name;
 }
 
@@ -111,12 +118,26 @@ void EnableInstallerLog(const SetupContext& ctx, const MsiApi& api)
    std::string path = ctx.msiLogPath;
    DWORD mode = ctx.msiLogMode;
    if (path.empty()) {
-      const std::string temp = Win32U_GetTempPath();
-      if (temp.empty()) {
-         Inst_LogMsg("ERROR: Failed to get temp path name for MSI log: %d", static_cast<int>(GetLastError()));
-      }
-      path = temp + ChooseInstallerLog(temp);
       mode = kDefaultMsiLogMode;
+      if (extractionPin.folder && !extractionPin.path.empty()) {
+         // Windows Installer writes its log by path, elevated: into the held folder that only
+         // Administrators and SYSTEM may change, never through a name in the temporary folder
+         // that the user's other programs could turn into a link after any check. The exit
+         // sequence copies it out (Session_KeepInstallerLog).
+         ChosenInstallerLog().inside = extractionPin.path + kMsiLogName;
+         path = ChosenInstallerLog().inside;
+      } else {
+         const std::string temp = Win32U_GetTempPath();
+         if (temp.empty()) {
+            Inst_LogMsg("ERROR: Failed to get temp path name for MSI log: %d", static_cast<int>(GetLastError()));
+            return;
+         }
+         const std::string name = ChooseInstallerLog(temp);
+         if (name.empty()) {
+            return;
+         }
+         path = temp + name;
+      }
    }
    const UINT result = api.enableLog(mode, Win32U_Wide(path).c_str(), 0);
    if (result != ERROR_SUCCESS) {
@@ -435,4 +456,47 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
 std::string Session_InstallerLogName()
 {
    return ChosenInstallerLog().name;
+}
+
+void Session_KeepInstallerLog()
+{
+   InstallerLog& log = ChosenInstallerLog();
+   if (log.inside.empty()) {
+      return;
+   }
+   const std::string inside = log.inside;
+   log.inside.clear();
+   UniqueHandle source(CreateFileW(Win32U_Wide(inside).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+   if (!source) {
+      return; // Windows Installer wrote none
+   }
+   const std::string temp = Win32U_GetTempPath();
+   UniqueHandle folder = temp.empty() ? UniqueHandle() : Util_OpenFolder(temp);
+   ChildOpen how;
+   how.access = GENERIC_WRITE;
+   how.disposition = FILE_CREATE; // fails on any name already there, a link included
+   PlainFileRefusal refusal = PlainFileRefusal::Failed;
+   UniqueHandle kept = folder ? Util_OpenPlainFile(folder.get(), log.name, how, refusal) : UniqueHandle();
+   if (!kept && folder) {
+      log.name = Str_Format("txmsi_%lu.log", static_cast<unsigned long>(GetCurrentProcessId()));
+      kept = Util_OpenPlainFile(folder.get(), log.name, how, refusal);
+   }
+   if (!kept) {
+      Inst_LogLastWinError(LOG_WARNING, GetLastError(), "Windows Installer's log cannot be kept as %s%s", temp.c_str(),
+                           log.name.c_str());
+      log.name = kMsiLogName;
+      return;
+   }
+   std::vector<char> buffer(64 * 1024);
+   DWORD read = 0;
+   while (ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0) {
+      DWORD written = 0;
+      if (!WriteFile(kept.get(), buffer.data(), read, &written, nullptr) || written != read) {
+         Inst_LogLastWinError(LOG_WARNING, GetLastError(), "Windows Installer's log could not be copied whole to %s%s",
+                              temp.c_str(), log.name.c_str());
+         break;
+      }
+   }
 }

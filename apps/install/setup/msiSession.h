@@ -66,5 +66,10 @@ bool RunMsiSession(SetupContext& ctx, SessionSettings& settings, const std::stri
 DWORD CopyToPackageCache(const std::string& productCode, const std::string& packagePath, std::string& cachedPath);
 
 // The name of Windows Installer's log in the temporary folder: "txmsi.log", or one of the run's
-// own when that name was a link.
+// own when that name was a link or already taken.
 std::string Session_InstallerLogName();
+
+// When Windows Installer wrote its log inside the held extraction folder, copies it into the
+// temporary folder under a name made new by this call (never through a name someone else made).
+// Called before the extraction folder is released.
+void Session_KeepInstallerLog();

@@ -603,6 +603,7 @@ class SetupRun
       // or failed extraction: that would be an incomplete package, and the folder, named after
       // the product, would refuse every later run as not empty.
       const bool keepFiles = ctx_.unpackOnly && !partialPayload_;
+      Session_KeepInstallerLog();
       ReleaseExtractionFolder(!ctx_.payloadExtracted || ctx_.rebootPendingFromUninstall || keepFiles);
       if (ctx_.toolsStyle && !anotherInstance_) {
          SendRpcToHost(
