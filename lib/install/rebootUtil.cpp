@@ -211,6 +211,22 @@ std::vector<std::string> Util_RebootMarkerFolders()
    return folders;
 }
 
+bool Util_RebootMarkerPresent(const char* fileName)
+{
+   const std::vector<std::string> folders = Util_RebootMarkerFolders();
+   for (size_t i = 0; i < folders.size(); i++) {
+      UniqueHandle folder = Util_OpenFolder(folders[i]);
+      ChildOpen how;
+      how.access = FILE_READ_ATTRIBUTES | READ_CONTROL;
+      PlainFileRefusal refusal = PlainFileRefusal::Failed;
+      UniqueHandle marker = folder ? Util_OpenPlainFile(folder.get(), fileName, how, refusal) : UniqueHandle();
+      if (marker && (i == 0 || Util_IsOwnedByAdminsOrSystem(marker.get()))) {
+         return true;
+      }
+   }
+   return false;
+}
+
 void Util_ConvertRebootFileToRebootComponent(const char* fileName)
 {
    const std::vector<std::string> folders = Util_RebootMarkerFolders();

@@ -18,6 +18,10 @@ bool Util_SetReboot(const char* component);
 // the package's custom actions, running as SYSTEM too, write their markers where the older call
 // points (the Windows temporary folder).
 std::vector<std::string> Util_RebootMarkerFolders();
+
+// True when a marker `fileName` stands in one of those folders that the restart list would take:
+// a plain file, and in the shared Windows temporary folder one that SYSTEM or Administrators own.
+bool Util_RebootMarkerPresent(const char* fileName);
 // Moves a marker file of those folders into the list: its own name, then its text.
 void Util_ConvertRebootFileToRebootComponent(const char* fileName);
 bool Util_GetRebootComponents(std::string& list);

@@ -422,9 +422,21 @@ TEST_F(Session, RunOnceAfterARemovalThatLeavesTheRestartMarker)
    const std::string cached =
        Win32U_Utf8(common) + "\\Tessix\\TessixToolsInstallerCache\\" + std::string(kToolsCode) + ".msi";
    const SetupContext start = ctx_;
-   for (const bool asSystem : {false, true}) {
-      SCOPED_TRACE(asSystem ? "as SYSTEM" : "as the user");
-      std::unique_ptr<SystemTempFolder> system(asSystem ? new SystemTempFolder : nullptr);
+   // As SYSTEM the marker lands in the Windows temporary folder, where any user can make files:
+   // only one that SYSTEM or an administrator owns asks for the restart.
+   const struct {
+      const char* name;
+      bool asSystem;
+      const wchar_t* markerOwner;
+      bool restart;
+   } cases[] = {
+       {"as the user", false, nullptr, true},
+       {"as SYSTEM", true, L"O:SY", true},
+       {"as SYSTEM, the marker a user's", true, L"O:S-1-5-21-1004336348-1177238915-682003330-1001", false},
+   };
+   for (const auto& c : cases) {
+      SCOPED_TRACE(c.name);
+      std::unique_ptr<SystemTempFolder> system(c.asSystem ? new SystemTempFolder(c.markerOwner) : nullptr);
       ASSERT_EQ(InstallDirectly(FixturePackage("old-12.0.0.msi")), 0u);
       ctx_ = start;
       StandardStyleWithOldCodes();
@@ -433,13 +445,20 @@ TEST_F(Session, RunOnceAfterARemovalThatLeavesTheRestartMarker)
 
       EXPECT_TRUE(Run("tools-13.0.1.msi"));
 
-      EXPECT_EQ(ctx_.exitCode, 3010) << "the marker is a restart the install did not perform";
       EXPECT_EQ(InstalledVersion(kToolsCode), "13.0.1");
-      EXPECT_EQ(RunOnceValue(kToolsCode), Win32U_GetSystemDirectory() + "\\msiexec.exe /i \"" + cached +
-                                              "\"  ProductLanguage=1033 TX_UPGRADE_INSTALL=1");
-      EXPECT_TRUE(PathExists(cached)) << "the command's package outlives the extraction folder";
-      EXPECT_TRUE(ReadTextFile(cached) == ReadTextFile(Extracted())) << "a copy of the package";
-      EXPECT_FALSE(PathExists(TempFolder() + "txreboot.tmp")) << "the marker is counted";
+      if (c.restart) {
+         EXPECT_EQ(ctx_.exitCode, 3010) << "the marker is a restart the install did not perform";
+         EXPECT_EQ(RunOnceValue(kToolsCode), Win32U_GetSystemDirectory() + "\\msiexec.exe /i \"" + cached +
+                                                 "\"  ProductLanguage=1033 TX_UPGRADE_INSTALL=1");
+         EXPECT_TRUE(PathExists(cached)) << "the command's package outlives the extraction folder";
+         EXPECT_TRUE(ReadTextFile(cached) == ReadTextFile(Extracted())) << "a copy of the package";
+         EXPECT_FALSE(PathExists(TempFolder() + "txreboot.tmp")) << "the marker is counted";
+      } else {
+         EXPECT_EQ(ctx_.exitCode, 0);
+         EXPECT_EQ(RunOnceValue(kToolsCode), "<none>");
+         EXPECT_TRUE(PathExists(TempFolder() + "txreboot.tmp")) << "a user's marker is left as it is";
+         DeleteFileW(Win32U_Wide(TempFolder() + "txreboot.tmp").c_str());
+      }
       DeleteFileW(Win32U_Wide(cached).c_str());
       DeleteRunOnceValue(kToolsCode);
       RemoveFixtureProducts();

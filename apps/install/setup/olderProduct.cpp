@@ -171,16 +171,6 @@ void RestoreLibraries(const std::string& systemFolder)
    }
 }
 
-bool RestartMarkerPresent()
-{
-   for (const std::string& folder : Util_RebootMarkerFolders()) {
-      if (Util_PathExistsQuiet((folder + (folder.back() == '\\' ? "" : "\\") + kRebootMarkerFile).c_str())) {
-         return true;
-      }
-   }
-   return false;
-}
-
 // The command kept for the restart runs at the next logon, long after the exit sequence has
 // deleted the extraction folder: a package from there is copied into the package cache first
 // and the command names the copy. Should that fail, the extraction folder is kept instead, as
@@ -288,7 +278,7 @@ bool RemoveOlderProduct(SetupContext& ctx, const OlderProductRemoval& removal, P
       Inst_LogMsg("Uninstall successful");
       Inst_LogMsg("Uninstalled %s", removal.productName.c_str());
       // The old product's uninstaller leaves the marker when it needs a restart itself.
-      if (RestartMarkerPresent()) {
+      if (Util_RebootMarkerPresent(kRebootMarkerFile)) {
          KeepForNextLogon(ctx, removal, strings, runOnce);
       } else {
          runOnce.Delete();
