@@ -42,6 +42,7 @@ struct LoggerState {
    int fd = -1;
    std::string tag;
    std::string logFileName;
+   std::string folder;      // the log's folder when not the temporary folder
    std::string startFolder; // the working folder when logging was set up
    std::string fallbackFileName;
    uint32_t setupCount = 0;
@@ -168,7 +169,7 @@ std::string NameOfOwn(const std::string& name)
 void CreateLogFile()
 {
    LoggerState& s = State();
-   const std::string temp = Win32U_GetTempPath();
+   const std::string temp = s.folder.empty() ? Win32U_GetTempPath() : s.folder;
    if (temp.empty() || temp.size() > kTempPathChars - 1) {
       return;
    }
@@ -341,6 +342,13 @@ void Inst_UseLogFile(const char* logFileName)
    ErrorStateGuard guard;
    CloseLogFile();
    State().logFileName = logFileName != nullptr ? logFileName : "";
+}
+
+void Inst_SetLogFolder(const std::string& folder)
+{
+   ErrorStateGuard guard;
+   CloseLogFile();
+   State().folder = folder;
 }
 
 void Inst_InitHostLogging(const char* tag)

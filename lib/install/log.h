@@ -18,6 +18,10 @@ void Inst_RefreshHostLogging();
 // Lines from now on go to `logFileName` in the temporary folder instead of "txinst.log": for a
 // run whose "txinst.log" belongs to another run. Called before the first line.
 void Inst_UseLogFile(const char* logFileName);
+// Lines from now on go to `folder` (ending in a back-slash) instead of the temporary folder: for a
+// tool that runs the launcher's code and keeps its log among its own scratch files, which the
+// temporary folder of a SYSTEM process (GetTempPath2W) would not be. Empty: the temporary folder.
+void Inst_SetLogFolder(const std::string& folder);
 // The name in the temporary folder the log is written to now (another one than the default when
 // that name was refused as a link).
 std::string Inst_GetLogFileName();
