@@ -14,6 +14,7 @@ tx_unit_test(package_pure_test
   package/payloadRoom_test.cpp
   package/versionText_test.cpp
   package/packInput_test.cpp
+  package/versionInfo_test.cpp
   package/configCheck_test.cpp)
 target_link_libraries(package_pure_test PRIVATE tx_setup_pure tx_resedit_pure tx_txpack_input)
 # The launcher's sources, where the check's key table is compared with the keys the launcher reads.
@@ -54,7 +55,7 @@ tx_unit_test(package_test
   package/txpack_test.cpp
   package/packageSupport.cpp
   unit/testSupport.cpp)
-target_link_libraries(package_test PRIVATE tx_setup_core tx_resedit_tool tx_txpack_input version)
+target_link_libraries(package_test PRIVATE tx_setup_core tx_resedit_tool tx_txpack_input version msi)
 add_dependencies(package_test setup txpack tx_sample_msi tx_sample_vcredist)
 set(package_args $<TARGET_FILE:setup> ${fixtures} $<TARGET_FILE:txpack> ${CMAKE_BINARY_DIR}/samples
                  ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg ${packed})

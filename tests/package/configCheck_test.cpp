@@ -43,7 +43,8 @@ struct Expected {
    std::string text; // a part of the finding's text
 };
 
-std::vector<PackFinding> Check(const std::vector<Edit>& edits, const std::optional<std::vector<std::string>>& payload)
+std::vector<PackFinding> Check(const std::vector<Edit>& edits, const std::optional<std::vector<std::string>>& payload,
+                               const PayloadFacts* facts = nullptr)
 {
    std::vector<std::string> lines(std::begin(kShipped), std::end(kShipped));
    for (const Edit& edit : edits) {
@@ -59,7 +60,7 @@ std::vector<PackFinding> Check(const std::vector<Edit>& edits, const std::option
    std::vector<PackSetting> settings;
    std::string error;
    EXPECT_TRUE(Pack_ParseConfig(text.str(), settings, error)) << error;
-   return Pack_CheckConfig(settings, payload);
+   return Pack_CheckConfig(settings, payload, facts);
 }
 
 const std::vector<std::string> kPayload = {"Tessix Tools.msi", "vcredist_arm64.exe"};
@@ -218,10 +219,142 @@ TEST(ConfigCheck, EngineAboveTheSupportedSystemsWithItsUpgrader)
    }
 }
 
-TEST(ConfigCheck, WithoutPayloadTheNamesAreNotChecked)
+// Without a payload the names are not checked (the files lie beside the launcher), but a
+// forgotten --payload is one warning: a launcher shipped alone ends with 2 on every machine.
+TEST(ConfigCheck, WithoutPayload)
 {
    const auto findings = Check({{6, "TX_DATABASE=tools.msi"}}, std::nullopt);
-   EXPECT_TRUE(findings.empty()) << Describe(findings);
+   ASSERT_EQ(findings.size(), 1u) << Describe(findings);
+   EXPECT_EQ(findings[0].kind, FindingKind::Warning);
+   EXPECT_EQ(findings[0].source, FindingSource::Payload);
+   EXPECT_NE(findings[0].text.find("no payload is packed (no --payload): SFXINSERT is 0, and every install looks for "
+                                   "\"tools.msi\" beside the launcher and ends with exit code 2"),
+             std::string::npos)
+       << Describe(findings);
+}
+
+// A code of any wrong shape is refused in each key that holds codes: the launcher would refuse
+// PRODUCTCODE at start (it names the extraction folder and the product's lock), and would never
+// find an older product or the product family by such a code.
+TEST(ConfigCheck, CodesOfEveryWrongShape)
+{
+   const char* const wrong[] = {
+       "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81)",  // no closing brace
+       "(8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}",  // no opening brace
+       "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E8}}",  // a brace for the last digit
+       "{8c3e6f2g-4b1d-4e7a-9f05-3d2c1b0a9e81}",  // g is no hexadecimal digit
+       "{8C3E6F2G-4B1D-4E7A-9F05-3D2C1B0A9E81}",  // nor G
+       "{8C3E6F2A4-B1D-4E7A-9F05-3D2C1B0A9E81}",  // a hyphen one place late
+       "{8C3E6F2A-4B1D-4E7A-9F05_3D2C1B0A9E81}",  // another mark for a hyphen
+       "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E8 }",  // a blank for a digit
+       "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E8}",   // a digit short
+       "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E811}", // a digit too many
+       "8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81",    // no braces
+   };
+   struct Key {
+      unsigned line;
+      const char* prefix;
+      const char* message; // how the finding begins
+   } const keys[] = {
+       {2, "PRODUCTCODE=", "PRODUCTCODE \""},
+       {3, "UPGRADECODE=", "UPGRADECODE \""},
+       {4, "OLDCODES={2A4C6E80-1B3D-4F57-9A1C-3E5F7091B2D4};", "OLDCODES holds \""},
+   };
+   for (const Key& key : keys) {
+      for (const char* code : wrong) {
+         SCOPED_TRACE(std::string(key.prefix) + code);
+         const auto findings = Check({{key.line, std::string(key.prefix) + code}}, kPayload);
+         ASSERT_EQ(findings.size(), 1u) << Describe(findings);
+         EXPECT_EQ(findings[0].kind, FindingKind::Error);
+         EXPECT_EQ(findings[0].line, key.line);
+         EXPECT_EQ(findings[0].text.find(key.message + std::string(code) + "\""), 0u) << Describe(findings);
+         EXPECT_NE(findings[0].text.find("braced GUID"), std::string::npos) << Describe(findings);
+      }
+   }
+   // Either case of the hexadecimal digits is a code.
+   EXPECT_TRUE(Check({{2, "PRODUCTCODE={8c3e6f2a-4b1d-4e7a-9f05-3d2c1b0a9e81}"}}, kPayload).empty());
+}
+
+// The package's own codes against the configuration's, and in the standard style its signature.
+TEST(ConfigCheck, ThePackagesOwnCodes)
+{
+   const auto E = FindingKind::Error;
+   const auto W = FindingKind::Warning;
+   const std::string code = "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}";
+   const std::string upgrade = "{1F7B9D3C-6A2E-4C58-B1E4-7D0F3A9C2B65}";
+   const std::string newCode = "{9D4F7A3B-5C2E-4F8A-8B16-4E3D2C1B0A92}";
+   const auto product = [&](std::string productCode, std::optional<std::string> upgradeCode) {
+      PayloadFacts facts;
+      facts.package = PackageFacts{"Tessix Tools.msi", false, "", std::move(productCode), std::move(upgradeCode), {}};
+      return facts;
+   };
+   const auto patch = [&](std::vector<std::string> targets) {
+      PayloadFacts facts;
+      facts.package = PackageFacts{"Tessix Tools.msp", true, "", "", std::nullopt, std::move(targets)};
+      return facts;
+   };
+   PayloadFacts unreadable = product("", std::nullopt);
+   unreadable.package->unreadable = "error 1620 (not a Windows Installer package)";
+   PayloadFacts unsignedPackage = product(code, upgrade);
+   unsignedPackage.unsignedPackages = {{"Tessix Tools.msi", "it carries no signature (WinVerifyTrust 0x800B0100)"}};
+   const std::vector<Edit> standard = {{10, "MINORUPGRADE=0"}};
+   const std::vector<Edit> asPatch = {{6, "PATCH=Tessix Tools.msp"}, {5, "OPERATION=MINPATCH"}};
+   const std::vector<std::string> patchPayload = {"Tessix Tools.msp", "vcredist_arm64.exe"};
+
+   struct Case {
+      const char* what;
+      std::vector<Edit> edits;
+      PayloadFacts facts;
+      std::vector<Expected> expected;
+      std::vector<std::string> payload = kPayload;
+   } const cases[] = {
+       {"the same codes", {}, product(code, upgrade), {}},
+       {"codes in another case", {}, product("{8c3e6f2a-4b1d-4e7a-9f05-3d2c1b0a9e81}", upgrade), {}},
+       // A major release packed with last release's configuration: the package has a new code.
+       {"last release's product code",
+        {},
+        product(newCode, upgrade),
+        {{E, 2, "PRODUCTCODE \"" + code + "\" is not the product code of the package \"Tessix Tools.msi\", " +
+                          newCode + ": the launcher would install " + newCode + " as a new product beside an installed " +
+                          code}}},
+       {"another upgrade code",
+        {},
+        product(code, "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}"),
+        {{E, 3, "UPGRADECODE \"" + upgrade +
+                    "\" is not the upgrade code of the package \"Tessix Tools.msi\", {0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}"}}},
+       {"a package without an upgrade code", {}, product(code, std::nullopt), {{W, 3, "has no UpgradeCode property"}}},
+       {"a package without a product code", {}, product("", upgrade), {{W, 6, "has no ProductCode property"}}},
+       {"not a package",
+        {},
+        unreadable,
+        {{W, 6, "\"Tessix Tools.msi\" cannot be read as a Windows Installer package (error 1620"}}},
+       {"a patch for the product", asPatch, patch({newCode, code}), {}, patchPayload},
+       {"a patch naming no product", asPatch, patch({}), {}, patchPayload},
+       {"a patch for other products",
+        asPatch,
+        patch({newCode}),
+        {{E, 2, "PRODUCTCODE \"" + code + "\" is not a product the patch \"Tessix Tools.msp\" targets (" + newCode +
+                    ")"}},
+        patchPayload},
+       {"an unsigned package in the standard style",
+        standard,
+        unsignedPackage,
+        {{W, 6, "\"Tessix Tools.msi\" carries no valid signature (it carries no signature (WinVerifyTrust 0x800B0100)): "
+                "in the standard style (MINORUPGRADE absent or 0) the launcher checks it, and every silent install "
+                "would end with exit code 13"}}},
+       {"an unsigned package in the tools style", {}, unsignedPackage, {}},
+       {"an unsigned package with TXIOPTION one", {{10, "MINORUPGRADE=0"}, {7, "TXIOPTION=one"}}, unsignedPackage, {}},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      const auto findings = Check(c.edits, c.payload, &c.facts);
+      ASSERT_EQ(findings.size(), c.expected.size()) << Describe(findings);
+      for (size_t i = 0; i < findings.size(); i++) {
+         EXPECT_EQ(findings[i].kind, c.expected[i].kind) << Describe(findings);
+         EXPECT_EQ(findings[i].line, c.expected[i].line) << Describe(findings);
+         EXPECT_NE(findings[i].text.find(c.expected[i].text), std::string::npos) << Describe(findings);
+      }
+   }
 }
 
 // The extraction folder is up to 120 characters long ("C:\Users\...\Temp\" of 75, PRODUCTCODE

@@ -55,6 +55,16 @@ TEST(ConfigValues, ProductCodeIsABracedGuid)
        {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81} ", false},
        {"{8C3E6F2A 4B1D-4E7A-9F05-3D2C1B0A9E81}", false},
        {"{8C3E6F2G-4B1D-4E7A-9F05-3D2C1B0A9E81}", false},
+       {"{8c3e6f2g-4b1d-4e7a-9f05-3d2c1b0a9e81}", false},
+       {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81)", false},
+       {"(8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}", false},
+       {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E8}}", false},
+       {"{8C3E6F2A4-B1D-4E7A-9F05-3D2C1B0A9E81}", false},
+       {"{8C3E6F2A-4B1D-4E7A-9F05_3D2C1B0A9E81}", false},
+       {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E8}", false},
+       {"{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E811}", false},
+       {"{AAAAAAAA-BBBB-CCCC-DDDD-EEEEEEFFFFFF}", true},
+       {"{00000000-0000-0000-0000-000000000000}", true},
    };
    for (const Case& c : cases) {
       EXPECT_EQ(Config_IsValidProductCode(c.code), c.valid) << '"' << c.code << '"';

@@ -30,12 +30,16 @@ TEST(PackInput, Arguments)
        {{"--base", "s", "--config", "c", "-o", "x", "--string", "novalue"}, "KEY=VALUE"},
        {{"--base", "s", "--config", "c", "-o", "x", "--frobnicate"}, "unknown argument"},
        {{"--show", "setup.exe", "-o", "x"}, "--show takes one file and no other option"},
+       {{"--base", "s", "--config", "c", "-o", "x", "--strict", "--allow-refused-config"}, "contradict"},
    };
    // The usage names every option the parser takes.
    for (const char* option : {"--base", "--config", "--payload", "--version-file", "--version-product", "--string",
-                              "--bitmap", "-o", "--output", "--show", "--verify", "--allow-refused-config", "--help"}) {
+                              "--bitmap", "-o", "--output", "--show", "--verify", "--allow-refused-config", "--strict",
+                              "--help"}) {
       EXPECT_NE(std::string(kPackUsage).find(option), std::string::npos) << option;
    }
+   ASSERT_TRUE(Pack_ParseArguments({"--base", "s", "--config", "c", "-o", "x", "--strict"}, o, error)) << error;
+   EXPECT_TRUE(o.strict);
    ASSERT_TRUE(Pack_ParseArguments({"--show", "setup.exe"}, o, error)) << error;
    EXPECT_EQ(o.show, "setup.exe");
    for (const Bad& b : bad) {
@@ -77,6 +81,60 @@ TEST(PackInput, ConfigurationFile)
       EXPECT_FALSE(Pack_ParseConfig(b.text, settings, error)) << b.text;
       EXPECT_NE(error.find(b.message), std::string::npos) << error;
    }
+}
+
+// --version-file and --version-product: what inventory tools read as the fixed numbers is exactly
+// the text given, or the text is refused with the rule it breaks.
+TEST(PackInput, VersionTexts)
+{
+   struct Good {
+      const char* text;
+      std::array<uint16_t, 4> numbers;
+   } const good[] = {
+       {"13.0.1.0", {13, 0, 1, 0}},
+       {"13.0.1", {13, 0, 1, 0}},
+       {"7", {7, 0, 0, 0}},
+       {"0.0.0.0", {0, 0, 0, 0}},
+       {"65535.65535.65535.65535", {65535, 65535, 65535, 65535}},
+       {"013.00.000001.0", {13, 0, 1, 0}}, // more than five digits, the value counts
+   };
+   for (const Good& g : good) {
+      std::array<uint16_t, 4> numbers{};
+      std::string problem;
+      EXPECT_TRUE(Pack_ParseVersionText(g.text, numbers, problem)) << g.text << ": " << problem;
+      EXPECT_EQ(numbers, g.numbers) << g.text;
+   }
+   struct Bad {
+      const char* text;
+      const char* problem;
+   } const bad[] = {
+       {"70000.1.2.3", "70000 is above 65535"},
+       {"1.2.3.65536", "65536 is above 65535"},
+       {"99999999999", "99999999999 is above 65535"},
+       {"v1.0.0", "it holds \"v\", which is neither a digit nor a dot"},
+       {"1.0.0.0-beta", "it holds \"-\""},
+       {"13.0.1.0 ", "it holds \" \""},
+       {"-1.0", "it holds \"-\""},
+       {"1.2.3.4.5", "more than four numbers"},
+       {"1..2", "a number is missing between two dots"},
+       {".1", "a number is missing before the first dot"},
+       {"13.", "a number is missing after the last dot"},
+       {"", "it is empty"},
+   };
+   for (const Bad& b : bad) {
+      std::array<uint16_t, 4> numbers{};
+      std::string problem;
+      EXPECT_FALSE(Pack_ParseVersionText(b.text, numbers, problem)) << b.text;
+      EXPECT_NE(problem.find(b.problem), std::string::npos) << b.text << ": " << problem;
+   }
+}
+
+TEST(PackInput, NearestName)
+{
+   const std::vector<std::string> names = {"CompanyName", "FileDescription", "ProductName", "ProductVersion"};
+   EXPECT_EQ(Pack_Nearest("ProdcutName", names), "ProductName");
+   EXPECT_EQ(Pack_Nearest("Company", names), "CompanyName");
+   EXPECT_EQ(Pack_Nearest("x", {}), "");
 }
 
 TEST(PackInput, EntryNameIsTheLastComponent)

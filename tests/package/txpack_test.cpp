@@ -1,6 +1,11 @@
 // txpack run as a release engineer runs it: its exit code, its messages, and what it leaves.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <msi.h>
+#include <msiquery.h>
+
 #include <map>
 
 #include "lib/misc/win32u.h"
@@ -100,6 +105,29 @@ std::string Names(const std::map<std::string, std::string>& files)
    return names;
 }
 
+std::string SamplePackage()
+{
+   return WinePath(TestArg(4)) + "\\Tessix Tools.msi";
+}
+
+// A copy of the sample package standing in for a patch (Windows Installer patches cannot be built
+// here): a patch names the products it applies to in its summary information's template.
+bool MakePatchStandIn(const std::string& path, const std::string& targets)
+{
+   if (!CopyFileW(Win32U_Wide(SamplePackage()).c_str(), Win32U_Wide(path).c_str(), FALSE)) {
+      return false;
+   }
+   MSIHANDLE summary = 0;
+   if (MsiGetSummaryInformationW(0, Win32U_Wide(path).c_str(), 20, &summary) != ERROR_SUCCESS) {
+      return false;
+   }
+   const bool ok = MsiSummaryInfoSetPropertyW(summary, 7 /* template */, VT_LPSTR, 0, nullptr,
+                                              Win32U_Wide(targets).c_str()) == ERROR_SUCCESS &&
+                   MsiSummaryInfoPersist(summary) == ERROR_SUCCESS;
+   MsiCloseHandle(summary);
+   return ok;
+}
+
 // A release folder as a release engineer has it: the built launcher, the product's files and
 // configuration, and last release's launcher in the output folder.
 struct ReleaseFolder {
@@ -107,7 +135,7 @@ struct ReleaseFolder {
    {
       EXPECT_TRUE(CopyLauncher(base));
       EXPECT_TRUE(WriteTextFile(config, ReadTextFile(WinePath(TestArg(5)))));
-      EXPECT_TRUE(WriteTextFile(msi, "the product package"));
+      EXPECT_TRUE(CopyFileW(Win32U_Wide(SamplePackage()).c_str(), Win32U_Wide(msi).c_str(), FALSE));
       EXPECT_TRUE(WriteTextFile(runtime, "the runtime installer"));
       EXPECT_TRUE(CreateDirectoryW(Win32U_Wide(dir / "release").c_str(), nullptr));
       EXPECT_TRUE(WriteTextFile(lastRelease, "last release's launcher"));
@@ -162,6 +190,15 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
    ASSERT_FALSE(baseInZ.empty());
    const std::string payload = " --payload " + Quoted(r.msi) + " " + Quoted(r.runtime);
    const std::string withConfig = "--base " + Quoted(r.base) + " -o " + out + " --config ";
+   const std::string shippedCode = "{8C3E6F2A-4B1D-4E7A-9F05-3D2C1B0A9E81}";
+   const std::string lastCode = "{2A4C6E80-1B3D-4F57-9A1C-3E5F7091B2D4}";
+   // A patch for other products than the configuration's.
+   ASSERT_TRUE(MakePatchStandIn(r.dir / "Tessix Tools.msp", lastCode));
+   std::string patchConfig = ReadTextFile(r.config);
+   patchConfig.replace(patchConfig.find("TX_DATABASE=Tessix Tools.msi"), 28, "PATCH=Tessix Tools.msp");
+   patchConfig.replace(patchConfig.find("OPERATION=INSTALLUPD"), 20, "OPERATION=DEFAULT");
+   ASSERT_TRUE(WriteTextFile(r.dir / "patch.cfg", patchConfig));
+   const std::string standard = r.WithConfig("standard.cfg", "MINORUPGRADE=1\n", "");
 
    struct Case {
       const char* what;
@@ -220,8 +257,47 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
        {"same name twice", withConfig + Quoted(r.config) + payload + " " + Quoted(r.dir / "release\\TESSIX TOOLS.MSI"),
         1, "two payload files are named \"TESSIX TOOLS.MSI\""},
        {"version string too long", inputs + " -o " + out + " --string \"CompanyName=Tessix Incorporated\"", 1,
-        "ERROR: Unable to update resource \\StringFileInfo\\040904b0\\CompanyName. Tessix Incorporated requires 19 "
-        "bytes and only 12 bytes are available. Extend the corresponding data storage in setup.rc."},
+        "--string CompanyName=Tessix Incorporated: \"Tessix Incorporated\" has 19 characters, and the image holds at "
+        "most 12 in CompanyName"},
+       {"version text too long for its string", r.Inputs(r.config) + " --version-file 00013.00000.00001.0000000 -o " + out,
+        1, "\"00013.00000.00001.0000000\" has 25 characters, and the image holds at most 23 in FileVersion"},
+       {"misspelt version string", inputs + " -o " + out + " --string ProdcutName=x", 1,
+        "--string ProdcutName=x: the version information has no string \"ProdcutName\"; its strings are CompanyName, "
+        "FileDescription, FileVersion, InternalName, LegalCopyright, OriginalFilename, ProductName, ProductVersion; "
+        "the nearest is ProductName"},
+       {"version number above 65535", r.Inputs(r.config) + " --version-file 70000.1.2.3 -o " + out, 1,
+        "--version-file \"70000.1.2.3\": 70000 is above 65535; a version is one to four whole numbers of 0 to 65535 "
+        "separated by dots, such as 13.0.1.0"},
+       {"version with a letter", r.Inputs(r.config) + " --version-product v1.0.0 -o " + out, 1,
+        "--version-product \"v1.0.0\": it holds \"v\", which is neither a digit nor a dot"},
+       {"version with a suffix", r.Inputs(r.config) + " --version-file 1.0.0.0-beta -o " + out, 1,
+        "--version-file \"1.0.0.0-beta\": it holds \"-\""},
+       {"output folder missing", inputs + " -o " + Quoted(r.dir / "missing\\setup.exe"), 1,
+        "the output folder \"" + r.dir / "missing\\\" does not exist: create it first"},
+       {"output folder missing, named as a folder", inputs + " -o " + Quoted(r.dir / "missing\\"), 1,
+        "the output folder \"" + r.dir / "missing\\\" does not exist"},
+       {"last release's product code",
+        withConfig + Quoted(r.WithConfig("f.cfg", "PRODUCTCODE=" + shippedCode, "PRODUCTCODE=" + lastCode)) + payload, 1,
+        "f.cfg: line 12: PRODUCTCODE \"" + lastCode + "\" is not the product code of the package \"Tessix Tools.msi\", " +
+            shippedCode},
+       {"another upgrade code",
+        withConfig +
+            Quoted(r.WithConfig("g.cfg", "UPGRADECODE={1F7B9D3C-6A2E-4C58-B1E4-7D0F3A9C2B65}",
+                                "UPGRADECODE={1F7B9D3C-6A2E-4C58-B1E4-7D0F3A9C2B66}")) +
+            payload,
+        1,
+        "g.cfg: line 13: UPGRADECODE \"{1F7B9D3C-6A2E-4C58-B1E4-7D0F3A9C2B66}\" is not the upgrade code of the package "
+        "\"Tessix Tools.msi\", {1F7B9D3C-6A2E-4C58-B1E4-7D0F3A9C2B65}"},
+       {"a patch for other products",
+        withConfig + Quoted(r.dir / "patch.cfg") + " --payload " + Quoted(r.dir / "Tessix Tools.msp") + " " +
+            Quoted(r.runtime),
+        1, "PRODUCTCODE \"" + shippedCode + "\" is not a product the patch \"Tessix Tools.msp\" targets (" + lastCode + ")"},
+       {"strict: a misspelt optional key",
+        withConfig + Quoted(r.WithConfig("w.cfg", "ALLOW32ON64=0", "ALOW32ON64=0")) + payload + " --strict", 1,
+        "nothing was written: --strict makes the warning above an error"},
+       {"strict: no payload", withConfig + Quoted(r.config) + " --strict", 1, "no payload is packed (no --payload)"},
+       {"strict: an unsigned package in the standard style", withConfig + Quoted(standard) + payload + " --strict", 1,
+        "\"Tessix Tools.msi\" carries no valid signature (it carries no signature"},
        {"unknown argument", inputs + " -o " + out + " --sign", 2, "unknown argument \"--sign\""},
    };
    for (const Case& c : cases) {
@@ -351,15 +427,22 @@ TEST(Txpack, ShowAndVerifyReadThePackedLauncher)
       DWORD exitCode;
       std::vector<std::string> lines;
    } const cases[] = {
-       {"tools style", tools, 1, {"checks no package signature", "The launcher itself carries no valid signature."}},
+       {"tools style",
+        tools,
+        1,
+        {"checks no package signature", "The launcher's own signature fails: it carries no signature",
+         "Result: NOT ok: the launcher's own signature fails"}},
        {"standard style",
         standard,
         1,
         {"The launcher's signature check refuses: a silent install ends with exit code 13",
          "VerifyPackageSignature: Examining \"" + standard + "\": 1", "- NoSignatureFound"}},
-       {"not packed", r.base, 1, {"carries no configuration: it is not packed"}},
-       {"not a program", r.config, 1, {"is not a program image"}},
+       {"not packed", r.base, 3, {"is no packed launcher: a program image that carries no launcher configuration and no payload"}},
+       {"not a program", r.config, 3, {"is no packed launcher: it is not a program image", "Result: no packed launcher"}},
+       {"a program cut short", r.dir / "cut.exe", 1, {"is not a program image: its section table is missing or cut short",
+                                                      "Result: NOT ok: cannot tell whether"}},
    };
+   ASSERT_TRUE(WriteTextFile(r.dir / "cut.exe", ReadTextFile(r.base).substr(0, 300)));
    for (const Case& c : cases) {
       SCOPED_TRACE(c.what);
       const PackRun verify = RunTxpack("--verify " + Quoted(c.image), r.dir);
@@ -372,6 +455,127 @@ TEST(Txpack, ShowAndVerifyReadThePackedLauncher)
    for (const std::string& name : ListFolder(Win32U_GetTempPath())) {
       EXPECT_NE(name.rfind("txpack-", 0), 0u) << name;
    }
+}
+
+// What inventory tools read is what the release engineer typed: the fixed numbers are the text's
+// numbers, the string is the text itself, and --show prints both.
+TEST(Txpack, VersionTextsAreWrittenAsGiven)
+{
+   ReleaseFolder r;
+   const std::string out = r.dir / "out.exe";
+   const PackRun run = RunTxpack("--base " + Quoted(r.base) + " --config " + Quoted(r.config) + " --payload " +
+                                     Quoted(r.msi) + " " + Quoted(r.runtime) +
+                                     " --version-file 13.0.2 --version-product 013.0.2.65535 -o " + Quoted(out),
+                                 r.dir);
+   ASSERT_EQ(run.exitCode, 0u) << run.output;
+   const std::wstring wide = Win32U_Wide(out);
+   std::string block(GetFileVersionInfoSizeW(wide.c_str(), nullptr), '\0');
+   ASSERT_TRUE(GetFileVersionInfoW(wide.c_str(), 0, static_cast<DWORD>(block.size()), block.data()));
+   VS_FIXEDFILEINFO* fixed = nullptr;
+   UINT length = 0;
+   ASSERT_TRUE(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+   EXPECT_EQ(fixed->dwFileVersionMS, 0x000D0000u);
+   EXPECT_EQ(fixed->dwFileVersionLS, 0x00020000u);
+   EXPECT_EQ(fixed->dwProductVersionMS, 0x000D0000u);
+   EXPECT_EQ(fixed->dwProductVersionLS, 0x0002FFFFu);
+
+   const PackRun show = RunTxpack("--show " + Quoted(out), r.dir);
+   EXPECT_EQ(show.exitCode, 0u) << show.output;
+   for (const char* line : {"Version information (fixed FileVersion 13.0.2.0, ProductVersion 13.0.2.65535; strings of "
+                            "table 040904b0):",
+                            "  CompanyName        \"Tessix, Inc.\"", "  FileVersion        \"13.0.2\"",
+                            "  ProductVersion     \"013.0.2.65535\""}) {
+      EXPECT_NE(show.output.find(line), std::string::npos) << line << "\n" << show.output;
+   }
+}
+
+// --strict in a pipeline: what only warns packs without it, and with it is an error (the refusals'
+// table shows that nothing is written then); a release without warnings packs with it.
+TEST(Txpack, StrictRefusesWhatOtherwiseOnlyWarns)
+{
+   ReleaseFolder r;
+   const std::string out = r.dir / "release\\setup.exe";
+   const PackRun clean = RunTxpack(r.Inputs(r.config) + " --strict -o " + Quoted(out), r.dir);
+   EXPECT_EQ(clean.exitCode, 0u) << clean.output;
+   EXPECT_EQ(clean.output.find("warning"), std::string::npos) << clean.output;
+
+   struct Case {
+      const char* what;
+      std::string arguments;
+      std::string warning;
+   } const cases[] = {
+       {"a misspelt optional key", r.Inputs(r.WithConfig("w.cfg", "ALLOW32ON64=0", "ALOW32ON64=0")),
+        "warning: ALOW32ON64 is not a key the launcher reads; the nearest is ALLOW32ON64"},
+       {"no payload", "--base " + Quoted(r.base) + " --config " + Quoted(r.config),
+        "--payload: warning: no payload is packed (no --payload)"},
+       {"an unsigned package in the standard style", r.Inputs(r.WithConfig("s.cfg", "MINORUPGRADE=1\n", "")),
+        "line 18: warning: \"Tessix Tools.msi\" carries no valid signature (it carries no signature"},
+   };
+   for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      const PackRun strict = RunTxpack(c.arguments + " --strict -o " + Quoted(r.dir / "strict.exe"), r.dir);
+      EXPECT_EQ(strict.exitCode, 1u) << strict.output;
+      EXPECT_NE(strict.output.find(c.warning), std::string::npos) << strict.output;
+      EXPECT_NE(strict.output.find("nothing was written: --strict makes"), std::string::npos) << strict.output;
+      EXPECT_FALSE(PathExists(r.dir / "strict.exe"));
+      const PackRun lenient = RunTxpack(c.arguments + " -o " + Quoted(r.dir / "lenient.exe"), r.dir);
+      EXPECT_EQ(lenient.exitCode, 0u) << lenient.output;
+      EXPECT_NE(lenient.output.find(c.warning), std::string::npos) << lenient.output;
+   }
+}
+
+// A patch is checked against the products it names; one naming the configuration's product (among
+// others, in either case) packs, and so does one naming none.
+TEST(Txpack, APatchForTheProductPacks)
+{
+   ReleaseFolder r;
+   std::string config = ReadTextFile(r.config);
+   config.replace(config.find("TX_DATABASE=Tessix Tools.msi"), 28, "PATCH=Tessix Tools.msp");
+   config.replace(config.find("OPERATION=INSTALLUPD"), 20, "OPERATION=DEFAULT");
+   ASSERT_TRUE(WriteTextFile(r.dir / "patch.cfg", config));
+   for (const char* targets :
+        {"{2A4C6E80-1B3D-4F57-9A1C-3E5F7091B2D4};{8c3e6f2a-4b1d-4e7a-9f05-3d2c1b0a9e81}", "Intel;1033"}) {
+      SCOPED_TRACE(targets);
+      ASSERT_TRUE(MakePatchStandIn(r.dir / "Tessix Tools.msp", targets));
+      const PackRun run = RunTxpack("--base " + Quoted(r.base) + " --config " + Quoted(r.dir / "patch.cfg") +
+                                        " --payload " + Quoted(r.dir / "Tessix Tools.msp") + " " + Quoted(r.runtime) +
+                                        " --strict -o " + Quoted(r.dir / "patch.exe"),
+                                    r.dir);
+      EXPECT_EQ(run.exitCode, 0u) << run.output;
+   }
+}
+
+// The launcher's code that txpack runs logs where txpack tells it, in txpack's own folder, never
+// wherever the temporary folder of the moment is: a SYSTEM process's temporary folder is the
+// system's whatever TMP says. Here a temporary folder whose path leaves txpack's folder past 260
+// characters (where the temporary-folder call gives up) stands in for that: the reasons of a
+// refusal are still printed, and txpack leaves nothing behind.
+TEST(Txpack, ScratchFilesStayInAFolderOfItsOwn)
+{
+   ReleaseFolder r;
+   const std::string standard = r.dir / "standard.exe";
+   ASSERT_EQ(
+       RunTxpack(r.Inputs(r.WithConfig("standard.cfg", "MINORUPGRADE=1\n", "")) + " -o " + Quoted(standard), r.dir)
+           .exitCode,
+       0u);
+   std::string temp = r.dir / "temp";
+   ASSERT_TRUE(CreateDirectoryW(Win32U_Wide(temp).c_str(), nullptr));
+   while (temp.size() < 245) {
+      temp += "\\" + std::string(std::min<size_t>(40, 245 - temp.size()), 't');
+      ASSERT_TRUE(CreateDirectoryW(Win32U_Wide("\\\\?\\" + temp).c_str(), nullptr)) << temp;
+   }
+   PackRun verify;
+   PackRun pack;
+   {
+      TempFolderOverride tempFolder(temp + "\\");
+      verify = RunTxpack("--verify " + Quoted(standard), r.dir);
+      pack = RunTxpack(r.Inputs(r.config) + " -o " + Quoted(r.dir / "again.exe"), r.dir);
+   }
+   EXPECT_EQ(verify.exitCode, 1u) << verify.output;
+   EXPECT_NE(verify.output.find("VerifyPackageSignature: Examining \""), std::string::npos) << verify.output;
+   EXPECT_NE(verify.output.find("- NoSignatureFound"), std::string::npos) << verify.output;
+   EXPECT_EQ(pack.exitCode, 0u) << pack.output;
+   EXPECT_TRUE(ListFolder("\\\\?\\" + temp).empty()) << "left in the temporary folder";
 }
 
 TEST(Txpack, WithoutPayloadTheOffsetIsZero)

@@ -86,24 +86,6 @@ const KeyRule* FindRule(std::string_view key)
    return nullptr;
 }
 
-size_t Distance(std::string_view a, std::string_view b)
-{
-   std::vector<size_t> row(b.size() + 1);
-   for (size_t j = 0; j <= b.size(); j++) {
-      row[j] = j;
-   }
-   for (size_t i = 1; i <= a.size(); i++) {
-      size_t diagonal = row[0];
-      row[0] = i;
-      for (size_t j = 1; j <= b.size(); j++) {
-         const size_t above = row[j];
-         row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-         diagonal = above;
-      }
-   }
-   return row[b.size()];
-}
-
 std::string Quote(std::string_view text)
 {
    return "\"" + std::string(text) + "\"";
@@ -133,8 +115,9 @@ bool IsOffWord(std::string_view value)
 class Checker
 {
  public:
-   Checker(const std::vector<PackSetting>& settings, const std::optional<std::vector<std::string>>& payload)
-       : settings_(settings), payload_(payload)
+   Checker(const std::vector<PackSetting>& settings, const std::optional<std::vector<std::string>>& payload,
+           const PayloadFacts* facts)
+       : settings_(settings), payload_(payload), facts_(facts)
    {
    }
 
@@ -146,6 +129,10 @@ class Checker
       CheckRequired();
       CheckEngine();
       CheckPayloadNames();
+      if (facts_ != nullptr) {
+         CheckPackage();
+         CheckSignatures();
+      }
       std::stable_sort(findings_.begin(), findings_.end(), [](const PackFinding& a, const PackFinding& b) {
          return (a.line == 0 ? UINT32_MAX : a.line) < (b.line == 0 ? UINT32_MAX : b.line);
       });
@@ -492,6 +479,14 @@ class Checker
    void CheckPayloadNames()
    {
       if (!payload_) {
+         const auto package = Pack_PackageSetting(settings_);
+         findings_.push_back(
+             {FindingKind::Warning, 0,
+              "no payload is packed (no --payload): SFXINSERT is 0, and every install looks for " +
+                  (package ? Quote(package->value) : std::string("its package")) +
+                  " beside the launcher and ends with exit code 2 where it is not there; give the files with "
+                  "--payload",
+              FindingSource::Payload});
          return;
       }
       const PackSetting* code = Find("PRODUCTCODE");
@@ -512,31 +507,135 @@ class Checker
       }
    }
 
+   // The codes the configuration names against the package's own: the launcher installs under the
+   // package's product code whatever PRODUCTCODE says, so a stale PRODUCTCODE leaves the last
+   // release registered beside the new one.
+   void CheckPackage()
+   {
+      if (!facts_->package) {
+         return;
+      }
+      const PackageFacts& package = *facts_->package;
+      const auto key = Pack_PackageSetting(settings_);
+      const unsigned packageLine = key ? key->line : 0;
+      const PackSetting* productCode = Find("PRODUCTCODE");
+      const PackSetting* upgradeCode = Find("UPGRADECODE");
+      const bool productCodeValid = productCode != nullptr && MsiUtil_IsBracedGuid(productCode->value);
+      const bool upgradeCodeValid = upgradeCode != nullptr && MsiUtil_IsBracedGuid(upgradeCode->value);
+      if (!package.unreadable.empty()) {
+         Warning(packageLine,
+                 Quote(package.name) + " cannot be read as a Windows Installer " +
+                     (package.patch ? "patch (" + package.unreadable +
+                                          "): the products it targets cannot be compared with PRODUCTCODE"
+                                    : "package (" + package.unreadable +
+                                          "): its codes cannot be compared with PRODUCTCODE and UPGRADECODE, and "
+                                          "Windows Installer would refuse it"));
+         return;
+      }
+      if (package.patch) {
+         if (package.targets.empty() || !productCodeValid) {
+            return;
+         }
+         std::string targets;
+         for (const std::string& target : package.targets) {
+            if (EqualsNoCase(target, productCode->value)) {
+               return;
+            }
+            targets += (targets.empty() ? "" : "; ") + target;
+         }
+         Error(productCode->line, "PRODUCTCODE " + Quote(productCode->value) + " is not a product the patch " +
+                                      Quote(package.name) + " targets (" + targets +
+                                      "): the configuration is another product's; set PRODUCTCODE to the code of "
+                                      "the product the patch updates");
+         return;
+      }
+      if (package.productCode.empty()) {
+         Warning(packageLine, "the package " + Quote(package.name) +
+                                  " has no ProductCode property: the launcher treats every install as a first "
+                                  "install");
+      } else if (productCodeValid && !EqualsNoCase(package.productCode, productCode->value)) {
+         Error(productCode->line,
+               "PRODUCTCODE " + Quote(productCode->value) + " is not the product code of the package " +
+                   Quote(package.name) + ", " + package.productCode + ": the launcher would install " +
+                   package.productCode + " as a new product beside an installed " + productCode->value +
+                   "; set PRODUCTCODE=" + package.productCode + " (and name " + productCode->value +
+                   " in OLDCODES when the new release replaces it)");
+      }
+      if (!upgradeCodeValid) {
+         return;
+      }
+      if (!package.upgradeCode) {
+         Warning(upgradeCode->line, "UPGRADECODE " + Quote(upgradeCode->value) + ": the package " +
+                                        Quote(package.name) + " has no UpgradeCode property to compare it with");
+      } else if (!EqualsNoCase(*package.upgradeCode, upgradeCode->value)) {
+         Error(upgradeCode->line, "UPGRADECODE " + Quote(upgradeCode->value) + " is not the upgrade code of the package " +
+                                      Quote(package.name) + ", " + *package.upgradeCode +
+                                      ": the configuration is another product family's; set UPGRADECODE=" +
+                                      *package.upgradeCode);
+      }
+   }
+
+   void CheckSignatures()
+   {
+      if (!Pack_RefusesUnsignedPackages(settings_)) {
+         return;
+      }
+      const auto key = Pack_PackageSetting(settings_);
+      for (const UnsignedPackage& file : facts_->unsignedPackages) {
+         const bool isPackage = key && EqualsNoCase(key->value, file.name);
+         findings_.push_back({FindingKind::Warning, isPackage ? key->line : 0,
+                              Quote(file.name) + " carries no valid signature (" + file.why +
+                                  "): in the standard style (MINORUPGRADE absent or 0) the launcher checks it, and "
+                                  "every silent install would end with exit code 13; sign it before packing",
+                              isPackage ? FindingSource::Config : FindingSource::Payload});
+      }
+   }
+
    const std::vector<PackSetting>& settings_;
    const std::optional<std::vector<std::string>>& payload_;
+   const PayloadFacts* facts_;
    std::vector<PackFinding> findings_;
 };
 
 } // namespace
 
 std::vector<PackFinding> Pack_CheckConfig(const std::vector<PackSetting>& settings,
-                                          const std::optional<std::vector<std::string>>& payload)
+                                          const std::optional<std::vector<std::string>>& payload,
+                                          const PayloadFacts* facts)
 {
-   return Checker(settings, payload).Run();
+   return Checker(settings, payload, facts).Run();
+}
+
+std::optional<PackSetting> Pack_PackageSetting(const std::vector<PackSetting>& settings)
+{
+   for (const char* key : kPackageKeys) {
+      for (const PackSetting& setting : settings) {
+         if (setting.key == key) {
+            return setting;
+         }
+      }
+   }
+   return std::nullopt;
+}
+
+bool Pack_RefusesUnsignedPackages(const std::vector<PackSetting>& settings)
+{
+   for (const PackSetting& setting : settings) {
+      if ((setting.key == "MINORUPGRADE" && Config_LeadingNumber(setting.value) != 0) ||
+          (setting.key == "TXIOPTION" && setting.value == "one")) {
+         return false;
+      }
+   }
+   return true;
 }
 
 std::string Pack_NearestKey(std::string_view key)
 {
-   const KeyRule* nearest = &kKeys[0];
-   size_t best = Distance(key, nearest->name);
+   std::vector<std::string> names;
    for (const KeyRule& rule : kKeys) {
-      const size_t distance = Distance(key, rule.name);
-      if (distance < best) {
-         best = distance;
-         nearest = &rule;
-      }
+      names.emplace_back(rule.name);
    }
-   return nearest->name;
+   return Pack_Nearest(key, names);
 }
 
 size_t Pack_LongestExtractionFolder(std::string_view productCode)

@@ -31,12 +31,41 @@ struct PackFinding {
    FindingSource source;
 };
 
+// What txpack read from the payload's packages (the Windows side reads them).
+struct PackageFacts {
+   std::string name;       // the payload name the package key gives
+   bool patch = false;     // named by PATCH: a Windows Installer patch
+   std::string unreadable; // why its codes could not be read; empty when they were
+   std::string productCode;                // a product package's ProductCode property; empty: none
+   std::optional<std::string> upgradeCode; // its UpgradeCode property, when it has one
+   std::vector<std::string> targets;       // a patch's target product codes (its summary's Template)
+};
+struct UnsignedPackage {
+   std::string name;
+   std::string why; // "it carries no signature", ...
+};
+struct PayloadFacts {
+   std::optional<PackageFacts> package; // absent when not read
+   // Packages the launcher examines (the package, and each *.msi naming the vendor) that carry no
+   // valid signature.
+   std::vector<UnsignedPackage> unsignedPackages;
+};
+
 // Checks the configuration as the launcher will read it. `payload` holds the container's entry
 // names, or nothing when no payload is packed (the files then lie beside the launcher and their
-// names are not checked). Findings come in line order, errors of no line (a missing key, a payload
-// name) last.
+// names are not checked). `facts`, when given, are compared with it: the package's own codes, and
+// its signatures in the standard style. Findings come in line order, errors of no line (a missing
+// key, a payload name) last.
 std::vector<PackFinding> Pack_CheckConfig(const std::vector<PackSetting>& settings,
-                                          const std::optional<std::vector<std::string>>& payload);
+                                          const std::optional<std::vector<std::string>>& payload,
+                                          const PayloadFacts* facts = nullptr);
+
+// The package key the launcher reads (TX_DATABASE64, TX_DATABASE or PATCH, the first set) and
+// its value; nothing when none is set.
+std::optional<PackSetting> Pack_PackageSetting(const std::vector<PackSetting>& settings);
+// Whether the launcher checks the signatures of its packages before it installs one and refuses
+// an unsigned one: the standard style (MINORUPGRADE absent or 0) without TXIOPTION "one".
+bool Pack_RefusesUnsignedPackages(const std::vector<PackSetting>& settings);
 
 // The key the launcher reads that is nearest to `key` (fewest letters to add, drop or change).
 std::string Pack_NearestKey(std::string_view key);

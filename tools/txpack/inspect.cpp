@@ -17,112 +17,23 @@
 #include "apps/install/setup/payloadDigest.h"
 #include "apps/install/setup/signature.h"
 #include "apps/install/setup/ui/uiState.h"
-#include "lib/install/log.h"
 #include "lib/misc/win32u.h"
 #include "lib/string/str.h"
 #include "tools/txpack/configCheck.h"
 #include "tools/txpack/packFiles.h"
+#include "tools/txpack/packageFacts.h"
+#include "tools/txpack/scratchFolder.h"
+#include "tools/txpack/trust.h"
+#include "tools/txpack/versionInfo.h"
 
 namespace
 {
 
 constexpr size_t kHashChunkBytes = 65536;
 constexpr size_t kSha256Bytes = 32;
-constexpr size_t kShortPathChars = 260;
-const char kLogName[] = "txpack-check.log";
 const char kCheckTitle[] = "txpack";
 const char kSignatureLogMark[] = "VerifyPackageSignature:";
 const bool kSilent = true;
-
-// A folder of this run's own in the temporary folder, made the temporary folder of the process
-// while it lives: the launcher's code logs there and extracts the payload below it, and nothing
-// reaches the user's own temporary folder.
-class PrivateFolder
-{
- public:
-   PrivateFolder()
-   {
-      const std::string temp = Win32U_GetTempPath();
-      for (int attempt = 0; attempt < 100 && path_.empty(); attempt++) {
-         const std::string candidate =
-             temp + Str_Format("txpack-%lu-%d\\", static_cast<unsigned long>(GetCurrentProcessId()), attempt);
-         if (CreateDirectoryW(Pack_LongPath(candidate).c_str(), nullptr)) {
-            path_ = candidate;
-         }
-      }
-      if (path_.empty()) {
-         Pack_Report("cannot create a folder in \"" + temp + "\": " + Pack_ErrorText(GetLastError()));
-         return;
-      }
-      for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-         wchar_t old[MAX_PATH + 1] = L"";
-         const DWORD length = GetEnvironmentVariableW(name, old, MAX_PATH + 1);
-         saved_.emplace_back(name, length > 0 && length <= MAX_PATH ? std::wstring(old) : std::wstring());
-         SetEnvironmentVariableW(name, Win32U_Wide(path_).c_str());
-      }
-      Inst_SetupLogging(kCheckTitle, kCheckTitle, kLogName, (path_ + kLogName).c_str());
-   }
-
-   ~PrivateFolder()
-   {
-      if (path_.empty()) {
-         return;
-      }
-      Inst_EndLogging();
-      for (const auto& [name, value] : saved_) {
-         SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
-      }
-      RemoveTree(Pack_LongPath(path_));
-   }
-
-   PrivateFolder(const PrivateFolder&) = delete;
-   PrivateFolder& operator=(const PrivateFolder&) = delete;
-
-   const std::string& path() const { return path_; }
-   std::string Log() const
-   {
-      InputFile log;
-      std::string text;
-      return log.Open(path_ + kLogName, "the check's log", FILE_SHARE_READ | FILE_SHARE_WRITE) &&
-                     log.Read(text, log.size)
-                 ? text
-                 : std::string();
-   }
-
- private:
-   static void RemoveTree(const std::wstring& path)
-   {
-      WIN32_FIND_DATAW data;
-      const UniqueFindHandle find(FindFirstFileW((path + L"*").c_str(), &data));
-      if (find) {
-         do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") {
-               continue;
-            }
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-               RemoveTree(path + name + L"\\");
-            } else {
-               DeleteFileW((path + name).c_str());
-            }
-         } while (FindNextFileW(find.get(), &data));
-      }
-      RemoveDirectoryW(path.c_str());
-   }
-
-   std::string path_;
-   std::vector<std::pair<const wchar_t*, std::wstring>> saved_;
-};
-
-// The path as the user would read it, unless only the long form can be opened.
-std::string UsablePath(const std::string& path)
-{
-   const std::wstring full = Pack_LongPath(path);
-   const std::wstring plain = full.rfind(L"\\\\?\\UNC\\", 0) == 0 ? L"\\\\" + full.substr(8)
-                              : full.rfind(L"\\\\?\\", 0) == 0    ? full.substr(4)
-                                                                  : full;
-   return Win32U_Utf8(plain.size() < kShortPathChars ? plain : full);
-}
 
 std::string Sha256(const std::string& path)
 {
@@ -174,21 +85,6 @@ const char* TrustText(SignatureCheckResult result)
    return "?";
 }
 
-struct Signature {
-   SignatureCheckResult result = SignatureCheckResult::InvalidArg;
-   UniqueCertContext certificate;
-};
-
-Signature CheckSignature(const std::string& path)
-{
-   Signature signature;
-   const auto wide = Win32U_ToWide(path);
-   if (wide) {
-      signature.result = CheckFileTrust(wide->c_str(), &signature.certificate);
-   }
-   return signature;
-}
-
 std::string SignerName(const UniqueCertContext& certificate)
 {
    wchar_t name[256] = L"";
@@ -199,7 +95,7 @@ std::string SignerName(const UniqueCertContext& certificate)
    return Win32U_Utf8(name);
 }
 
-std::string Describe(const Signature& signature, const Signature* launcher)
+std::string Describe(const FileTrust& signature, const FileTrust* launcher)
 {
    std::string text = TrustText(signature.result);
    if (signature.result == SignatureCheckResult::Trusted) {
@@ -224,8 +120,8 @@ struct Entry {
 class Launcher
 {
  public:
-   Launcher(std::string image, const PrivateFolder& folder)
-       : image_(UsablePath(image)), shown_(std::move(image)), folder_(folder)
+   Launcher(std::string image, const ScratchFolder& folder)
+       : image_(Pack_UsablePath(image)), shown_(std::move(image)), folder_(folder)
    {
    }
 
@@ -236,7 +132,14 @@ class Launcher
          return false;
       }
       module_ = std::move(image.resources);
-      for (const std::string& key : Pack_ConfigNames(module_.get())) {
+      version_ = Pack_ReadVersionInfo(Pack_VersionResource(module_.get()));
+      std::vector<std::string> names;
+      DWORD error = ERROR_SUCCESS;
+      if (!Pack_ConfigNames(module_.get(), names, error)) {
+         Pack_Report("cannot list the configuration of \"" + shown_ + "\": " + Pack_ErrorText(error));
+         return false;
+      }
+      for (const std::string& key : names) {
          std::string value;
          if (ReadConfigValueUnlogged(module_.get(), key.c_str(), value) != ERROR_SUCCESS) {
             value = "<not readable>";
@@ -266,6 +169,7 @@ class Launcher
    }
 
    const std::vector<std::pair<std::string, std::string>>& values() const { return values_; }
+   const std::optional<VersionInfo>& version() const { return version_; }
    bool configOk() const { return configOk_; }
    const SetupConfig& config() const { return config_; }
    const InstallStyle& style() const { return style_; }
@@ -298,8 +202,9 @@ class Launcher
 
    const std::string image_; // as the launcher's code opens it
    const std::string shown_; // as the user named it
-   const PrivateFolder& folder_;
+   const ScratchFolder& folder_;
    UniqueDataModule module_;
+   std::optional<VersionInfo> version_;
    std::vector<std::pair<std::string, std::string>> values_;
    InstallStyle style_;
    SetupConfig config_;
@@ -310,7 +215,7 @@ class Launcher
 
 // The launcher's log lines holding one of `marks`, from the mark on, with `strip` (the private
 // payload folder) taken out of them so that they name the files inside it.
-std::vector<std::string> LogLines(const PrivateFolder& folder, std::initializer_list<const char*> marks,
+std::vector<std::string> LogLines(const ScratchFolder& folder, std::initializer_list<const char*> marks,
                                   const std::string& strip = std::string())
 {
    std::vector<std::string> lines;
@@ -342,16 +247,20 @@ std::vector<std::string> LogLines(const PrivateFolder& folder, std::initializer_
 
 struct Verdict {
    bool selfSigned = false;
-   bool checked = false; // the launcher makes the check (standard style)
+   std::string selfProblem; // why the launcher's own signature fails
+   bool checked = false;    // the launcher makes the check (standard style)
    bool goesOn = true;
    std::vector<std::string> reasons;
 };
 
 // The launcher's own check, as a silent run makes it, with the log lines that explain it.
-Verdict Judge(const Launcher& launcher, const PrivateFolder& folder, const Signature& self)
+Verdict Judge(const Launcher& launcher, const ScratchFolder& folder, const FileTrust& self)
 {
    Verdict verdict;
    verdict.selfSigned = self.result == SignatureCheckResult::Trusted;
+   if (!verdict.selfSigned) {
+      verdict.selfProblem = Pack_TrustProblem(self);
+   }
    verdict.checked = !launcher.style().toolsStyle;
    if (verdict.checked) {
       const std::string packages = launcher.PackageFolder();
@@ -361,23 +270,23 @@ Verdict Judge(const Launcher& launcher, const PrivateFolder& folder, const Signa
                                  launcher.config().txiOption, kSilent, nullptr, kCheckTitle,
                                  launcher.config().isPatch ? PackageKind::Patch : PackageKind::Product) == 0;
       const auto lines = LogLines(folder, {kSignatureLogMark}, packages);
-      verdict.reasons.assign(lines.begin() + static_cast<std::ptrdiff_t>(before), lines.end());
+      verdict.reasons.assign(lines.begin() + static_cast<std::ptrdiff_t>(std::min(before, lines.size())), lines.end());
    }
    return verdict;
 }
 
-void PrintSignatures(const Launcher& launcher, const Signature& self)
+void PrintSignatures(const Launcher& launcher, const FileTrust& self)
 {
    std::printf("Signatures (WinVerifyTrust, as the launcher asks it):\n");
    std::printf("  the launcher: %s\n", Describe(self, nullptr).c_str());
    for (const Entry& entry : launcher.entries()) {
-      const Signature signature = CheckSignature(launcher.PayloadFolder() + entry.name);
+      const FileTrust signature = Pack_CheckTrust(launcher.PayloadFolder() + entry.name);
       std::printf("  %s: %s\n", entry.name.c_str(), Describe(signature, &self).c_str());
    }
 }
 
-// Prints the verdict; true when the release passes: the launcher's own signature is sound and
-// its check of the packages goes on.
+// Prints the verdict and, last, one "Result:" line; true when the release passes: the launcher's
+// own signature is sound and its check of the packages goes on.
 bool PrintVerdict(const Launcher& launcher, const Verdict& verdict)
 {
    if (!verdict.checked) {
@@ -398,12 +307,27 @@ bool PrintVerdict(const Launcher& launcher, const Verdict& verdict)
       }
    }
    if (!verdict.selfSigned) {
-      std::printf("The launcher itself carries no valid signature.\n");
+      std::printf("The launcher's own signature fails: %s.\n", verdict.selfProblem.c_str());
+   }
+   // Its own signature first: without it the launcher refuses before it looks at any package.
+   if (!verdict.selfSigned) {
+      std::printf("Result: NOT ok: the launcher's own signature fails: %s\n", verdict.selfProblem.c_str());
+   } else if (!verdict.goesOn) {
+      std::string first;
+      for (const std::string& reason : verdict.reasons) {
+         if (reason.find(" - ") != std::string::npos || reason.find("certificates are different") != std::string::npos) {
+            first = reason.substr(std::string(kSignatureLogMark).size() + 1);
+            break;
+         }
+      }
+      std::printf("Result: NOT ok: the launcher refuses its packages%s%s\n", first.empty() ? "" : ": ", first.c_str());
+   } else {
+      std::printf("Result: ok\n");
    }
    return verdict.selfSigned && verdict.goesOn;
 }
 
-void PrintConfiguration(const Launcher& launcher, const PrivateFolder& folder)
+void PrintConfiguration(const Launcher& launcher, const ScratchFolder& folder)
 {
    std::printf("Configuration (type-40 resources, as the launcher reads them):\n");
    std::vector<PackSetting> settings;
@@ -430,10 +354,30 @@ void PrintConfiguration(const Launcher& launcher, const PrivateFolder& folder)
          names->push_back(entry.name);
       }
    }
-   const auto findings = Pack_CheckConfig(settings, names);
+   std::vector<PayloadPath> files;
+   for (const Entry& entry : launcher.entries()) {
+      files.push_back({entry.name, launcher.PayloadFolder() + entry.name});
+   }
+   const PayloadFacts facts = Pack_ReadPayloadFacts(settings, files);
+   const auto findings = Pack_CheckConfig(settings, names, &facts);
    std::printf("Configuration check: %s\n", findings.empty() ? "no finding" : "");
    for (const PackFinding& finding : findings) {
       std::printf("  %s%s\n", finding.kind == FindingKind::Error ? "error: " : "warning: ", finding.text.c_str());
+   }
+}
+
+void PrintVersion(const Launcher& launcher)
+{
+   if (!launcher.version()) {
+      std::printf("Version information: none that can be read\n");
+      return;
+   }
+   const VersionInfo& info = *launcher.version();
+   std::printf("Version information (fixed FileVersion %s, ProductVersion %s; strings of table %s):\n",
+               Pack_VersionNumbersText(info.fileVersion).c_str(), Pack_VersionNumbersText(info.productVersion).c_str(),
+               info.table.c_str());
+   for (const VersionString& string : info.strings) {
+      std::printf("  %-18s \"%s\"\n", string.key.c_str(), string.value.c_str());
    }
 }
 
@@ -472,7 +416,7 @@ bool PrintPayload(const Launcher& launcher)
 
 int Pack_Show(const std::string& image)
 {
-   PrivateFolder folder;
+   ScratchFolder folder;
    Launcher launcher(image, folder);
    if (folder.path().empty() || !launcher.Load()) {
       return 1;
@@ -482,8 +426,9 @@ int Pack_Show(const std::string& image)
    if (!launcher.configOk()) {
       return 1;
    }
+   PrintVersion(launcher);
    const bool payload = PrintPayload(launcher);
-   const Signature self = CheckSignature(launcher.image());
+   const FileTrust self = Pack_CheckTrust(launcher.image());
    PrintSignatures(launcher, self);
    if (payload) {
       PrintVerdict(launcher, Judge(launcher, folder, self));
@@ -493,21 +438,35 @@ int Pack_Show(const std::string& image)
 
 int Pack_Verify(const std::string& image)
 {
-   PrivateFolder folder;
-   Launcher launcher(image, folder);
-   if (folder.path().empty() || !launcher.Load()) {
+   std::string why;
+   switch (Pack_LauncherKind(image, why)) {
+   case LauncherKind::NotPacked:
+      std::printf("\"%s\" is no packed launcher: %s\nResult: no packed launcher\n", image.c_str(), why.c_str());
+      return kNotPackedExitCode;
+   case LauncherKind::Unknown:
+      std::printf("Result: NOT ok: cannot tell whether \"%s\" is a packed launcher\n", image.c_str());
       return 1;
+   case LauncherKind::Packed:
+      break;
+   }
+   ScratchFolder folder;
+   Launcher launcher(image, folder);
+   const auto refuse = [](const std::string& reason) {
+      Pack_Report(reason);
+      std::printf("Result: NOT ok: %s\n", reason.c_str());
+      return 1;
+   };
+   if (folder.path().empty() || !launcher.Load()) {
+      return refuse("the launcher cannot be read");
    }
    if (!launcher.configOk()) {
-      Pack_Report("the launcher refuses its own configuration: see txpack --show");
-      return 1;
+      return refuse("the launcher refuses its own configuration (see txpack --show)");
    }
    if (launcher.config().payloadOffset != 0 && launcher.extracted() != ExtractResult::ExtractOk) {
-      Pack_Report("the launcher cannot extract its payload (ExtractPayload result " +
-                  std::to_string(static_cast<int>(launcher.extracted())) + ")");
-      return 1;
+      return refuse("the launcher cannot extract its payload (ExtractPayload result " +
+                    std::to_string(static_cast<int>(launcher.extracted())) + ")");
    }
-   const Signature self = CheckSignature(launcher.image());
+   const FileTrust self = Pack_CheckTrust(launcher.image());
    PrintSignatures(launcher, self);
    return PrintVerdict(launcher, Judge(launcher, folder, self)) ? 0 : 1;
 }

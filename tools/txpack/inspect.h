@@ -9,5 +9,8 @@
 int Pack_Show(const std::string& image);
 
 // txpack --verify: 0 when the launcher's own signature is sound and its check of its packages
-// would go on in a silent run; 1 with the reasons otherwise.
+// would go on in a silent run; 1 with the reasons otherwise, also when the file cannot be read or
+// it cannot be told whether it is a packed launcher; kNotPackedExitCode when the file is no
+// launcher txpack packed. The last line of the output is "Result: ..." with the verdict.
+inline constexpr int kNotPackedExitCode = 3;
 int Pack_Verify(const std::string& image);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "apps/install/setup/config.h"
+#include "apps/install/setup/payloadFormat.h"
 #include "lib/misc/win32u.h"
 #include "lib/string/str.h"
 #include "tools/txpack/packInput.h"
@@ -167,10 +168,11 @@ bool Pack_OpenProgramImage(const std::string& path, const std::string& what, Pro
    return true;
 }
 
-std::vector<std::string> Pack_ConfigNames(HMODULE resources)
+bool Pack_ConfigNames(HMODULE resources, std::vector<std::string>& names, DWORD& error)
 {
-   std::vector<std::string> names;
-   EnumResourceNamesW(
+   names.clear();
+   error = ERROR_SUCCESS;
+   const BOOL listed = EnumResourceNamesW(
        resources, MAKEINTRESOURCEW(kConfigResourceType),
        [](HMODULE, LPCWSTR, LPWSTR name, LONG_PTR found) {
           if (!IS_INTRESOURCE(name)) {
@@ -179,5 +181,69 @@ std::vector<std::string> Pack_ConfigNames(HMODULE resources)
           return TRUE;
        },
        reinterpret_cast<LONG_PTR>(&names));
-   return names;
+   if (!listed) {
+      error = GetLastError();
+      // No resources at all, or none of the configuration's type: nothing to list.
+      return error == ERROR_RESOURCE_DATA_NOT_FOUND || error == ERROR_RESOURCE_TYPE_NOT_FOUND ||
+             error == ERROR_RESOURCE_NAME_NOT_FOUND;
+   }
+   return true;
+}
+
+bool Pack_HasContainer(ProgramImage& image)
+{
+   std::string magic;
+   return image.file.size >= image.sectionsEnd + 4 && image.file.Seek(image.sectionsEnd) &&
+          image.file.Read(magic, 4) && magic == Payload_EncodeHeader(0).substr(0, 4);
+}
+
+std::string Pack_VersionResource(HMODULE resources)
+{
+   constexpr WORD kVersionType = 16; // RT_VERSION
+   constexpr WORD kVersionName = 1;  // VS_VERSION_INFO
+   HRSRC found = FindResourceW(resources, MAKEINTRESOURCEW(kVersionName), MAKEINTRESOURCEW(kVersionType));
+   HGLOBAL loaded = found != nullptr ? LoadResource(resources, found) : nullptr;
+   const void* data = loaded != nullptr ? LockResource(loaded) : nullptr;
+   const DWORD size = found != nullptr ? SizeofResource(resources, found) : 0;
+   return data != nullptr ? std::string(static_cast<const char*>(data), size) : std::string();
+}
+
+LauncherKind Pack_LauncherKind(const std::string& path, std::string& why)
+{
+   {
+      InputFile file;
+      std::string magic;
+      if (!file.Open(path, "the file") || !file.Read(magic, std::min<uint64_t>(file.size, 2))) {
+         return LauncherKind::Unknown;
+      }
+      if (magic != "MZ") {
+         why = "it is not a program image";
+         return LauncherKind::NotPacked;
+      }
+   }
+   ProgramImage image;
+   if (!Pack_OpenProgramImage(path, "the file", image)) {
+      return LauncherKind::Unknown;
+   }
+   std::vector<std::string> names;
+   DWORD error = ERROR_SUCCESS;
+   if (!Pack_ConfigNames(image.resources.get(), names, error)) {
+      Pack_Report("cannot list the resources of \"" + path + "\": " + Pack_ErrorText(error));
+      return LauncherKind::Unknown;
+   }
+   if (names.empty() && !Pack_HasContainer(image)) {
+      why = "a program image that carries no launcher configuration and no payload";
+      return LauncherKind::NotPacked;
+   }
+   return LauncherKind::Packed;
+}
+
+std::string Pack_UsablePath(const std::string& path)
+{
+   constexpr size_t kShortPathChars = 260;
+   const std::wstring full = Pack_LongPath(path);
+   const std::wstring plain = full.rfind(L"\\\\?\\UNC\\", 0) == 0 ? L"\\\\" + full.substr(8)
+                              : full.rfind(L"\\\\?\\", 0) == 0    ? full.substr(4)
+                                                                  : full;
+   return Win32U_Utf8(plain.size() < kShortPathChars ? plain : full);
 }

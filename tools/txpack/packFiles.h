@@ -90,5 +90,21 @@ struct ProgramImage {
 // `what` names the file in messages ("the base image"). False when it cannot be read or is no
 // program image, with the reason reported.
 bool Pack_OpenProgramImage(const std::string& path, const std::string& what, ProgramImage& image);
-// The names of the image's configuration resources (type 40).
-std::vector<std::string> Pack_ConfigNames(HMODULE resources);
+// The names of the image's configuration resources (type 40) into `names`. False, with the
+// error in `error`, when the resources cannot be listed (an image without resources, or without
+// configuration resources, lists none).
+bool Pack_ConfigNames(HMODULE resources, std::vector<std::string>& names, DWORD& error);
+// Whether the payload container's magic follows the image's sections.
+bool Pack_HasContainer(ProgramImage& image);
+// The image's version resource (VS_VERSIONINFO) as its bytes; empty when it has none.
+std::string Pack_VersionResource(HMODULE resources);
+
+enum class LauncherKind { Packed, NotPacked, Unknown };
+// Whether `path` is a launcher txpack packed: a program image carrying configuration resources or
+// the payload container behind its sections. NotPacked (with why in `why`) for any other file;
+// Unknown, reported, when that cannot be told: the file cannot be read, or it starts as a program
+// image whose headers or resources cannot be read.
+LauncherKind Pack_LauncherKind(const std::string& path, std::string& why);
+
+// The path as the user would read it, unless only the long (\\?\) form can be opened.
+std::string Pack_UsablePath(const std::string& path);

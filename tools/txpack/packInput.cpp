@@ -1,5 +1,7 @@
 #include "tools/txpack/packInput.h"
 
+#include <algorithm>
+
 #include "lib/unicode/unicodeSimple.h"
 
 const char kPackUsage[] =
@@ -14,24 +16,33 @@ const char kPackUsage[] =
     "  --base FILE           the launcher from the build output (read only; never a packed one)\n"
     "  --config FILE         the configuration: KEY=VALUE lines in UTF-8 (SFXINSERT is computed)\n"
     "  --payload FILE...     the files of the container in extraction order, under their file names\n"
-    "  --version-file V      FileVersion: the fixed number and the string\n"
-    "  --version-product V   ProductVersion: the fixed number and the string\n"
+    "  --version-file V      FileVersion: the fixed number and the string (V as given); V is one to\n"
+    "                        four numbers of 0 to 65535 separated by dots, such as 13.0.1.0\n"
+    "  --version-product V   ProductVersion: the same\n"
     "  --string KEY=VALUE    another string of the version information (ProductName, FileDescription...)\n"
     "  --bitmap ID=FILE      a .bmp file as bitmap resource ID (a number, or a name)\n"
     "  -o, --output OUT      the packed launcher; a folder means OUT\\<the base's file name>\n"
-    "  --allow-refused-config  pack even a configuration every install would refuse (its errors\n"
-    "                        are printed as warnings): only for test launchers of those refusals\n"
+    "  --strict              every warning is an error: nothing is written (for release pipelines)\n"
+    "  --allow-refused-config  pack even a configuration txpack refuses (its errors are printed\n"
+    "                        as warnings): only for test launchers of those refusals\n"
     "  --show FILE           what a packed launcher holds: its configuration as the launcher reads it,\n"
-    "                        each payload file with its size and SHA-256, and the signatures\n"
+    "                        its version information, each payload file with its size and SHA-256,\n"
+    "                        and the signatures\n"
     "  --verify FILE         the signature check the launcher makes of itself and its packages:\n"
-    "                        exit 0 when it would go on, 1 with the reason when it would refuse\n"
+    "                        exit 0 when it would go on, 1 with the reason when it would refuse or\n"
+    "                        the file cannot be read, 3 when FILE is no packed launcher\n"
     "  -h, --help            this text\n"
     "\n"
-    "Exit codes: 0 done; 1 refused (the reason on the error stream); 2 the command line is wrong.\n"
+    "Exit codes: 0 done (warnings may have been printed); 1 refused (the reasons on the error\n"
+    "stream); 2 the command line is wrong; 3 (--verify only) the file is no packed launcher.\n"
     "\n"
     "Example:\n"
     "  txpack --base build\\setup.exe --config tessix-tools.cfg --payload \"Tessix Tools.msi\"\n"
-    "         vcredist_arm64.exe --version-file 13.0.1.0 --version-product 13.0.1.0 -o release\\setup.exe\n";
+    "         vcredist_arm64.exe --version-file 13.0.1.0 --version-product 13.0.1.0 --strict\n"
+    "         -o release\\setup.exe\n";
+
+const char kVersionTextRule[] =
+    "a version is one to four whole numbers of 0 to 65535 separated by dots, such as 13.0.1.0";
 
 namespace
 {
@@ -87,6 +98,8 @@ bool Pack_ParseArguments(const std::vector<std::string>& args, PackOptions& opti
          options.help = true;
       } else if (arg == "--allow-refused-config") {
          options.allowRefusedConfig = true;
+      } else if (arg == "--strict") {
+         options.strict = true;
       } else if (arg == "--base") {
          ok = value(options.base);
       } else if (arg == "--config") {
@@ -136,7 +149,90 @@ bool Pack_ParseArguments(const std::vector<std::string>& args, PackOptions& opti
       error = "--base, --config and -o are required";
       return false;
    }
+   if (options.strict && options.allowRefusedConfig) {
+      error = "--strict and --allow-refused-config contradict each other: one refuses warnings, the other packs "
+              "errors";
+      return false;
+   }
    return true;
+}
+
+bool Pack_ParseVersionText(std::string_view text, std::array<uint16_t, 4>& numbers, std::string& problem)
+{
+   numbers = {0, 0, 0, 0};
+   if (text.empty()) {
+      problem = "it is empty";
+      return false;
+   }
+   size_t count = 0;
+   size_t start = 0;
+   for (;;) {
+      const size_t dot = text.find('.', start);
+      const std::string_view part = text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+      const size_t bad = part.find_first_not_of("0123456789");
+      if (bad != std::string_view::npos) {
+         problem = "it holds \"" + std::string(1, part[bad]) + "\", which is neither a digit nor a dot";
+         return false;
+      }
+      if (part.empty()) {
+         problem = "a number is missing " + std::string(start == 0 ? "before the first dot"
+                                                     : dot == std::string_view::npos ? "after the last dot"
+                                                                                     : "between two dots");
+         return false;
+      }
+      if (++count > numbers.size()) {
+         problem = "it has more than four numbers";
+         return false;
+      }
+      // Leading zeros are allowed; the value counts.
+      const std::string_view digits = part.substr(std::min(part.find_first_not_of('0'), part.size() - 1));
+      if (digits.size() > 5 || std::stoul(std::string(digits)) > 65535) {
+         problem = std::string(part) + " is above 65535";
+         return false;
+      }
+      numbers[count - 1] = static_cast<uint16_t>(std::stoul(std::string(digits)));
+      if (dot == std::string_view::npos) {
+         return true;
+      }
+      start = dot + 1;
+   }
+}
+
+namespace
+{
+
+size_t Distance(std::string_view a, std::string_view b)
+{
+   std::vector<size_t> row(b.size() + 1);
+   for (size_t j = 0; j <= b.size(); j++) {
+      row[j] = j;
+   }
+   for (size_t i = 1; i <= a.size(); i++) {
+      size_t diagonal = row[0];
+      row[0] = i;
+      for (size_t j = 1; j <= b.size(); j++) {
+         const size_t above = row[j];
+         row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+         diagonal = above;
+      }
+   }
+   return row[b.size()];
+}
+
+} // namespace
+
+std::string Pack_Nearest(std::string_view name, const std::vector<std::string>& names)
+{
+   std::string nearest;
+   size_t best = SIZE_MAX;
+   for (const std::string& candidate : names) {
+      const size_t distance = Distance(name, candidate);
+      if (distance < best) {
+         best = distance;
+         nearest = candidate;
+      }
+   }
+   return nearest;
 }
 
 bool Pack_ParseConfig(std::string_view text, std::vector<PackSetting>& settings, std::string& error)

@@ -2,6 +2,7 @@
 // that every rule here is tested natively too.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,6 +22,7 @@ struct PackOptions {
    std::string show;                                                // --show IMAGE: what a packed launcher holds
    std::string verify;              // --verify IMAGE: the launcher's own signature check of a packed launcher
    bool allowRefusedConfig = false; // for test launchers: the check's errors do not stop the packing
+   bool strict = false;             // every warning stops the packing as an error would
    bool help = false;
 };
 
@@ -41,6 +43,16 @@ bool Pack_ParseConfig(std::string_view text, std::vector<PackSetting>& settings,
 
 // The container entry name of a payload file: its last path component.
 std::string Pack_EntryName(std::string_view path);
+
+// A version text as --version-file and --version-product take it: one to four whole numbers of
+// 0 to 65535 separated by dots ("13.0.1.0", "13.0.1", "7"); missing numbers are 0. On false
+// `problem` says what breaks the rule.
+bool Pack_ParseVersionText(std::string_view text, std::array<uint16_t, 4>& numbers, std::string& problem);
+extern const char kVersionTextRule[];
+
+// The name of `names` nearest to `name` (fewest letters to add, drop or change; the first of
+// equals); empty when `names` is.
+std::string Pack_Nearest(std::string_view name, const std::vector<std::string>& names);
 
 // The first bytes of a base image that hold its headers and section table.
 inline constexpr size_t kImageHeadBytes = 65536;

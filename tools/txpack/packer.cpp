@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -17,6 +18,9 @@
 #include "resedit/resourceEdit.h"
 #include "tools/txpack/configCheck.h"
 #include "tools/txpack/packFiles.h"
+#include "tools/txpack/packageFacts.h"
+#include "tools/txpack/scratchFolder.h"
+#include "tools/txpack/versionInfo.h"
 
 namespace
 {
@@ -97,19 +101,28 @@ bool CollectPayloads(const std::vector<std::string>& paths, std::vector<PayloadF
 }
 
 // Prints every finding; true when none is an error (or errors are allowed, for a test launcher
-// that must carry a configuration the launcher refuses).
+// that must carry a configuration txpack refuses), and with --strict none is a warning either.
 bool CheckConfig(const PackOptions& options, const std::vector<PackSetting>& settings,
                  const std::vector<PayloadFile>& files)
 {
    std::optional<std::vector<std::string>> names;
+   std::vector<PayloadPath> paths;
    if (!files.empty()) {
       names.emplace();
       for (const PayloadFile& file : files) {
          names->push_back(file.name);
+         paths.push_back({file.name, file.path});
       }
    }
+   // The packages are read with the launcher's own code, which logs into a folder of txpack's.
+   ScratchFolder scratch;
+   if (scratch.path().empty()) {
+      return false;
+   }
+   const PayloadFacts facts = Pack_ReadPayloadFacts(settings, paths);
    bool ok = true;
-   for (const PackFinding& finding : Pack_CheckConfig(settings, names)) {
+   size_t warnings = 0;
+   for (const PackFinding& finding : Pack_CheckConfig(settings, names, &facts)) {
       const bool error = finding.kind == FindingKind::Error;
       // A payload name comes from --payload, not from the configuration file.
       const std::string where =
@@ -119,29 +132,118 @@ bool CheckConfig(const PackOptions& options, const std::vector<PackSetting>& set
       const char* kind = !error ? "warning: " : options.allowRefusedConfig ? "refused, packed as asked: " : "";
       Pack_Report(where + kind + finding.text);
       ok = ok && !error;
+      warnings += error ? 0 : 1;
    }
    if (!ok && !options.allowRefusedConfig) {
-      Pack_Report("nothing was written: every install of this configuration would fail");
+      Pack_Report("nothing was written: the configuration is refused (above)");
+      return false;
+   }
+   if (options.strict && warnings > 0) {
+      Pack_Report("nothing was written: --strict makes the " +
+                  (warnings == 1 ? std::string("warning") : std::to_string(warnings) + " warnings") +
+                  " above an error");
       return false;
    }
    return true;
 }
 
 // The built launcher, not one that txpack already wrote to: old keys would stay behind and the
-// old payload would ride inside the new image.
-bool CheckBase(const std::string& base)
+// old payload would ride inside the new image. `version` receives its version information.
+bool CheckBase(const std::string& base, std::optional<VersionInfo>& version)
 {
    ProgramImage image;
    if (!Pack_OpenProgramImage(base, "the base image", image)) {
       return false;
    }
-   const bool configured = !Pack_ConfigNames(image.resources.get()).empty();
-   std::string magic;
-   const bool container = image.file.size >= image.sectionsEnd + 4 && image.file.Seek(image.sectionsEnd) &&
-                          image.file.Read(magic, 4) && magic == Payload_EncodeHeader(0).substr(0, 4);
-   if (configured || container) {
+   std::vector<std::string> names;
+   DWORD error = ERROR_SUCCESS;
+   if (!Pack_ConfigNames(image.resources.get(), names, error)) {
+      Pack_Report("cannot list the resources of the base image \"" + base + "\": " + Pack_ErrorText(error));
+      return false;
+   }
+   const bool configured = !names.empty();
+   if (configured || Pack_HasContainer(image)) {
       Pack_Report("the base \"" + base + "\" already carries " + (configured ? "a configuration" : "a payload") +
                   ": it is already packed; use the launcher from the build output");
+      return false;
+   }
+   version = Pack_ReadVersionInfo(Pack_VersionResource(image.resources.get()));
+   return true;
+}
+
+size_t Utf16Chars(const std::string& text)
+{
+   const auto wide = Win32U_ToWide(text);
+   return wide ? wide->size() : text.size();
+}
+
+// The version texts and strings asked for, against the rule for version numbers and the strings
+// and room the base's version information has: every problem is reported, nothing is written.
+bool CheckVersionOptions(const PackOptions& options, const std::optional<VersionInfo>& version)
+{
+   std::vector<std::string> problems;
+   const auto checkString = [&](const std::string& option, const std::string& key, const std::string& value) {
+      if (!version) {
+         problems.push_back(option + ": the base image has no version information that can be read");
+         return;
+      }
+      const VersionString* string = Pack_FindVersionString(*version, key);
+      if (string == nullptr) {
+         std::vector<std::string> names;
+         std::string list;
+         for (const VersionString& known : version->strings) {
+            names.push_back(known.key);
+            list += (list.empty() ? "" : ", ") + known.key;
+         }
+         problems.push_back(option + ": the version information has no string \"" + key + "\"; its strings are " +
+                            list + "; the nearest is " + Pack_Nearest(key, names));
+         return;
+      }
+      const size_t length = Utf16Chars(value);
+      if (length > string->room) {
+         problems.push_back(option + ": \"" + value + "\" has " + std::to_string(length) +
+                            " characters, and the image holds at most " + std::to_string(string->room) + " in " +
+                            string->key + " (the room its text in resources/setup.rc reserves); shorten it, or "
+                            "lengthen that text in setup.rc and build the launcher again");
+      }
+   };
+   for (const auto& [option, key, value] : {std::tuple{"--version-file", "FileVersion", options.fileVersion},
+                                            std::tuple{"--version-product", "ProductVersion", options.productVersion}}) {
+      if (value.empty()) {
+         continue;
+      }
+      std::array<uint16_t, 4> numbers{};
+      std::string problem;
+      if (!Pack_ParseVersionText(value, numbers, problem)) {
+         problems.push_back(std::string(option) + " \"" + value + "\": " + problem + "; " + kVersionTextRule);
+         continue;
+      }
+      checkString(std::string(option) + " " + value, key, value);
+   }
+   for (const auto& [key, value] : options.versionStrings) {
+      checkString("--string " + key + "=" + value, key, value);
+   }
+   for (const std::string& problem : problems) {
+      Pack_Report(problem);
+   }
+   return problems.empty();
+}
+
+// The output's folder must be there: txpack makes no folders.
+bool OutputFolderExists(const std::string& output)
+{
+   const size_t slash = output.find_last_of("\\/");
+   if (slash == std::string::npos) {
+      return true;
+   }
+   const std::string folder = output.substr(0, slash + 1);
+   const DWORD attributes = Pack_Attributes(folder);
+   if (attributes == INVALID_FILE_ATTRIBUTES) {
+      Pack_Report("the output folder \"" + folder + "\" does not exist: create it first (txpack makes no folders)");
+      return false;
+   }
+   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      Pack_Report("the output folder \"" + folder + "\" is a file, not a folder");
       return false;
    }
    return true;
@@ -259,11 +361,16 @@ bool Configure(const PackOptions& options, const std::vector<PackSetting>& setti
          return false;
       }
    }
-   for (const auto& [key, value, fixed] :
-        {std::tuple{"FileVersion", options.fileVersion, true}, std::tuple{"FileVersion", options.fileVersion, false},
-         std::tuple{"ProductVersion", options.productVersion, true},
-         std::tuple{"ProductVersion", options.productVersion, false}}) {
-      if (!value.empty() && !editor.Version(key, value, fixed)) {
+   // The fixed numbers from the numbers of the text (checked before), the string as given.
+   for (const auto& [key, value] :
+        {std::pair{"FileVersion", options.fileVersion}, std::pair{"ProductVersion", options.productVersion}}) {
+      std::array<uint16_t, 4> numbers{};
+      std::string problem;
+      if (value.empty()) {
+         continue;
+      }
+      if (!Pack_ParseVersionText(value, numbers, problem) ||
+          !editor.Version(key, Pack_VersionNumbersText(numbers), true) || !editor.Version(key, value, false)) {
          return false;
       }
    }
@@ -408,8 +515,9 @@ bool Pack(const PackOptions& options)
       return false;
    }
    std::vector<PayloadFile> files;
+   std::optional<VersionInfo> version;
    if (!CollectPayloads(options.payloads, files) || !CheckConfig(options, settings, files) ||
-       !CheckBase(options.base)) {
+       !CheckBase(options.base, version) || !CheckVersionOptions(options, version)) {
       return false;
    }
    for (const auto& [id, path] : options.bitmaps) {
@@ -419,7 +527,7 @@ bool Pack(const PackOptions& options)
       }
    }
    const std::string output = ResolveOutput(options.output, options.base);
-   if (!OutputIsNoInput(options, output)) {
+   if (!OutputFolderExists(output) || !OutputIsNoInput(options, output)) {
       return false;
    }
    const auto temporaryPath = CreateTemporaryCopy(options.base, output);
