@@ -48,8 +48,12 @@ add_custom_target(repair_packages DEPENDS ${TX_REPAIR_PACKAGES}/studio.msi ${TX_
 set(TX_REPAIR_LAUNCHERS ${CMAKE_BINARY_DIR}/fixtures/repair/launchers)
 set(_repair_pack_commands)
 foreach(config studio other)
+  set(options)
+  if(config STREQUAL "other")
+    set(options --allow-refused-config) # its codes are not the package's: the launcher's refusal is under test
+  endif()
   tx_pack_command(pack CONFIG ${TX_REPAIR_FIXTURES}/${config}.cfg PAYLOAD ${TX_REPAIR_PACKAGES}/studio.msi
-                  OUTPUT ${TX_REPAIR_LAUNCHERS}/${config}/setup.exe)
+                  OPTIONS ${options} OUTPUT ${TX_REPAIR_LAUNCHERS}/${config}/setup.exe)
   list(APPEND _repair_pack_commands
     COMMAND ${CMAKE_COMMAND} -E make_directory ${TX_REPAIR_LAUNCHERS}/${config}
     COMMAND ${pack})

@@ -39,8 +39,9 @@ if(TX_WINDOWS)
     if(variant STREQUAL "nopayload")
       set(config ${CMAKE_SOURCE_DIR}/samples/tessix-tools.cfg)
       set(payload)
-    elseif(variant STREQUAL "unnamed" OR variant STREQUAL "badcode")
-      set(options --allow-refused-config) # the launcher's own refusal is under test
+    elseif(variant STREQUAL "unnamed" OR variant STREQUAL "badcode" OR variant MATCHES "^printer")
+      # The launcher's own refusal is under test (the printer's upgrade code is not the package's).
+      set(options --allow-refused-config)
     endif()
     tx_pack_command(pack CONFIG ${config} PAYLOAD ${payload} OPTIONS ${options} OUTPUT ${_flow}/${variant}/setup.exe)
     list(APPEND _flow_commands

@@ -42,4 +42,10 @@ if(TX_WINDOWS)
   add_test(NAME signatures_e2e COMMAND signature_e2e_test ${TX_MSI_FIXTURES} $<TARGET_FILE:setup> ${_signed_launchers}
                                        ${CMAKE_BINARY_DIR}/artifacts)
   set_tests_properties(signatures_e2e PROPERTIES RESOURCE_LOCK "wine_registry;wine_installer" TIMEOUT 300)
+
+  # sign-release verify with the built programs alone (a copy of the script, txpack.exe, Wine).
+  add_test(NAME signatures_release_verify
+           COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/signatures/signRelease_test.sh ${CMAKE_BINARY_DIR}/release-verify
+                   ${_signed_launchers} $<TARGET_FILE:txpack> ${CMAKE_BINARY_DIR}/wineprefix)
+  set_tests_properties(signatures_release_verify PROPERTIES TIMEOUT 300)
 endif()
