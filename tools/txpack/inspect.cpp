@@ -313,14 +313,19 @@ bool PrintVerdict(const Launcher& launcher, const Verdict& verdict)
    if (!verdict.selfSigned) {
       std::printf("Result: NOT ok: the launcher's own signature fails: %s\n", verdict.selfProblem.c_str());
    } else if (!verdict.goesOn) {
-      std::string first;
+      // The finding that refused: the last file that is not trusted, or whose signer differs.
+      std::string finding;
+      const std::string trusted = " - Trusted";
       for (const std::string& reason : verdict.reasons) {
-         if (reason.find(" - ") != std::string::npos || reason.find("certificates are different") != std::string::npos) {
-            first = reason.substr(std::string(kSignatureLogMark).size() + 1);
-            break;
+         const bool untrusted = reason.find(" - ") != std::string::npos &&
+                                (reason.size() < trusted.size() ||
+                                 reason.compare(reason.size() - trusted.size(), trusted.size(), trusted) != 0);
+         if (untrusted || reason.find("certificates are different") != std::string::npos) {
+            finding = reason.substr(std::string(kSignatureLogMark).size() + 1);
          }
       }
-      std::printf("Result: NOT ok: the launcher refuses its packages%s%s\n", first.empty() ? "" : ": ", first.c_str());
+      std::printf("Result: NOT ok: the launcher refuses its packages%s%s\n", finding.empty() ? "" : ": ",
+                  finding.c_str());
    } else {
       std::printf("Result: ok\n");
    }
@@ -360,7 +365,7 @@ void PrintConfiguration(const Launcher& launcher, const ScratchFolder& folder)
    }
    const PayloadFacts facts = Pack_ReadPayloadFacts(settings, files);
    const auto findings = Pack_CheckConfig(settings, names, &facts);
-   std::printf("Configuration check: %s\n", findings.empty() ? "no finding" : "");
+   std::printf("Configuration check:%s\n", findings.empty() ? " no finding" : "");
    for (const PackFinding& finding : findings) {
       std::printf("  %s%s\n", finding.kind == FindingKind::Error ? "error: " : "warning: ", finding.text.c_str());
    }

@@ -21,9 +21,7 @@ const char kPackageSuffix[] = ".msi";
 
 std::string InstallerErrorText(UINT code)
 {
-   return Str_Format("error %u", code) + (code == ERROR_INSTALL_PACKAGE_INVALID || code == ERROR_INSTALL_PACKAGE_OPEN_FAILED
-                                              ? " (not a Windows Installer package)"
-                                              : " (" + Win32U_FormatMessage(code, 0) + ")");
+   return Str_Format("error %u (%s)", code, Win32U_FormatMessage(code, 0).c_str());
 }
 
 // Reads one property; false with `problem` when the package cannot be read, true with an empty
@@ -50,7 +48,7 @@ void ReadProduct(const std::string& path, PackageFacts& facts)
    MsiHandle database;
    const UINT opened = MsiUtil_OpenDatabase(path.c_str(), nullptr /* read-only */, database.put());
    if (opened != ERROR_SUCCESS) {
-      facts.unreadable = InstallerErrorText(opened);
+      facts.unreadable = "it cannot be opened as an installer database: " + InstallerErrorText(opened);
       return;
    }
    std::string upgradeCode;
