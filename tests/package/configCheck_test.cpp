@@ -314,14 +314,16 @@ TEST(ConfigCheck, ThePackagesOwnCodes)
        {"last release's product code",
         {},
         product(newCode, upgrade),
-        {{E, 2, "PRODUCTCODE \"" + code + "\" is not the product code of the package \"Tessix Tools.msi\", " +
-                          newCode + ": the launcher would install " + newCode + " as a new product beside an installed " +
-                          code}}},
+        {{E, 2,
+          "PRODUCTCODE \"" + code + "\" is not the product code of the package \"Tessix Tools.msi\", " + newCode +
+              ": the launcher would install " + newCode + " as a new product beside an installed " + code}}},
        {"another upgrade code",
         {},
         product(code, "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}"),
-        {{E, 3, "UPGRADECODE \"" + upgrade +
-                    "\" is not the upgrade code of the package \"Tessix Tools.msi\", {0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}"}}},
+        {{E, 3,
+          "UPGRADECODE \"" + upgrade +
+              "\" is not the upgrade code of the package \"Tessix Tools.msi\", "
+              "{0A1B2C3D-4E5F-4061-8273-94A5B6C7D8E9}"}}},
        {"a package without an upgrade code", {}, product(code, std::nullopt), {{W, 3, "has no UpgradeCode property"}}},
        {"a package without a product code", {}, product("", upgrade), {{W, 6, "has no ProductCode property"}}},
        {"not a package",
@@ -333,15 +335,16 @@ TEST(ConfigCheck, ThePackagesOwnCodes)
        {"a patch for other products",
         asPatch,
         patch({newCode}),
-        {{E, 2, "PRODUCTCODE \"" + code + "\" is not a product the patch \"Tessix Tools.msp\" targets (" + newCode +
-                    ")"}},
+        {{E, 2,
+          "PRODUCTCODE \"" + code + "\" is not a product the patch \"Tessix Tools.msp\" targets (" + newCode + ")"}},
         patchPayload},
        {"an unsigned package in the standard style",
         standard,
         unsignedPackage,
-        {{W, 6, "\"Tessix Tools.msi\" carries no valid signature (it carries no signature (WinVerifyTrust 0x800B0100)): "
-                "in the standard style (MINORUPGRADE absent or 0) the launcher checks it, and every silent install "
-                "would end with exit code 13"}}},
+        {{W, 6,
+          "\"Tessix Tools.msi\" carries no valid signature (it carries no signature (WinVerifyTrust 0x800B0100)): "
+          "in the standard style (MINORUPGRADE absent or 0) the launcher checks it, and every silent install "
+          "would end with exit code 13"}}},
        {"an unsigned package in the tools style", {}, unsignedPackage, {}},
        {"an unsigned package with TXIOPTION one", {{10, "MINORUPGRADE=0"}, {7, "TXIOPTION=one"}}, unsignedPackage, {}},
    };

@@ -33,9 +33,9 @@ TEST(PackInput, Arguments)
        {{"--base", "s", "--config", "c", "-o", "x", "--strict", "--allow-refused-config"}, "contradict"},
    };
    // The usage names every option the parser takes.
-   for (const char* option : {"--base", "--config", "--payload", "--version-file", "--version-product", "--string",
-                              "--bitmap", "-o", "--output", "--show", "--verify", "--allow-refused-config", "--strict",
-                              "--help"}) {
+   for (const char* option :
+        {"--base", "--config", "--payload", "--version-file", "--version-product", "--string", "--bitmap", "-o",
+         "--output", "--show", "--verify", "--allow-refused-config", "--strict", "--help"}) {
       EXPECT_NE(std::string(kPackUsage).find(option), std::string::npos) << option;
    }
    ASSERT_TRUE(Pack_ParseArguments({"--base", "s", "--config", "c", "-o", "x", "--strict"}, o, error)) << error;

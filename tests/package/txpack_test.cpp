@@ -4,8 +4,8 @@
 #include <windows.h>
 
 #include <msi.h>
-#include <wtypes.h>
 #include <msiquery.h>
+#include <wtypes.h>
 
 #include <map>
 
@@ -122,8 +122,8 @@ bool MakePatchStandIn(const std::string& path, const std::string& targets)
    MSIHANDLE summary = 0;
    bool ok = MsiOpenDatabaseW(Win32U_Wide(path).c_str(), MSIDBOPEN_TRANSACT, &database) == ERROR_SUCCESS &&
              MsiGetSummaryInformationW(database, nullptr, 20, &summary) == ERROR_SUCCESS &&
-             MsiSummaryInfoSetPropertyW(summary, 7 /* template */, VT_LPSTR, 0, nullptr, Win32U_Wide(targets).c_str()) ==
-                 ERROR_SUCCESS &&
+             MsiSummaryInfoSetPropertyW(summary, 7 /* template */, VT_LPSTR, 0, nullptr,
+                                        Win32U_Wide(targets).c_str()) == ERROR_SUCCESS &&
              MsiSummaryInfoPersist(summary) == ERROR_SUCCESS;
    MsiCloseHandle(summary);
    ok = ok && MsiDatabaseCommit(database) == ERROR_SUCCESS;
@@ -262,8 +262,9 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
        {"version string too long", inputs + " -o " + out + " --string \"CompanyName=Tessix Incorporated\"", 1,
         "--string CompanyName=Tessix Incorporated: \"Tessix Incorporated\" has 19 characters, and the image holds at "
         "most 12 in CompanyName"},
-       {"version text too long for its string", r.Inputs(r.config) + " --version-file 00013.00000.00001.0000000 -o " + out,
-        1, "\"00013.00000.00001.0000000\" has 25 characters, and the image holds at most 23 in FileVersion"},
+       {"version text too long for its string",
+        r.Inputs(r.config) + " --version-file 00013.00000.00001.0000000 -o " + out, 1,
+        "\"00013.00000.00001.0000000\" has 25 characters, and the image holds at most 23 in FileVersion"},
        {"misspelt version string", inputs + " -o " + out + " --string ProdcutName=x", 1,
         "--string ProdcutName=x: the version information has no string \"ProdcutName\"; its strings are CompanyName, "
         "FileDescription, FileVersion, InternalName, LegalCopyright, OriginalFilename, ProductName, ProductVersion; "
@@ -281,9 +282,10 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
        {"output folder missing, named as a folder", inputs + " -o \"" + r.dir / "missing\\\\\"", 1,
         "the output folder \"" + r.dir / "missing\\\" does not exist"},
        {"last release's product code",
-        withConfig + Quoted(r.WithConfig("f.cfg", "PRODUCTCODE=" + shippedCode, "PRODUCTCODE=" + lastCode)) + payload, 1,
-        "f.cfg: line 12: PRODUCTCODE \"" + lastCode + "\" is not the product code of the package \"Tessix Tools.msi\", " +
-            shippedCode},
+        withConfig + Quoted(r.WithConfig("f.cfg", "PRODUCTCODE=" + shippedCode, "PRODUCTCODE=" + lastCode)) + payload,
+        1,
+        "f.cfg: line 12: PRODUCTCODE \"" + lastCode +
+            "\" is not the product code of the package \"Tessix Tools.msi\", " + shippedCode},
        {"another upgrade code",
         withConfig +
             Quoted(r.WithConfig("g.cfg", "UPGRADECODE={1F7B9D3C-6A2E-4C58-B1E4-7D0F3A9C2B65}",
@@ -295,7 +297,9 @@ TEST(Txpack, RefusalsLeaveEveryFileAsItWas)
        {"a patch for other products",
         withConfig + Quoted(r.dir / "patch.cfg") + " --payload " + Quoted(r.dir / "Tessix Tools.msp") + " " +
             Quoted(r.runtime),
-        1, "PRODUCTCODE \"" + shippedCode + "\" is not a product the patch \"Tessix Tools.msp\" targets (" + lastCode + ")"},
+        1,
+        "PRODUCTCODE \"" + shippedCode + "\" is not a product the patch \"Tessix Tools.msp\" targets (" + lastCode +
+            ")"},
        {"strict: a misspelt optional key",
         withConfig + Quoted(r.WithConfig("w.cfg", "ALLOW32ON64=0", "ALOW32ON64=0")) + payload + " --strict", 1,
         "nothing was written: --strict makes the warning above an error"},
@@ -421,8 +425,7 @@ TEST(Txpack, ShowAndVerifyReadThePackedLauncher)
          // "abc" is no package: its codes are not compared (in a release, --strict refuses it)
          "  warning: \"Tessix Tools.msi\" cannot be read as a Windows Installer package (it cannot be opened as an "
          "installer database: error ",
-         "Payload at offset ",
-         ": 2 files, 24 bytes",
+         "Payload at offset ", ": 2 files, 24 bytes",
          // SHA-256 of "abc"
          "Tessix Tools.msi", "3 bytes  sha256 ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad",
          "the launcher: no signature (NoSignatureFound)", "The launcher checks no package signature: tools style"}) {
@@ -445,10 +448,18 @@ TEST(Txpack, ShowAndVerifyReadThePackedLauncher)
         1,
         {"The launcher's signature check refuses: a silent install ends with exit code 13",
          "VerifyPackageSignature: Examining \"" + standard + "\": 1", "- NoSignatureFound"}},
-       {"not packed", r.base, 3, {"is no packed launcher: a program image that carries no launcher configuration and no payload"}},
-       {"not a program", r.config, 3, {"is no packed launcher: it is not a program image", "Result: no packed launcher"}},
-       {"a program cut short", r.dir / "cut.exe", 1, {"is not a program image: its section table is missing or cut short",
-                                                      "Result: NOT ok: cannot tell whether"}},
+       {"not packed",
+        r.base,
+        3,
+        {"is no packed launcher: a program image that carries no launcher configuration and no payload"}},
+       {"not a program",
+        r.config,
+        3,
+        {"is no packed launcher: it is not a program image", "Result: no packed launcher"}},
+       {"a program cut short",
+        r.dir / "cut.exe",
+        1,
+        {"is not a program image: its section table is missing or cut short", "Result: NOT ok: cannot tell whether"}},
    };
    ASSERT_TRUE(WriteTextFile(r.dir / "cut.exe", ReadTextFile(r.base).substr(0, 300)));
    for (const Case& c : cases) {
@@ -471,10 +482,10 @@ TEST(Txpack, VersionTextsAreWrittenAsGiven)
 {
    ReleaseFolder r;
    const std::string out = r.dir / "out.exe";
-   const PackRun run = RunTxpack("--base " + Quoted(r.base) + " --config " + Quoted(r.config) + " --payload " +
-                                     Quoted(r.msi) + " " + Quoted(r.runtime) +
-                                     " --version-file 13.0.2 --version-product 013.0.2.65535 -o " + Quoted(out),
-                                 r.dir);
+   const PackRun run =
+       RunTxpack("--base " + Quoted(r.base) + " --config " + Quoted(r.config) + " --payload " + Quoted(r.msi) + " " +
+                     Quoted(r.runtime) + " --version-file 13.0.2 --version-product 013.0.2.65535 -o " + Quoted(out),
+                 r.dir);
    ASSERT_EQ(run.exitCode, 0u) << run.output;
    const std::wstring wide = Win32U_Wide(out);
    std::string block(GetFileVersionInfoSizeW(wide.c_str(), nullptr), '\0');

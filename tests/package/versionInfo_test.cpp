@@ -135,8 +135,9 @@ TEST(VersionInfo, WhatIsNoVersionInformation)
    std::string longerThanItself = good;
    longerThanItself[0] = static_cast<char>(0xFF);
    longerThanItself[1] = static_cast<char>(0xFF);
-   for (const std::string& bytes : {std::string(), good.substr(0, 5), good.substr(0, 60), good.substr(0, good.size() - 8),
-                                    badSignature, longerThanItself, std::string(200, '\xFF')}) {
+   for (const std::string& bytes :
+        {std::string(), good.substr(0, 5), good.substr(0, 60), good.substr(0, good.size() - 8), badSignature,
+         longerThanItself, std::string(200, '\xFF')}) {
       EXPECT_FALSE(Pack_ReadVersionInfo(bytes)) << bytes.size() << " bytes";
    }
 }

@@ -554,12 +554,12 @@ class Checker
                                   " has no ProductCode property: the launcher treats every install as a first "
                                   "install");
       } else if (productCodeValid && !EqualsNoCase(package.productCode, productCode->value)) {
-         Error(productCode->line,
-               "PRODUCTCODE " + Quote(productCode->value) + " is not the product code of the package " +
-                   Quote(package.name) + ", " + package.productCode + ": the launcher would install " +
-                   package.productCode + " as a new product beside an installed " + productCode->value +
-                   "; set PRODUCTCODE=" + package.productCode + " (and name " + productCode->value +
-                   " in OLDCODES when the new release replaces it)");
+         Error(productCode->line, "PRODUCTCODE " + Quote(productCode->value) +
+                                      " is not the product code of the package " + Quote(package.name) + ", " +
+                                      package.productCode + ": the launcher would install " + package.productCode +
+                                      " as a new product beside an installed " + productCode->value +
+                                      "; set PRODUCTCODE=" + package.productCode + " (and name " + productCode->value +
+                                      " in OLDCODES when the new release replaces it)");
       }
       if (!upgradeCodeValid) {
          return;
@@ -568,10 +568,10 @@ class Checker
          Warning(upgradeCode->line, "UPGRADECODE " + Quote(upgradeCode->value) + ": the package " +
                                         Quote(package.name) + " has no UpgradeCode property to compare it with");
       } else if (!EqualsNoCase(*package.upgradeCode, upgradeCode->value)) {
-         Error(upgradeCode->line, "UPGRADECODE " + Quote(upgradeCode->value) + " is not the upgrade code of the package " +
-                                      Quote(package.name) + ", " + *package.upgradeCode +
-                                      ": the configuration is another product family's; set UPGRADECODE=" +
-                                      *package.upgradeCode);
+         Error(upgradeCode->line,
+               "UPGRADECODE " + Quote(upgradeCode->value) + " is not the upgrade code of the package " +
+                   Quote(package.name) + ", " + *package.upgradeCode +
+                   ": the configuration is another product family's; set UPGRADECODE=" + *package.upgradeCode);
       }
    }
 

@@ -33,9 +33,9 @@ struct PackFinding {
 
 // What txpack read from the payload's packages (the Windows side reads them).
 struct PackageFacts {
-   std::string name;       // the payload name the package key gives
-   bool patch = false;     // named by PATCH: a Windows Installer patch
-   std::string unreadable; // why its codes could not be read; empty when they were
+   std::string name;                       // the payload name the package key gives
+   bool patch = false;                     // named by PATCH: a Windows Installer patch
+   std::string unreadable;                 // why its codes could not be read; empty when they were
    std::string productCode;                // a product package's ProductCode property; empty: none
    std::optional<std::string> upgradeCode; // its UpgradeCode property, when it has one
    std::vector<std::string> targets;       // a patch's target product codes (its summary's Template)

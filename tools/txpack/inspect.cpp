@@ -197,7 +197,8 @@ class Launcher
          static_cast<Launcher*>(self)->entries_.push_back({name, size});
       };
       callbacks.context = this;
-      extracted_ = ExtractPayload(image_.c_str(), folder.c_str(), config_.payloadOffset, callbacks, config_.payloadDigests);
+      extracted_ =
+          ExtractPayload(image_.c_str(), folder.c_str(), config_.payloadOffset, callbacks, config_.payloadDigests);
    }
 
    const std::string image_; // as the launcher's code opens it
@@ -403,7 +404,8 @@ bool PrintPayload(const Launcher& launcher)
       std::printf("  no payload digests recorded (PAYLOAD_XXH64): the launcher extracts the files unchecked\n");
    }
    if (launcher.extracted() != ExtractResult::ExtractOk) {
-      std::printf("  the launcher cannot extract it: ExtractPayload result %d%s\n", static_cast<int>(launcher.extracted()),
+      std::printf("  the launcher cannot extract it: ExtractPayload result %d%s\n",
+                  static_cast<int>(launcher.extracted()),
                   launcher.extracted() == ExtractResult::ExtractDamaged ? " (a file does not match its digest)" : "");
       return false;
    }

@@ -193,8 +193,8 @@ bool Pack_ConfigNames(HMODULE resources, std::vector<std::string>& names, DWORD&
 bool Pack_HasContainer(ProgramImage& image)
 {
    std::string magic;
-   return image.file.size >= image.sectionsEnd + 4 && image.file.Seek(image.sectionsEnd) &&
-          image.file.Read(magic, 4) && magic == Payload_EncodeHeader(0).substr(0, 4);
+   return image.file.size >= image.sectionsEnd + 4 && image.file.Seek(image.sectionsEnd) && image.file.Read(magic, 4) &&
+          magic == Payload_EncodeHeader(0).substr(0, 4);
 }
 
 std::string Pack_VersionResource(HMODULE resources)

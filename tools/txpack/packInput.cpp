@@ -168,16 +168,17 @@ bool Pack_ParseVersionText(std::string_view text, std::array<uint16_t, 4>& numbe
    size_t start = 0;
    for (;;) {
       const size_t dot = text.find('.', start);
-      const std::string_view part = text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
+      const std::string_view part =
+          text.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start);
       const size_t bad = part.find_first_not_of("0123456789");
       if (bad != std::string_view::npos) {
          problem = "it holds \"" + std::string(1, part[bad]) + "\", which is neither a digit nor a dot";
          return false;
       }
       if (part.empty()) {
-         problem = "a number is missing " + std::string(start == 0 ? "before the first dot"
-                                                     : dot == std::string_view::npos ? "after the last dot"
-                                                                                     : "between two dots");
+         problem = "a number is missing " + std::string(start == 0                      ? "before the first dot"
+                                                        : dot == std::string_view::npos ? "after the last dot"
+                                                                                        : "between two dots");
          return false;
       }
       if (++count > numbers.size()) {

@@ -65,7 +65,8 @@ void ReadPatch(const std::string& path, PackageFacts& facts)
    FileSummary summary;
    const HRESULT read = summary.Read(path.c_str());
    if (FAILED(read)) {
-      facts.unreadable = Str_Format("its summary information cannot be read: 0x%08lX", static_cast<unsigned long>(read));
+      facts.unreadable =
+          Str_Format("its summary information cannot be read: 0x%08lX", static_cast<unsigned long>(read));
       return;
    }
    const std::string& targets = summary.Get(kTemplateProperty);

@@ -203,12 +203,14 @@ bool CheckVersionOptions(const PackOptions& options, const std::optional<Version
       if (length > string->room) {
          problems.push_back(option + ": \"" + value + "\" has " + std::to_string(length) +
                             " characters, and the image holds at most " + std::to_string(string->room) + " in " +
-                            string->key + " (the room its text in resources/setup.rc reserves); shorten it, or "
+                            string->key +
+                            " (the room its text in resources/setup.rc reserves); shorten it, or "
                             "lengthen that text in setup.rc and build the launcher again");
       }
    };
-   for (const auto& [option, key, value] : {std::tuple{"--version-file", "FileVersion", options.fileVersion},
-                                            std::tuple{"--version-product", "ProductVersion", options.productVersion}}) {
+   for (const auto& [option, key, value] :
+        {std::tuple{"--version-file", "FileVersion", options.fileVersion},
+         std::tuple{"--version-product", "ProductVersion", options.productVersion}}) {
       if (value.empty()) {
          continue;
       }

@@ -25,7 +25,8 @@ void RemoveTree(const std::wstring& path)
          if (name == L"." || name == L"..") {
             continue;
          }
-         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+             !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
             RemoveTree(path + name + L"\\");
          } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             RemoveDirectoryW((path + name).c_str());

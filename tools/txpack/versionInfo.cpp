@@ -1,7 +1,7 @@
 #include "tools/txpack/versionInfo.h"
 
-#include "lib/unicode/unicodeSimple.h"
 #include "lib/string/str.h"
+#include "lib/unicode/unicodeSimple.h"
 
 namespace
 {
@@ -28,8 +28,8 @@ class Block
 
    uint16_t Word(size_t at) const
    {
-      return static_cast<uint16_t>(static_cast<unsigned char>(bytes_[at]) |
-                                   static_cast<unsigned char>(bytes_[at + 1]) << 8);
+      return static_cast<uint16_t>(static_cast<unsigned char>(bytes_[at]) | static_cast<unsigned char>(bytes_[at + 1])
+                                                                                << 8);
    }
    uint32_t Dword(size_t at) const { return Word(at) | static_cast<uint32_t>(Word(at + 2)) << 16; }
 
@@ -96,8 +96,8 @@ std::string Utf8(const std::u16string& text)
 
 std::array<uint16_t, 4> Numbers(uint32_t most, uint32_t least)
 {
-   return {static_cast<uint16_t>(most >> 16), static_cast<uint16_t>(most & 0xFFFF),
-           static_cast<uint16_t>(least >> 16), static_cast<uint16_t>(least & 0xFFFF)};
+   return {static_cast<uint16_t>(most >> 16), static_cast<uint16_t>(most & 0xFFFF), static_cast<uint16_t>(least >> 16),
+           static_cast<uint16_t>(least & 0xFFFF)};
 }
 
 } // namespace
@@ -122,10 +122,10 @@ std::optional<VersionInfo> Pack_ReadVersionInfo(std::string_view bytes)
          inner = block.Children(child, false, [&](const Node& table) { tables.push_back(table); }) && inner;
       } else if (child.key == u"VarFileInfo") {
          inner = block.Children(child, false, [&](const Node& var) {
-                    if (var.key == u"Translation" && var.valueBytes >= 4 && !translation) {
-                       translation = Str_Format("%04x%04x", block.Word(var.valueAt), block.Word(var.valueAt + 2));
-                    }
-                 }) && inner;
+            if (var.key == u"Translation" && var.valueBytes >= 4 && !translation) {
+               translation = Str_Format("%04x%04x", block.Word(var.valueAt), block.Word(var.valueAt + 2));
+            }
+         }) && inner;
       }
    });
    ok = ok && inner;
