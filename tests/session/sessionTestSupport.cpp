@@ -1,7 +1,6 @@
 #include "tests/session/sessionTestSupport.h"
 
 #include <msi.h>
-#include <sddl.h>
 
 #include <cwchar>
 
@@ -28,28 +27,11 @@ extern "C" __declspec(dllexport) DWORD WINAPI GetTempPath2W(DWORD size, LPWSTR b
    return length;
 }
 
-namespace
-{
-
-const wchar_t* ownerOfFiles = L"O:SY";
-
-DWORD OwnerAsWindowsReports(HANDLE, PSID* owner, PSECURITY_DESCRIPTOR* descriptor)
-{
-   BOOL defaulted = FALSE;
-   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(ownerOfFiles, SDDL_REVISION_1, descriptor, nullptr) ||
-       !GetSecurityDescriptorOwner(*descriptor, owner, &defaulted)) {
-      return GetLastError();
-   }
-   return ERROR_SUCCESS;
-}
-
-} // namespace
-
 SystemTempFolder::SystemTempFolder(const wchar_t* fileOwner)
 {
    systemTemp = Win32U_Wide(path());
    Win32U_SetTempPathModuleForTest(GetModuleHandleW(nullptr));
-   ownerOfFiles = fileOwner;
+   ReportedOwner = fileOwner;
    Util_SetOwnerQueryForTest(OwnerAsWindowsReports);
 }
 

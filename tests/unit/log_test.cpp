@@ -18,18 +18,6 @@ namespace
 const wchar_t kLevelKey[] = L"SOFTWARE\\Wow6432Node\\Tessix, Inc.";
 
 // The owner Windows reports for an existing kept-logs folder (Wine reports the user for all).
-const wchar_t* folderOwner = L"O:BA";
-
-DWORD OwnerAsWindowsReports(HANDLE, PSID* owner, PSECURITY_DESCRIPTOR* descriptor)
-{
-   BOOL defaulted = FALSE;
-   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(folderOwner, SDDL_REVISION_1, descriptor, nullptr) ||
-       !GetSecurityDescriptorOwner(*descriptor, owner, &defaulted)) {
-      return GetLastError();
-   }
-   return ERROR_SUCCESS;
-}
-
 std::string KeptLogsFolder()
 {
    wchar_t common[MAX_PATH];
@@ -44,7 +32,7 @@ class Logging : public ::testing::Test
    {
       Inst_ResetLoggingForTest();
       RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, kLevelKey, L"LogLevel");
-      folderOwner = L"O:BA";
+      ReportedOwner = L"O:BA";
       Util_SetOwnerQueryForTest(OwnerAsWindowsReports);
    }
    void TearDown() override
@@ -375,7 +363,7 @@ TEST_F(Logging, KeptCopiesOnlyInAFolderOfAdministrators)
    };
    for (const Case& c : cases) {
       SCOPED_TRACE(c.name);
-      folderOwner = c.owner;
+      ReportedOwner = c.owner;
       if (c.link) {
          ASSERT_TRUE(PlantUnixLink(UnixPath(victim.path()), UnixPath(tessix) + "/logs"));
       } else {

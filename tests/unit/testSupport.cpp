@@ -1,6 +1,7 @@
 #include "tests/unit/testSupport.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <atomic>
 
@@ -206,4 +207,16 @@ bool RemoveUnixLink(const std::string& link)
    (void)link;
    return false;
 #endif
+}
+
+const wchar_t* ReportedOwner = L"O:BA";
+
+DWORD OwnerAsWindowsReports(HANDLE, PSID* owner, PSECURITY_DESCRIPTOR* descriptor)
+{
+   BOOL defaulted = FALSE;
+   if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(ReportedOwner, SDDL_REVISION_1, descriptor, nullptr) ||
+       !GetSecurityDescriptorOwner(*descriptor, owner, &defaulted)) {
+      return GetLastError();
+   }
+   return ERROR_SUCCESS;
 }

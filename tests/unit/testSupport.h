@@ -55,3 +55,9 @@ void RemoveTree(const std::string& path);
 std::vector<std::string> SplitLines(const std::string& text);
 // A test failure for each text of `lines` that `log` does not hold after the previous one.
 void ExpectLinesInOrder(const std::string& log, const std::vector<std::string>& lines);
+
+// Stands in for GetSecurityInfo's owner query (hand it to Util_SetOwnerQueryForTest): every file
+// reads as owned by the owner of `ReportedOwner` (SDDL: "O:BA", "O:SY", "O:S-1-5-21-..."), as
+// Windows would report it; Wine keeps no owners.
+extern const wchar_t* ReportedOwner;
+DWORD OwnerAsWindowsReports(HANDLE object, PSID* owner, PSECURITY_DESCRIPTOR* descriptor);
