@@ -67,11 +67,18 @@ done
 run env PATH="$scratch/nowine" /bin/bash "$sign" verify "$signed/publisher" "$signed/same/setup.exe"
 [ $status -eq 2 ] || fail "verify without Wine exits $status: $out"
 expect "cannot run txpack: no wine" "$out"
+# A runner that fails, one that ends 0 without running anything, one that ends 1 without a word:
+# none of them is a verdict.
 printf '#!/bin/sh\necho "wine-run: prefix could not be made" >&2\nexit 125\n' >stubs/broken-wine
-chmod +x stubs/broken-wine
-for file in "$signed/same/setup.exe" "$signed/payload-publisher/tools.msi"; do
-  run env WINE_RUN="$scratch/stubs/broken-wine" "$sign" verify "$signed/publisher" "$file"
-  [ $status -eq 2 ] || fail "verify with a txpack that does not run exits $status for $file: $out"
-  expect "cannot tell whether it is a packed launcher: txpack --verify ended with 125" "$out"
+printf '#!/bin/sh\nexit 0\n' >stubs/silent-wine
+printf '#!/bin/sh\nexit 1\n' >stubs/mute-wine
+chmod +x stubs/broken-wine stubs/silent-wine stubs/mute-wine
+for runner in broken-wine:125 silent-wine:0 mute-wine:1; do
+  for file in "$signed/same/setup.exe" "$signed/payload-publisher/tools.msi"; do
+    run env WINE_RUN="$scratch/stubs/${runner%%:*}" "$sign" verify "$signed/publisher" "$file"
+    [ $status -eq 2 ] || fail "verify with the runner ${runner%%:*} exits $status for $file: $out"
+    expect "cannot tell whether it is a packed launcher: txpack --verify gave no verdict (exit ${runner##*:}" "$out"
+    refute "the launcher's own check: ok" "$out"
+  done
 done
 echo "signRelease: 1 passed, 0 failed"
