@@ -4,6 +4,20 @@
 
 #include "lib/unicode/unicodeSimple.h"
 
+namespace
+{
+
+// Equal but for the case of ASCII letters.
+bool SameLetters(const std::string& a, const std::string& b)
+{
+   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+             const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+             return lower(x) == lower(y);
+          });
+}
+
+} // namespace
+
 const char kPackUsage[] =
     "usage: txpack --base setup.exe --config product.cfg [--payload FILE...] [OPTION...] -o OUT\n"
     "       txpack --show setup.exe\n"
@@ -110,12 +124,27 @@ bool Pack_ParseArguments(const std::vector<std::string>& args, PackOptions& opti
          ok = value(options.show);
       } else if (arg == "--verify") {
          ok = value(options.verify);
-      } else if (arg == "--version-file") {
-         ok = value(options.fileVersion);
-      } else if (arg == "--version-product") {
-         ok = value(options.productVersion);
+      } else if (arg == "--version-file" || arg == "--version-product") {
+         std::string& version = arg == "--version-file" ? options.fileVersion : options.productVersion;
+         if (!version.empty()) {
+            error = arg + " is given twice";
+            ok = false;
+         } else if ((ok = value(version)) && version.empty()) {
+            // An empty text is what a pipeline's unset variable gives: never "not given".
+            error = arg + " takes a version text such as 13.0.1.0, not an empty one";
+            ok = false;
+         }
       } else if (arg == "--string") {
          ok = pairValue(options.versionStrings, "KEY=VALUE");
+         // The version strings come with their fixed numbers, from one text: never apart.
+         for (const char* name : {"FileVersion", "ProductVersion"}) {
+            if (ok && SameLetters(options.versionStrings.back().first, name)) {
+               error = std::string("--string ") + name + ": written by " +
+                       (name[0] == 'F' ? "--version-file" : "--version-product") +
+                       ", which also sets the fixed number that inventory tools read";
+               ok = false;
+            }
+         }
       } else if (arg == "--bitmap") {
          ok = pairValue(options.bitmaps, "ID=FILE");
       } else if (arg == "--payload") {
