@@ -460,8 +460,17 @@ TEST(Txpack, ShowAndVerifyReadThePackedLauncher)
         r.dir / "cut.exe",
         1,
         {"is not a program image: its section table is missing or cut short", "Result: NOT ok: cannot tell whether"}},
+       // A copy whose last payload byte was changed after packing (a damaged download).
+       {"a damaged copy",
+        r.dir / "damaged.exe",
+        1,
+        {"Result: NOT ok: the launcher cannot extract its payload: a payload file does not match its recorded "
+         "digest: this copy of the launcher is damaged"}},
    };
    ASSERT_TRUE(WriteTextFile(r.dir / "cut.exe", ReadTextFile(r.base).substr(0, 300)));
+   std::string damaged = ReadTextFile(tools);
+   damaged.back() = static_cast<char>(damaged.back() ^ 1);
+   ASSERT_TRUE(WriteTextFile(r.dir / "damaged.exe", damaged));
    for (const Case& c : cases) {
       SCOPED_TRACE(c.what);
       const PackRun verify = RunTxpack("--verify " + Quoted(c.image), r.dir);

@@ -470,8 +470,16 @@ int Pack_Verify(const std::string& image)
       return refuse("the launcher refuses its own configuration (see txpack --show)");
    }
    if (launcher.config().payloadOffset != 0 && launcher.extracted() != ExtractResult::ExtractOk) {
-      return refuse("the launcher cannot extract its payload (ExtractPayload result " +
-                    std::to_string(static_cast<int>(launcher.extracted())) + ")");
+      // What a user of the launcher would meet, in words: a damaged or cut copy is the usual cause.
+      const ExtractResult result = launcher.extracted();
+      const std::string why = result == ExtractResult::ExtractDamaged
+                                  ? "a payload file does not match its recorded digest: this copy of the launcher "
+                                    "is damaged"
+                              : result == ExtractResult::ExtractSizeMismatch
+                                  ? "the payload is shorter than its table: this copy of the launcher is cut short"
+                                  : "it cannot be extracted";
+      return refuse("the launcher cannot extract its payload: " + why + " (ExtractPayload result " +
+                    std::to_string(static_cast<int>(result)) + ")");
    }
    const FileTrust self = Pack_CheckTrust(launcher.image());
    PrintSignatures(launcher, self);

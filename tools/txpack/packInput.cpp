@@ -126,10 +126,7 @@ bool Pack_ParseArguments(const std::vector<std::string>& args, PackOptions& opti
          ok = value(options.verify);
       } else if (arg == "--version-file" || arg == "--version-product") {
          std::string& version = arg == "--version-file" ? options.fileVersion : options.productVersion;
-         if (!version.empty()) {
-            error = arg + " is given twice";
-            ok = false;
-         } else if ((ok = value(version)) && version.empty()) {
+         if ((ok = value(version)) && version.empty()) {
             // An empty text is what a pipeline's unset variable gives: never "not given".
             error = arg + " takes a version text such as 13.0.1.0, not an empty one";
             ok = false;
