@@ -12,6 +12,7 @@
 #include "lib/misc/sysLib.h"
 #include "lib/misc/win32u.h"
 #include "lib/misc/windowsu.h"
+#include "lib/string/str.h"
 
 namespace
 {
@@ -657,4 +658,29 @@ bool Util_IsOwnedByAdminsOrSystem(HANDLE object)
 void Util_SetOwnerQueryForTest(OwnerQuery query)
 {
    ownerQuery = query != nullptr ? query : RealOwner;
+}
+
+bool Util_CopyByHandle(HANDLE source, HANDLE target)
+{
+   LARGE_INTEGER start{};
+   if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN)) {
+      return false;
+   }
+   std::vector<char> buffer(64 * 1024);
+   DWORD read = 0;
+   while (ReadFile(source, buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0) {
+      DWORD written = 0;
+      if (!WriteFile(target, buffer.data(), read, &written, nullptr) || written != read) {
+         return false;
+      }
+   }
+   return read == 0;
+}
+
+std::string Util_NameOfOwn(const std::string& name)
+{
+   const size_t dot = name.rfind('.');
+   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
+   const std::string ending = dot == std::string::npos ? std::string() : name.substr(dot);
+   return Str_Format("%s_%lu%s", stem.c_str(), static_cast<unsigned long>(GetCurrentProcessId()), ending.c_str());
 }

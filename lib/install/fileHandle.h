@@ -94,6 +94,14 @@ bool Util_BuildAdminsAndSystemAcl(std::vector<BYTE>& acl, const char* who);
 // it: the temporary folder, ProgramData, a drive's root, the parent of a folder to delete.
 UniqueHandle Util_OpenFolder(const std::string& path);
 
+// The text of `source`, from its start, written to `target` at its position. False when a read
+// or a write failed.
+bool Util_CopyByHandle(HANDLE source, HANDLE target);
+
+// `name` made the run's own: the process id before its ending ("txinst.log" is "txinst_<pid>.log"),
+// for when the usual name is a link or is taken.
+std::string Util_NameOfOwn(const std::string& name);
+
 // Opens the folder `path` names: its parent as named, the last component relative to it without
 // following a link, checked plain. `parentOut`, when given, receives the parent's handle.
 UniqueHandle Util_OpenFolderNoFollow(const std::string& path, DWORD access, DWORD share,

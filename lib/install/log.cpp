@@ -30,7 +30,6 @@ constexpr size_t kTempPathChars = 2048;
 constexpr size_t kArchiveTempPathChars = 1024;
 constexpr unsigned kArchiveNameTries = 99; // names with the same time: the plain one, then _2 to _99
 constexpr size_t kCrtMessageChars = 1024;
-constexpr size_t kCopyChunkBytes = 64 * 1024;
 constexpr DWORD kEnglishUs = 1033;
 const char kDefaultLogName[] = "txinst.log";
 const char kDefaultFallbackName[] = "txinstutil.log";
@@ -156,15 +155,6 @@ bool IsLinkRefusal(PlainFileRefusal refusal)
    return refusal == PlainFileRefusal::Link || refusal == PlainFileRefusal::HardLinked;
 }
 
-// "txinst.log" becomes "txinst_<pid>.log".
-std::string NameOfOwn(const std::string& name)
-{
-   const size_t dot = name.rfind('.');
-   const std::string stem = dot == std::string::npos ? name : name.substr(0, dot);
-   const std::string ending = dot == std::string::npos ? std::string() : name.substr(dot);
-   return Str_Format("%s_%lu%s", stem.c_str(), static_cast<unsigned long>(GetCurrentProcessId()), ending.c_str());
-}
-
 // Opens the log file under the stored names; failure leaves fd at -1 and drops this line.
 void CreateLogFile()
 {
@@ -184,7 +174,7 @@ void CreateLogFile()
    DWORD firstError = GetLastError();
    if (IsLinkRefusal(refusal)) {
       // The name is someone else's way into another file: this run logs under one of its own.
-      const std::string own = NameOfOwn(name);
+      const std::string own = Util_NameOfOwn(name);
       s.fd = OpenLogIn(tempFolder.get(), own, refusal);
       if (s.fd >= 0) {
          s.logFileName = own; // also where the end of the run finds it to archive
@@ -487,23 +477,6 @@ UniqueHandle OpenKeptLogsFolder(ArchiveNotes& notes)
    return folder;
 }
 
-bool CopyThrough(HANDLE source, HANDLE target)
-{
-   LARGE_INTEGER start{};
-   if (!SetFilePointerEx(source, start, nullptr, FILE_BEGIN)) {
-      return false;
-   }
-   char buffer[kCopyChunkBytes];
-   DWORD read = 0;
-   while (ReadFile(source, buffer, sizeof buffer, &read, nullptr) && read > 0) {
-      DWORD written = 0;
-      if (!WriteFile(target, buffer, read, &written, nullptr) || written != read) {
-         return false;
-      }
-   }
-   return read == 0;
-}
-
 // The names an archive may take: the plain one, then "_2" to "_99".
 std::string ArchiveName(const std::string& stamped, const char* ending, unsigned n)
 {
@@ -522,7 +495,7 @@ void KeepCopy(HANDLE log, HANDLE logs, const std::string& stamped, const char* e
       how.kind = ChildOpen::File;
       UniqueHandle copy = Util_OpenChild(logs, ArchiveName(stamped, ending, n), how);
       if (copy) {
-         CopyThrough(log, copy.get());
+         Util_CopyByHandle(log, copy.get());
          return;
       }
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {

@@ -97,7 +97,7 @@ std::string ChooseInstallerLog(const std::string& temp)
       checked = Util_OpenPlainFile(folder.get(), log.name, how, refusal);
    }
    if (!checked && (refusal == PlainFileRefusal::Link || refusal == PlainFileRefusal::HardLinked)) {
-      const std::string own = Str_Format("txmsi_%lu.log", static_cast<unsigned long>(GetCurrentProcessId()));
+      const std::string own = Util_NameOfOwn(kMsiLogName);
       Inst_LogMsg("WARNING: %s%s is a link or has other names; Windows Installer logs to %s%s instead", temp.c_str(),
                   log.name.c_str(), temp.c_str(), own.c_str());
       log.name = own;
@@ -480,7 +480,7 @@ void Session_KeepInstallerLog()
    PlainFileRefusal refusal = PlainFileRefusal::Failed;
    UniqueHandle kept = folder ? Util_OpenPlainFile(folder.get(), log.name, how, refusal) : UniqueHandle();
    if (!kept && folder) {
-      log.name = Str_Format("txmsi_%lu.log", static_cast<unsigned long>(GetCurrentProcessId()));
+      log.name = Util_NameOfOwn(kMsiLogName);
       kept = Util_OpenPlainFile(folder.get(), log.name, how, refusal);
    }
    if (!kept) {
@@ -489,14 +489,8 @@ void Session_KeepInstallerLog()
       log.name = kMsiLogName;
       return;
    }
-   std::vector<char> buffer(64 * 1024);
-   DWORD read = 0;
-   while (ReadFile(source.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr) && read > 0) {
-      DWORD written = 0;
-      if (!WriteFile(kept.get(), buffer.data(), read, &written, nullptr) || written != read) {
-         Inst_LogLastWinError(LOG_WARNING, GetLastError(), "Windows Installer's log could not be copied whole to %s%s",
-                              temp.c_str(), log.name.c_str());
-         break;
-      }
+   if (!Util_CopyByHandle(source.get(), kept.get())) {
+      Inst_LogLastWinError(LOG_WARNING, GetLastError(), "Windows Installer's log could not be copied whole to %s%s",
+                           temp.c_str(), log.name.c_str());
    }
 }
