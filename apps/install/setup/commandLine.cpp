@@ -523,11 +523,8 @@ bool ParseSwitches(std::u16string_view line, CommandLineOptions& options, const 
               : "the line must begin with a switch (a word before it, such as the program name, is not taken)");
    }
    std::vector<std::u16string> texts;
-   std::vector<std::u16string_view> trailing; // what follows a quoted token's argument
    for (const OptionToken& token : tokens) {
       texts.push_back(TokenText(line, token));
-      const std::u16string_view written = line.substr(token.first, token.last - token.first + 1);
-      trailing.push_back(written.front() == u'"' ? written.substr(ArgumentEnd(written, 0)) : std::u16string_view());
    }
    // An unattended run must never wait for a person: a /s anywhere on the line makes it silent
    // before any switch can refuse the line, so that the usage text is then logged, not shown.
@@ -597,11 +594,14 @@ bool ParseSwitches(std::u16string_view line, CommandLineOptions& options, const 
          // argument, blanks and all, and only blanks may follow the argument.
          std::u16string quotedPath;
          std::u16string_view logText = body;
-         if (line[tokens[index].first] == u'"') {
-            const std::u16string_view argument = whole.substr(0, whole.size() - trailing[index].size());
+         const OptionToken& token = tokens[index];
+         if (line[token.first] == u'"') {
+            const std::u16string_view written = line.substr(token.first, token.last - token.first + 1);
+            const std::u16string_view trailing = written.substr(ArgumentEnd(written, 0));
+            const std::u16string_view argument = whole.substr(0, whole.size() - trailing.size());
             const std::u16string_view path = TrimSpace(argument.substr(2));
             if (path.size() > 1 && path.find(u'"') == std::u16string_view::npos) {
-               quotedPath = u"\"" + std::u16string(path) + u"\"" + std::u16string(trailing[index]);
+               quotedPath = u"\"" + std::u16string(path) + u"\"" + std::u16string(trailing);
                logText = quotedPath;
             }
          }
